@@ -1,0 +1,31 @@
+# The two commands a fresh machine needs: `make run` and `make test`.
+BUILD ?= build
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: deps configure build run test bench format
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD)
+
+run: build
+	@if [ -z "$${DISPLAY:-}" ] && [ -z "$${WAYLAND_DISPLAY:-}" ] && [ -z "$${QT_QPA_PLATFORM:-}" ]; then \
+	    echo "No display: TarselCopyFile needs a desktop session (DISPLAY or WAYLAND_DISPLAY)."; \
+	    echo "Run it from a desktop terminal, or under a virtual display: apt-get install xvfb; xvfb-run make run"; \
+	    exit 1; \
+	fi
+	@./$(BUILD)/TarselCopyFile
+
+test: build
+	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
+
+bench: build
+	@QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/tarsel_bench $(BENCH_ARGS)
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+#include <functional>
+#include <optional>
+
+namespace tarsel::platform {
+
+// File attribute bits as the Windows-era callers know them.
+namespace Attr {
+constexpr quint32 ReadOnly = 0x1;
+constexpr quint32 Hidden = 0x2;
+constexpr quint32 System = 0x4;
+constexpr quint32 Directory = 0x10;
+constexpr quint32 Archive = 0x20;
+constexpr quint32 Normal = 0x80;
+} // namespace Attr
+
+struct FoundEntry {
+    QString path;       // folder of the search joined with the entry's name
+    QString name;       // the entry's own name
+    quint32 attributes; // Attr bits; devices, FIFOs and sockets carry System
+};
+
+// Attributes of an existing path (following symbolic links), or nothing when it cannot be read.
+// Read-only: the owner has no write permission. Hidden: the name begins with a dot.
+std::optional<quint32> attributesOf(const QString& path);
+
+// Searches the folder named in `path` for entries whose names match its last part, which may hold
+// the wildcards `*` and `?` ("*.*" matches every name). Entries are taken in name order; the first
+// one that `accept` takes (every one when no filter is given) is returned. A search that cannot be
+// made (missing folder, no permission, a path that ends with '/') finds nothing.
+std::optional<FoundEntry> findFirst(const QString& path,
+                                    const std::function<bool(const FoundEntry&)>& accept = {});
+
+// The match rule of the search, exposed for tests.
+bool wildcardMatch(const QString& pattern, const QString& name);
+
+} // namespace tarsel::platform

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <exception>
+
+namespace tarsel {
+
+// Run-time error numbers, the conventional ones where they fit; otherwise the platform's own code.
+namespace ErrNo {
+constexpr int InvalidProcedureCall = 5;
+constexpr int Overflow = 6;
+constexpr int DivisionByZero = 11;
+constexpr int TypeMismatch = 13;
+constexpr int FileNotFound = 53;
+constexpr int DeviceIO = 57;
+constexpr int DiskFull = 61;
+constexpr int PermissionDenied = 70;
+constexpr int PathFileAccess = 75;
+constexpr int PathNotFound = 76;
+} // namespace ErrNo
+
+// A failure that travels up to the nearest procedure with an error trap.
+class RunTimeError : public std::exception {
+public:
+    RunTimeError(int number, QString description);
+
+    // Maps an errno value onto the run-time numbers; `what` names the file or operation.
+    static RunTimeError fromErrno(int err, const QString& what);
+
+    int number() const { return number_; }
+    const QString& description() const { return description_; }
+    const char* what() const noexcept override { return utf8_.constData(); }
+
+private:
+    int number_;
+    QString description_;
+    QByteArray utf8_;
+};
+
+} // namespace tarsel

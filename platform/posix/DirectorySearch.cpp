@@ -1,0 +1,119 @@
+#include "platform/DirectorySearch.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace tarsel::platform {
+
+namespace {
+
+quint32 attributesFrom(const QString& name, const struct stat& st) {
+    quint32 attributes = 0;
+    if (S_ISDIR(st.st_mode))
+        attributes |= Attr::Directory;
+    else if (S_ISREG(st.st_mode))
+        attributes |= Attr::Archive;
+    else
+        attributes |= Attr::System;
+    if (!(st.st_mode & S_IWUSR))
+        attributes |= Attr::ReadOnly;
+    if (name.startsWith(QLatin1Char('.')))
+        attributes |= Attr::Hidden;
+    return attributes;
+}
+
+bool matchFrom(const QString& pattern, qsizetype p, const QString& name, qsizetype n) {
+    while (p < pattern.size()) {
+        const QChar c = pattern.at(p);
+        if (c == QLatin1Char('*')) {
+            while (p < pattern.size() && pattern.at(p) == QLatin1Char('*'))
+                ++p;
+            if (p == pattern.size())
+                return true;
+            for (qsizetype k = n; k <= name.size(); ++k)
+                if (matchFrom(pattern, p, name, k))
+                    return true;
+            return false;
+        }
+        if (n == name.size())
+            return false;
+        if (c != QLatin1Char('?') && c != name.at(n))
+            return false;
+        ++p;
+        ++n;
+    }
+    return n == name.size();
+}
+
+bool hasWildcard(const QString& s) {
+    return s.contains(QLatin1Char('*')) || s.contains(QLatin1Char('?'));
+}
+
+} // namespace
+
+bool wildcardMatch(const QString& pattern, const QString& name) {
+    if (matchFrom(pattern, 0, name, 0))
+        return true;
+    // As on the old platform, a trailing ".*" also matches a name without any extension.
+    if (pattern.endsWith(QLatin1String(".*")) && !name.contains(QLatin1Char('.')))
+        return matchFrom(pattern.chopped(2), 0, name, 0);
+    return false;
+}
+
+std::optional<quint32> attributesOf(const QString& path) {
+    struct stat st {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return attributesFrom(path.mid(slash + 1), st);
+}
+
+std::optional<FoundEntry> findFirst(const QString& path,
+                                    const std::function<bool(const FoundEntry&)>& accept) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString folder = slash < 0 ? QString() : path.left(slash);
+    const QString pattern = path.mid(slash + 1);
+    if (pattern.isEmpty())
+        return std::nullopt;
+    auto joined = [&](const QString& name) {
+        return slash < 0 ? name : folder + QLatin1Char('/') + name;
+    };
+    auto take = [&](const QString& name) -> std::optional<FoundEntry> {
+        struct stat st {};
+        const QString full = joined(name);
+        if (::stat(QFile::encodeName(full).constData(), &st) != 0)
+            return std::nullopt;
+        FoundEntry entry{full, name, attributesFrom(name, st)};
+        if (accept && !accept(entry))
+            return std::nullopt;
+        return entry;
+    };
+
+    if (!hasWildcard(pattern))
+        return take(pattern);
+
+    const QByteArray dirName = QFile::encodeName(
+        slash < 0 ? QStringLiteral(".") : (folder.isEmpty() ? QStringLiteral("/") : folder));
+    DIR* dir = ::opendir(dirName.constData());
+    if (!dir)
+        return std::nullopt;
+    QStringList names;
+    while (const dirent* e = ::readdir(dir)) {
+        const QString name = QFile::decodeName(e->d_name);
+        if (name != QLatin1String(".") && name != QLatin1String("..") &&
+            wildcardMatch(pattern, name))
+            names << name;
+    }
+    ::closedir(dir);
+    names.sort();
+    for (const QString& name : names)
+        if (auto entry = take(name))
+            return entry;
+    return std::nullopt;
+}
+
+} // namespace tarsel::platform

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing need, and only those missing.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ make        # the build
+    qt6-base-dev libgl-dev            # Qt 6 Core, Widgets and Test; Qt6Gui's CMake config asks for OpenGL
+    fonts-dejavu-core                 # a sans-serif face for the offscreen platform
+    strace attr e2fsprogs util-linux  # fault injection, xattrs, chattr, setpriv/unshare in the scenario tests
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+    sudo=()
+elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+    sudo=(sudo -n)
+else
+    echo "Missing Debian packages: ${missing[*]}" >&2
+    echo "Install them as root: apt-get install ${missing[*]}" >&2
+    exit 1
+fi
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
