@@ -1,6 +1,22 @@
+#include "app/Pictures.h"
+#include "app/QtDialogs.h"
+#include "app/WindowPlacement.h"
+#include "app/frmCopyRoutine.h"
+
 #include <QApplication>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(tarsel::AppTitle);
+    QApplication::setOrganizationName(QStringLiteral("Ombrix"));
+    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setWindowIcon(tarsel::applicationIcon());
+
+    tarsel::QtDialogs dialogs;
+    tarsel::frmCopyRoutine window(dialogs);
+    dialogs.setParentWidget(&window);
+
+    tarsel::centreOnPrimaryScreen(window);
+    window.show();
+    return QApplication::exec();
 }
