@@ -1,0 +1,169 @@
+#include "platform/posix/ProcfsProcessTable.h"
+
+#include "platform/RunTimeError.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <algorithm>
+#include <optional>
+
+#include <cerrno>
+#include <csignal>
+#include <dirent.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace tarsel::platform {
+
+namespace {
+
+// Only the one form of query the program asks; anything else is refused rather than misread.
+QString queriedName(const QString& queryText) {
+    static const QRegularExpression form(
+        QStringLiteral(
+            R"(^\s*SELECT\s+\*\s+FROM\s+Win32_Process\s+WHERE\s+Name\s*=\s*'([^']*)'\s*$)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = form.match(queryText);
+    if (!match.hasMatch())
+        throw RunTimeError(ErrNo::InvalidProcedureCall,
+                           QStringLiteral("Unsupported process query: ") + queryText);
+    return match.captured(1);
+}
+
+std::optional<QByteArray> readWhole(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll();
+}
+
+struct StatFields {
+    char state;
+    quint64 startTime; // clock ticks after boot: with the pid, it names one process for good
+};
+
+std::optional<StatFields> readStat(const QString& dir) {
+    const std::optional<QByteArray> text = readWhole(dir + QStringLiteral("/stat"));
+    // "pid (comm) state ..." where comm may itself hold blanks and parentheses.
+    const qsizetype close = text ? text->lastIndexOf(')') : -1;
+    if (close < 0)
+        return std::nullopt;
+    const QList<QByteArray> fields = text->mid(close + 1).simplified().split(' ');
+    constexpr int StartTimeField = 22 - 3; // fields counted from the state, the third
+    if (fields.size() <= StartTimeField || fields.first().size() != 1)
+        return std::nullopt;
+    bool ok = false;
+    const quint64 startTime = fields.at(StartTimeField).toULongLong(&ok);
+    if (!ok)
+        return std::nullopt;
+    return StatFields{fields.first().at(0), startTime};
+}
+
+QString firstWordBaseName(const QByteArray& cmdline) {
+    const qsizetype end = cmdline.indexOf('\0');
+    const QString word = QFile::decodeName(end < 0 ? cmdline : cmdline.left(end));
+    const qsizetype cut =
+        std::max(word.lastIndexOf(QLatin1Char('/')), word.lastIndexOf(QLatin1Char('\\')));
+    return word.mid(cut + 1);
+}
+
+QString processDir(const QString& root, qint64 pid) {
+    return root + QLatin1Char('/') + QString::number(pid);
+}
+
+// Through syscall(): the C library's own wrappers are missing or lack C linkage in some releases.
+int pidfdOpen(qint64 pid) {
+    return int(::syscall(SYS_pidfd_open, pid_t(pid), 0));
+}
+
+int pidfdKill(int pidfd) {
+    return int(::syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0));
+}
+
+bool sameName(const QString& a, const QString& b) {
+    return !a.isEmpty() && a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// The image name under which the process matches `name`, if it does.
+std::optional<QString> matchingImageName(const QString& dir, const QString& name) {
+    const std::optional<QByteArray> comm = readWhole(dir + QStringLiteral("/comm"));
+    const std::optional<QByteArray> cmdline = readWhole(dir + QStringLiteral("/cmdline"));
+    if (!comm || !cmdline)
+        return std::nullopt;
+    const QString commName = QFile::decodeName(comm->endsWith('\n') ? comm->chopped(1) : *comm);
+    if (sameName(commName, name))
+        return commName;
+    // comm is cut short at 15 characters, and under Wine it may name the loader instead.
+    const QString commandName = firstWordBaseName(*cmdline);
+    if (sameName(commandName, name))
+        return commandName;
+    return std::nullopt;
+}
+
+} // namespace
+
+ProcfsProcessTable::ProcfsProcessTable(QString procRoot) : root_(std::move(procRoot)) {}
+
+std::vector<ProcessEntry> ProcfsProcessTable::query(const QString& queryText) {
+    const QString name = queriedName(queryText);
+    DIR* listing = ::opendir(QFile::encodeName(root_).constData());
+    if (!listing)
+        throw RunTimeError::fromErrno(errno, root_);
+
+    listedStartTimes_.clear();
+    std::vector<ProcessEntry> found;
+    const qint64 self = ::getpid();
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(listing);
+        if (!entry)
+            break;
+        bool isPid = false;
+        const qint64 pid = QByteArray(entry->d_name).toLongLong(&isPid);
+        if (!isPid || pid <= 0 || pid == self)
+            continue;
+        // A process that is gone by now, or ended but not yet reaped, is not running.
+        const QString dir = processDir(root_, pid);
+        const std::optional<StatFields> stat = readStat(dir);
+        if (!stat || stat->state == 'Z' || stat->state == 'X')
+            continue;
+        if (std::optional<QString> image = matchingImageName(dir, name)) {
+            found.push_back({pid, *image});
+            listedStartTimes_[pid] = stat->startTime;
+        }
+    }
+    const int readError = errno;
+    ::closedir(listing);
+    if (readError != 0)
+        throw RunTimeError::fromErrno(readError, root_);
+    return found;
+}
+
+int ProcfsProcessTable::terminate(qint64 pid) {
+    const auto listed = listedStartTimes_.find(pid);
+    if (listed == listedStartTimes_.end())
+        return ESRCH;
+    // Pin the process before checking that it is still the one listed, so that the signal cannot
+    // reach a newcomer under a reused pid. Without pidfds (old kernels, strict seccomp profiles)
+    // the check narrows that window to a moment.
+    const int pidfd = pidfdOpen(pid);
+    if (pidfd < 0 && errno != ENOSYS && errno != EPERM)
+        return errno;
+    const std::optional<StatFields> now = readStat(processDir(root_, pid));
+    int answer = ESRCH;
+    if (now && now->startTime == listed->second) {
+        const int rc = pidfd >= 0 ? pidfdKill(pidfd) : ::kill(pid_t(pid), SIGKILL);
+        answer = rc == 0 ? 0 : errno;
+    }
+    if (pidfd >= 0)
+        ::close(pidfd);
+    if (answer == 0)
+        listedStartTimes_.erase(listed);
+    return answer;
+}
+
+std::unique_ptr<ProcessTable> systemProcessTable() {
+    return std::make_unique<ProcfsProcessTable>();
+}
+
+} // namespace tarsel::platform

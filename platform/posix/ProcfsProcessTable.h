@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/ProcessTable.h"
+
+#include <unordered_map>
+
+namespace tarsel::platform {
+
+// The process table read from /proc. A process's image name is its `comm`; where that is cut short
+// or names something else (a loader, as with programs run under Wine), the base name of the first
+// `cmdline` word counts too. Names compare case-insensitively. The program's own process and
+// zombies are never listed.
+class ProcfsProcessTable final : public ProcessTable {
+public:
+    explicit ProcfsProcessTable(QString procRoot = QStringLiteral("/proc"));
+
+    std::vector<ProcessEntry> query(const QString& queryText) override;
+
+    // SIGKILL, but only to the very process the latest query listed: a pid that has been freed
+    // and reused since is answered ESRCH instead of being signalled.
+    int terminate(qint64 pid) override;
+
+private:
+    QString root_;
+    std::unordered_map<qint64, quint64> listedStartTimes_; // pid -> start time at listing
+};
+
+} // namespace tarsel::platform

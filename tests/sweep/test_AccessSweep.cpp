@@ -1,0 +1,240 @@
+#include "sweep/AccessSweep.h"
+
+#include "support/FakeProcessTable.h"
+#include "support/FakeSweepHost.h"
+
+#include <QtTest>
+
+using namespace tarsel;
+using platform::ProcessEntry;
+
+namespace {
+
+const QString AccessQuery =
+    QStringLiteral("SELECT * FROM Win32_Process WHERE Name = 'MSACCESS.EXE'");
+const QString Ready = QStringLiteral("Ready For Copy.......");
+
+// The sweep on a scripted table, a recording window and a clock that moves only when told.
+struct Rig {
+    test::FakeProcessTable table;
+    test::FakeSweepHost host;
+    qint64 now = 1'000'000;
+    AccessSweep sweep{table, host, [this] { return now; }};
+
+    // Ticks as the window's 500 ms timer does.
+    void tick(int count = 1) {
+        for (int i = 0; i < count; ++i) {
+            now += 500;
+            sweep.Timer1_Timer();
+        }
+    }
+    void tickAt(qint64 ms) {
+        now = ms;
+        sweep.Timer1_Timer();
+    }
+    void runOnly(const QList<qint64>& pids) {
+        table.running.clear();
+        for (qint64 pid : pids)
+            table.running.append({pid, QStringLiteral("MSACCESS.EXE")});
+    }
+};
+
+} // namespace
+
+class TestAccessSweep : public QObject {
+    Q_OBJECT
+
+private slots:
+    void ticks_data();
+    void ticks();
+    void terminations_data();
+    void terminations();
+    void failingTable_data();
+    void failingTable();
+    void restAfterSweep_data();
+    void restAfterSweep();
+    void reentry_data();
+    void reentry();
+};
+
+void TestAccessSweep::ticks_data() {
+    QTest::addColumn<int>("ticks");
+    QTest::addColumn<int>("delay");
+    QTest::addColumn<int>("sweeps");
+
+    QTest::newRow("first tick") << 1 << 10 << 0;
+    QTest::newRow("tenth tick") << 10 << 100 << 0;
+    QTest::newRow("eleventh tick") << 11 << 110 << 0;
+    QTest::newRow("twelfth tick sweeps") << 12 << 110 << 1;
+    QTest::newRow("next sweep eleven ticks later") << 23 << 110 << 2;
+    QTest::newRow("a minute of ticks") << 120 << 110 << 10;
+}
+
+void TestAccessSweep::ticks() {
+    QFETCH(int, ticks);
+    QFETCH(int, delay);
+    QFETCH(int, sweeps);
+    Rig rig;
+    rig.runOnly({});
+
+    rig.tick(ticks);
+
+    QCOMPARE(rig.sweep.SweepDelay(), qint16(delay));
+    QCOMPARE(rig.table.queries, QStringList(sweeps, AccessQuery));
+    QCOMPARE(rig.host.labels, QStringList(sweeps, Ready));
+    QVERIFY(rig.host.reports.isEmpty());
+}
+
+void TestAccessSweep::terminations_data() {
+    QTest::addColumn<QList<qint64>>("pids");
+    QTest::addColumn<QList<int>>("answers"); // terminate's answer for each pid
+    QTest::addColumn<QList<qint64>>("firstSweep");
+    QTest::addColumn<QList<qint64>>("secondSweep");
+
+    using Pids = QList<qint64>;
+    using Answers = QList<int>;
+    QTest::newRow("none") << Pids{} << Answers{} << Pids{} << Pids{};
+    QTest::newRow("one") << Pids{41} << Answers{0} << Pids{41} << Pids{};
+    QTest::newRow("three, the last left to the next sweep")
+        << Pids{41, 42, 43} << Answers{0, 0, 0} << Pids{41, 42} << Pids{43};
+    QTest::newRow("a refusal does not lower the count")
+        << Pids{41, 42, 43, 44} << Answers{5, 0, 0, 0} << Pids{41, 42, 43, 44} << Pids{41};
+    QTest::newRow("all refused") << Pids{41, 42} << Answers{70, 3} << Pids{41, 42} << Pids{41, 42};
+}
+
+void TestAccessSweep::terminations() {
+    QFETCH(QList<qint64>, pids);
+    QFETCH(QList<int>, answers);
+    QFETCH(QList<qint64>, firstSweep);
+    QFETCH(QList<qint64>, secondSweep);
+    Rig rig;
+    rig.runOnly(pids);
+    for (qsizetype i = 0; i < pids.size(); ++i)
+        rig.table.answers.insert(pids.at(i), answers.at(i));
+
+    rig.tick(12);
+    QCOMPARE(rig.table.terminated, firstSweep);
+    QCOMPARE(rig.host.labels, QStringList{Ready});
+    QVERIFY(rig.sweep.resting());
+
+    rig.table.terminated.clear();
+    rig.tick(11);
+    QCOMPARE(rig.table.terminated, secondSweep);
+    QCOMPARE(rig.host.labels, QStringList(2, Ready));
+    QVERIFY(rig.host.reports.isEmpty());
+}
+
+void TestAccessSweep::failingTable_data() {
+    QTest::addColumn<bool>("inQuery");
+    QTest::newRow("query fails") << true;
+    QTest::newRow("terminate fails") << false;
+}
+
+void TestAccessSweep::failingTable() {
+    QFETCH(bool, inQuery);
+    Rig rig;
+    rig.runOnly({41});
+    auto fail = [&](bool on) {
+        std::optional<RunTimeError> failure;
+        if (on)
+            failure = RunTimeError(ErrNo::PermissionDenied, QStringLiteral("Permission denied"));
+        (inQuery ? rig.table.failQuery : rig.table.failTerminate) = failure;
+    };
+    const QString report = QStringLiteral("Error 70 (Permission denied) in procedure\r\n"
+                                          "(Timer1_Timer) of (frmCopyRoutine).");
+
+    fail(true);
+    rig.tick(12);
+    QCOMPARE(rig.host.reports, QStringList{report});
+    QVERIFY(rig.host.labels.isEmpty());
+    QVERIFY(!rig.sweep.resting());
+
+    // No rest after a failure: the next ticks try again, and stay silent.
+    rig.tick(3);
+    QCOMPARE(rig.table.queries.size(), 4);
+    QCOMPARE(rig.host.reports.size(), 1);
+    QVERIFY(rig.host.labels.isEmpty());
+
+    fail(false);
+    rig.tick();
+    QCOMPARE(rig.host.labels, QStringList{Ready});
+    QVERIFY(rig.sweep.resting());
+
+    // A success re-arms the report.
+    rig.runOnly({42});
+    fail(true);
+    rig.tick(11);
+    QCOMPARE(rig.host.reports, QStringList(2, report));
+    QCOMPARE(rig.host.labels, QStringList{Ready});
+}
+
+void TestAccessSweep::restAfterSweep_data() {
+    QTest::addColumn<qint64>("tableMs"); // how long each table call takes
+    QTest::newRow("quick table") << qint64(0);
+    QTest::newRow("slow table") << qint64(3000);
+}
+
+void TestAccessSweep::restAfterSweep() {
+    QFETCH(qint64, tableMs);
+    Rig rig;
+    rig.runOnly({41});
+    rig.table.onCall = [&] { rig.now += tableMs; };
+    rig.tick(12);
+    const qint64 sweepEnd = rig.now;
+    QCOMPARE(rig.table.terminated, QList<qint64>{41});
+
+    // The rest runs from the end of the sweep; ticks in it touch neither table nor window.
+    rig.table.onCall = {};
+    rig.runOnly({42});
+    for (qint64 ms = 500; ms <= AccessSweep::RestMs; ms += 500) {
+        rig.tickAt(sweepEnd + ms);
+        QVERIFY(rig.sweep.resting());
+    }
+    QCOMPARE(rig.table.queries.size(), 1);
+    QCOMPARE(rig.host.labels.size(), 1);
+    QCOMPARE(rig.sweep.SweepDelay(), qint16(110));
+
+    rig.tickAt(sweepEnd + AccessSweep::RestMs + 1);
+    QCOMPARE(rig.table.terminated, (QList<qint64>{41, 42}));
+    QCOMPARE(rig.host.labels.size(), 2);
+}
+
+void TestAccessSweep::reentry_data() {
+    QTest::addColumn<bool>("inReport");
+    QTest::newRow("tick inside a table call") << false;
+    QTest::newRow("tick inside the error report") << true;
+}
+
+void TestAccessSweep::reentry() {
+    QFETCH(bool, inReport);
+    Rig rig;
+    rig.runOnly({41, 42, 43});
+    int nested = 0;
+    auto nestedTick = [&] {
+        if (++nested <= 3) // bounded, so that a missing guard fails rather than overflows
+            rig.tick();
+    };
+    if (inReport) {
+        rig.table.failQuery = RunTimeError(ErrNo::PermissionDenied, QStringLiteral("denied"));
+        rig.host.onReport = nestedTick;
+    } else {
+        rig.table.onCall = nestedTick;
+    }
+
+    rig.tick(12);
+
+    QVERIFY(nested > 0);
+    QCOMPARE(rig.table.queries.size(), 1);
+    QCOMPARE(rig.table.terminated.size(), inReport ? 0 : 2);
+    QCOMPARE(rig.host.reports.size(), inReport ? 1 : 0);
+
+    // The guard is lifted once the tick is over, whichever way it ended.
+    rig.table.failQuery.reset();
+    rig.table.onCall = {};
+    rig.host.onReport = {};
+    rig.tick(11);
+    QCOMPARE(rig.table.queries.size(), 2);
+}
+
+QTEST_GUILESS_MAIN(TestAccessSweep)
+#include "test_AccessSweep.moc"

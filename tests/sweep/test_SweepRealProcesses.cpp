@@ -1,0 +1,110 @@
+#include "sweep/AccessSweep.h"
+
+#include "support/FakeSweepHost.h"
+#include "support/SleepCopy.h"
+
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <cerrno>
+
+using namespace tarsel;
+
+namespace {
+
+// The machine's process table narrowed to the processes this test started, so that an Access
+// process of anyone else can be neither counted nor ended.
+class OwnProcessesOnly : public platform::ProcessTable {
+public:
+    OwnProcessesOnly(platform::ProcessTable& table, QSet<qint64> ours)
+        : table_(table), ours_(std::move(ours)) {}
+
+    QList<qint64> ended;
+
+    std::vector<platform::ProcessEntry> query(const QString& queryText) override {
+        std::vector<platform::ProcessEntry> found = table_.query(queryText);
+        std::erase_if(found,
+                      [this](const platform::ProcessEntry& p) { return !ours_.contains(p.pid); });
+        return found;
+    }
+    int terminate(qint64 pid) override {
+        if (!ours_.contains(pid))
+            return EPERM;
+        const int answer = table_.terminate(pid);
+        if (answer == 0)
+            ended.append(pid);
+        return answer;
+    }
+
+private:
+    platform::ProcessTable& table_;
+    QSet<qint64> ours_;
+};
+
+const QString AccessQuery =
+    QStringLiteral("SELECT * FROM Win32_Process WHERE Name = 'MSACCESS.EXE'");
+
+} // namespace
+
+class TestSweepRealProcesses : public QObject {
+    Q_OBJECT
+
+private slots:
+    void timerSweepEndsAccess_data();
+    void timerSweepEndsAccess();
+};
+
+void TestSweepRealProcesses::timerSweepEndsAccess_data() {
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("argv0"); // empty: the file's own path
+
+    QTest::newRow("image file MSACCESS.EXE") << "MSACCESS.EXE" << QString();
+    QTest::newRow("image file in other case") << "msaccess.exe" << QString();
+    QTest::newRow("command name under a long file name") << "long-named-sleep-copy"
+                                                         << "MSACCESS.EXE";
+    QTest::newRow("Windows path as command name, as under Wine")
+        << "wine64-preloader"
+        << R"(C:\Program Files\Microsoft Office\Office16\MSACCESS.EXE)";
+}
+
+void TestSweepRealProcesses::timerSweepEndsAccess() {
+    QFETCH(QString, fileName);
+    QFETCH(QString, argv0);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    test::Child access;
+    QVERIFY(test::startSleepCopy(access, dir.path(), fileName, argv0));
+    test::Child bystander;
+    QVERIFY(test::startSleepCopy(bystander, dir.path(), QStringLiteral("sleep")));
+
+    const qint64 accessPid = access.processId();
+    const std::unique_ptr<platform::ProcessTable> system = platform::systemProcessTable();
+    OwnProcessesOnly table(*system, {accessPid, bystander.processId()});
+    // Through bash the command name is in place only once bash has exec'd.
+    auto listed = [&] {
+        const auto found = table.query(AccessQuery);
+        return found.size() == 1 && found.front().pid == accessPid;
+    };
+    QTRY_VERIFY(listed());
+
+    test::FakeSweepHost host;
+    AccessSweep sweep(table, host);
+    for (int tick = 0; tick < 11; ++tick)
+        sweep.Timer1_Timer(); // the counting ticks, so the timer's first tick sweeps
+    QTimer timer;
+    timer.setInterval(500);
+    connect(&timer, &QTimer::timeout, &timer, [&] { sweep.Timer1_Timer(); });
+    timer.start();
+
+    QTRY_COMPARE_WITH_TIMEOUT(access.state(), QProcess::NotRunning, 10000);
+    QCOMPARE(table.ended, QList<qint64>{accessPid});
+    QCOMPARE(access.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(host.labels.value(0), QStringLiteral("Ready For Copy......."));
+    QCOMPARE(bystander.state(), QProcess::Running);
+    QVERIFY(host.reports.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestSweepRealProcesses)
+#include "test_SweepRealProcesses.moc"
