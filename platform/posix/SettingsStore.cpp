@@ -21,15 +21,33 @@ QString storeKey(quint32 root, const QString& keyPath, const QString& valueName)
     return QString::number(root, 16) + u':' + encoded(keyPath) + u':' + encoded(valueName);
 }
 
+// Whether the store cannot be parsed. QSettings reports a parse error only to the first QSettings
+// that reads the file in this process, as later ones reuse that parse; so the verdict is kept for
+// as long as the file is unchanged.
+bool unparseable(QSettings& store) {
+    store.allKeys(); // parses every section: some errors show only then
+    static QString badPath;
+    static qint64 badSize = -1;
+    static QDateTime badModified;
+    const QFileInfo file(store.fileName());
+    if (store.status() == QSettings::FormatError) {
+        badPath = file.absoluteFilePath();
+        badSize = file.size();
+        badModified = file.lastModified();
+        return true;
+    }
+    return file.exists() && file.absoluteFilePath() == badPath && file.size() == badSize &&
+           file.lastModified() == badModified;
+}
+
 // An unparseable store counts as empty: it goes before the write, under the lock QSettings takes
 // too, so a copy that has just written a sound store does not lose it.
 bool dropUnparseableStore(const QString& path) {
     QLockFile lock(path + QStringLiteral(".lock"));
     if (!lock.lock())
         return false;
-    if (QSettings(path, QSettings::IniFormat).status() != QSettings::FormatError)
-        return true;
-    return QFile::remove(path);
+    QSettings store(path, QSettings::IniFormat);
+    return !unparseable(store) || QFile::remove(path);
 }
 
 } // namespace
@@ -41,8 +59,8 @@ QString settingsStorePath() {
 
 std::optional<QString> readStoredText(quint32 root, const QString& keyPath,
                                       const QString& valueName) {
-    const QSettings store(settingsStorePath(), QSettings::IniFormat);
-    if (store.status() != QSettings::NoError)
+    QSettings store(settingsStorePath(), QSettings::IniFormat);
+    if (unparseable(store) || store.status() != QSettings::NoError)
         return std::nullopt;
     const QVariant value = store.value(storeKey(root, keyPath, valueName));
     if (value.typeId() != QMetaType::QString)
