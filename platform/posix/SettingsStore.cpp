@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QUrl>
 
 namespace tarsel::platform {
@@ -53,8 +52,11 @@ bool dropUnparseableStore(const QString& path) {
 } // namespace
 
 QString settingsStorePath() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/Ombrix/TarselCopyFile.ini");
+    // A relative folder would tie the store to the working folder; the XDG rules say to ignore it.
+    QString folder = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!QDir::isAbsolutePath(folder))
+        folder = QDir::homePath() + QStringLiteral("/.config");
+    return folder + QStringLiteral("/Ombrix/TarselCopyFile.ini");
 }
 
 std::optional<QString> readStoredText(quint32 root, const QString& keyPath,

@@ -66,22 +66,17 @@ private slots:
     void refusesOtherTexts_data() {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("text");
-        QTest::newRow("empty") << "en_US"
-                               << "";
-        QTest::newRow("words") << "en_US"
-                               << "yesterday";
-        QTest::newRow("month 13") << "en_US"
-                                  << "13/1/2025";
-        QTest::newRow("31 February") << "en_US"
-                                     << "2/31/2025 1:00:00 AM";
-        QTest::newRow("hour 25") << "de_DE"
-                                 << "03.02.2025 25:00:00";
-        QTest::newRow("trailing text") << "de_DE"
-                                       << "03.02.2025 04:05:06 Uhr";
-        QTest::newRow("year 10000") << "en_US"
-                                    << "1/1/10000";
-        QTest::newRow("other locale's order") << "de_DE"
-                                              << "12/31/9999";
+        const auto row = [](const char* tag, const char* locale, const char* text) {
+            QTest::newRow(tag) << QString::fromUtf8(locale) << QString::fromUtf8(text);
+        };
+        row("empty", "en_US", "");
+        row("words", "en_US", "yesterday");
+        row("month 13", "en_US", "13/1/2025");
+        row("31 February", "en_US", "2/31/2025 1:00:00 AM");
+        row("hour 25", "de_DE", "03.02.2025 25:00:00");
+        row("trailing text", "de_DE", "03.02.2025 04:05:06 Uhr");
+        row("year 10000", "en_US", "1/1/10000");
+        row("other locale's order", "de_DE", "12/31/9999");
     }
 
     void refusesOtherTexts() {

@@ -102,13 +102,9 @@ private slots:
         QTest::addColumn<SYSTEMTIME>("input");
         QTest::newRow("1600") << fields(1600, 12, 0, 31, 23, 59, 59, 0);
         QTest::newRow("30828") << fields(30828, 1, 0, 1, 0, 0, 0, 0);
-        QTest::newRow("month 0") << fields(2024, 0, 0, 1, 0, 0, 0, 0);
         QTest::newRow("month 13") << fields(2024, 13, 0, 1, 0, 0, 0, 0);
-        QTest::newRow("day 0") << fields(2024, 1, 0, 0, 0, 0, 0, 0);
         QTest::newRow("29 Feb 2023") << fields(2023, 2, 0, 29, 0, 0, 0, 0);
         QTest::newRow("hour 24") << fields(2024, 1, 0, 1, 24, 0, 0, 0);
-        QTest::newRow("minute 60") << fields(2024, 1, 0, 1, 0, 60, 0, 0);
-        QTest::newRow("second 60") << fields(2024, 1, 0, 1, 0, 0, 60, 0);
         QTest::newRow("ms 1000") << fields(2024, 1, 0, 1, 0, 0, 0, 1000);
     }
 
@@ -146,23 +142,6 @@ private slots:
         QVERIFY(!fileTimeToLocalFileTime(FILETIME{offsetHours < 0 ? 0 : MaxTicks}, out));
         QVERIFY(!localFileTimeToFileTime(FILETIME{offsetHours < 0 ? MaxTicks : 0}, out));
         QCOMPARE(out.ticks, quint64(5));
-    }
-
-    // Winter and summer stamps move by the same offset: the one in force now.
-    void ignoresTheOffsetAtTheStampsDate() {
-        const ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
-        const quint64 winter = ticksOf(utc(2024, 1, 15, 12, 0, 0));
-        const quint64 summer = ticksOf(utc(2024, 7, 15, 12, 0, 0));
-        FILETIME winterLocal, summerLocal;
-        QVERIFY(fileTimeToLocalFileTime(FILETIME{winter}, winterLocal));
-        QVERIFY(fileTimeToLocalFileTime(FILETIME{summer}, summerLocal));
-        QCOMPARE(winterLocal.ticks - winter, summerLocal.ticks - summer);
-    }
-
-    void findsNothingWhereNothingMatches() {
-        WIN32_FIND_DATA found;
-        QCOMPARE(findFirstFile(dir.filePath("absent.txt"), found), InvalidHandle);
-        QCOMPARE(findFirstFile(dir.filePath("*.absent"), found), InvalidHandle);
     }
 
     void findsTheEntrysAttributesAndTimes() {

@@ -20,11 +20,21 @@ std::optional<QString> text(const QString& value) {
     return value;
 }
 
+// The window's own calls: the current user's root and the window's key.
+std::optional<QString> stored(const QString& name) {
+    return RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, name);
+}
+
+void store(const QString& name, const QString& value) {
+    RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, name, value);
+}
+
 } // namespace
 
 class TestModule1 : public QObject {
     Q_OBJECT
 
+    QTemporaryDir home;
     std::unique_ptr<QTemporaryDir> config;
     int rewrites = 0;
 
@@ -55,7 +65,6 @@ class TestModule1 : public QObject {
 private slots:
     void initTestCase() {
         // Should the store ever ignore XDG_CONFIG_HOME, it still stays away from the real one.
-        static QTemporaryDir home;
         QVERIFY(home.isValid());
         qputenv("HOME", QFile::encodeName(home.path()));
     }
@@ -67,13 +76,22 @@ private slots:
     }
 
     void readsNothingWithoutAStore() {
-        QCOMPARE(RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, Target), std::nullopt);
-        QCOMPARE(RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, Source), std::nullopt);
+        QCOMPARE(stored(Target), std::nullopt);
+        QCOMPARE(stored(Source), std::nullopt);
         QVERIFY(!QFileInfo::exists(storePath()));
 
-        RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, Target, QStringLiteral("/srv/app.accdb"));
+        store(Target, QStringLiteral("/srv/app.accdb"));
         QVERIFY(QFileInfo::exists(storePath()));
-        QCOMPARE(RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, Source), std::nullopt);
+        QCOMPARE(stored(Source), std::nullopt);
+    }
+
+    // XDG_CONFIG_HOME must be absolute; otherwise the store is in ~/.config.
+    void ignoresARelativeConfigFolder() {
+        useStoreIn(QStringLiteral("relative/config"));
+        store(Target, QStringLiteral("/srv/app.accdb"));
+        QVERIFY(
+            QFileInfo::exists(home.filePath(QStringLiteral(".config/Ombrix/TarselCopyFile.ini"))));
+        QVERIFY(!QFileInfo::exists(QStringLiteral("relative")));
     }
 
     void keepsAnyText_data() {
@@ -91,13 +109,13 @@ private slots:
 
     void keepsAnyText() {
         QFETCH(QString, value);
-        RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, Source, value);
+        store(Source, value);
         rewriteStore(storeContent()); // read from the file, not from this process's memory
-        QCOMPARE(RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, Source), text(value));
+        QCOMPARE(stored(Source), text(value));
     }
 
     void endsAtTheFirstNul_data() {
-        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("written");
         QTest::addColumn<QString>("read");
         QTest::newRow("in the middle")
             << QStringLiteral("abc") + QChar(0) + QStringLiteral("def") << QStringLiteral("abc");
@@ -105,11 +123,11 @@ private slots:
     }
 
     void endsAtTheFirstNul() {
-        QFETCH(QString, stored);
+        QFETCH(QString, written);
         QFETCH(QString, read);
-        RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, Target, stored);
+        store(Target, written);
         rewriteStore(storeContent());
-        QCOMPARE(RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, Target), text(read));
+        QCOMPARE(stored(Target), text(read));
     }
 
     // Roots, key paths and names that a careless mapping onto INI keys would merge.
@@ -150,16 +168,16 @@ private slots:
 
     void readsNothingForValuesThatAreNotText() {
         QFETCH(QByteArray, raw);
-        RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, Target, QStringLiteral("placeholder"));
-        RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, Source, QStringLiteral("/src"));
+        store(Target, QStringLiteral("placeholder"));
+        store(Source, QStringLiteral("/src"));
         QByteArray content = storeContent();
         QVERIFY(content.contains("placeholder"));
         rewriteStore(content.replace("placeholder", raw));
 
-        QCOMPARE(RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, Target), std::nullopt);
-        QCOMPARE(RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, Source), text("/src"));
-        RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, Target, QStringLiteral("/dst"));
-        QCOMPARE(RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, Target), text("/dst"));
+        QCOMPARE(stored(Target), std::nullopt);
+        QCOMPARE(stored(Source), text("/src"));
+        store(Target, QStringLiteral("/dst"));
+        QCOMPARE(stored(Target), text("/dst"));
     }
 
     void replacesAStoreItCannotParse_data() {
@@ -172,18 +190,18 @@ private slots:
     // next write leaves a store holding that write alone.
     void replacesAStoreItCannotParse() {
         QFETCH(QByteArray, damage);
-        RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, Target, QStringLiteral("/old/target"));
-        RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, Source, QStringLiteral("/old/source"));
+        store(Target, QStringLiteral("/old/target"));
+        store(Source, QStringLiteral("/old/source"));
         rewriteStore(storeContent() + damage);
 
         for (int read = 0; read < 2; ++read) {
-            QCOMPARE(RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, Target), std::nullopt);
-            QCOMPARE(RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, Source), std::nullopt);
+            QCOMPARE(stored(Target), std::nullopt);
+            QCOMPARE(stored(Source), std::nullopt);
         }
-        RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, Source, QStringLiteral("/new/source"));
+        store(Source, QStringLiteral("/new/source"));
         rewriteStore(storeContent());
-        QCOMPARE(RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, Source), text("/new/source"));
-        QCOMPARE(RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, Target), std::nullopt);
+        QCOMPARE(stored(Source), text("/new/source"));
+        QCOMPARE(stored(Target), std::nullopt);
         QVERIFY(!storeContent().contains(damage.trimmed()));
     }
 
@@ -192,10 +210,10 @@ private slots:
         for (int i = 0; i < 4096; ++i)
             garbage += char((i * 7919 + 13) % 256);
         rewriteStore(garbage);
-        QCOMPARE(RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, Target), std::nullopt);
-        RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, Target, QStringLiteral("/after"));
+        QCOMPARE(stored(Target), std::nullopt);
+        store(Target, QStringLiteral("/after"));
         rewriteStore(storeContent());
-        QCOMPARE(RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, Target), text("/after"));
+        QCOMPARE(stored(Target), text("/after"));
     }
 
     void failsSilentlyWhereNothingCanBeStored() {
@@ -204,8 +222,8 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
         useStoreIn(blocker);
-        RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, Target, QStringLiteral("/lost"));
-        QCOMPARE(RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, Target), std::nullopt);
+        store(Target, QStringLiteral("/lost"));
+        QCOMPARE(stored(Target), std::nullopt);
     }
 
     // Two running copies write at the same time: every write lands, whole, and the store parses.
@@ -229,7 +247,7 @@ private slots:
         for (const char* name : {"copyA", "copyB"})
             for (int i = 0; i < 40; ++i) {
                 const QString value = QStringLiteral("%1-%2").arg(QLatin1String(name)).arg(i);
-                QCOMPARE(RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, value), text(value));
+                QCOMPARE(stored(value), text(value));
             }
         QCOMPARE(QDir(QFileInfo(storePath()).absolutePath()).entryList(QDir::Files),
                  QStringList{QStringLiteral("TarselCopyFile.ini")});
@@ -243,7 +261,7 @@ private slots:
         useStoreIn(qEnvironmentVariable("TARSEL_STORE_FOLDER"));
         for (int i = 0; i < 40; ++i) {
             const QString value = QStringLiteral("%1-%2").arg(name).arg(i);
-            RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, value, value);
+            store(value, value);
         }
     }
 };
