@@ -27,6 +27,11 @@ struct FoundEntry {
 // Read-only: the owner has no write permission. Hidden: the name begins with a dot.
 std::optional<quint32> attributesOf(const QString& path);
 
+// Sets the attributes of an existing path (following symbolic links): ReadOnly takes the owner's
+// write permission away and its absence gives it back; the other bits have no counterpart here.
+// Returns 0, or the errno value of the failure.
+int setAttributes(const QString& path, quint32 attributes);
+
 // Searches the folder named in `path` for entries whose names match its last part, which may hold
 // the wildcards `*` and `?` ("*.*" matches every name). Entries are taken in name order; the first
 // one that `accept` takes (every one when no filter is given) is returned. A search that cannot be

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QStringList>
 
+#include <cerrno>
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -70,6 +71,21 @@ std::optional<quint32> attributesOf(const QString& path) {
         return std::nullopt;
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     return attributesFrom(path.mid(slash + 1), st);
+}
+
+int setAttributes(const QString& path, quint32 attributes) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (path.isEmpty())
+        return ENOENT;
+    if (::stat(name.constData(), &st) != 0)
+        return errno;
+    const mode_t mode = st.st_mode & 07777;
+    const mode_t wanted = (attributes & Attr::ReadOnly) ? (mode & ~S_IWUSR) : (mode | S_IWUSR);
+    // Unchanged permissions are left alone: a file we may write but do not own cannot be chmod-ed.
+    if (wanted == mode)
+        return 0;
+    return ::chmod(name.constData(), wanted) == 0 ? 0 : errno;
 }
 
 std::optional<FoundEntry> findFirst(const QString& path,

@@ -1,0 +1,270 @@
+#include "settings/Module1.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+using namespace tarsel;
+
+namespace {
+
+const QString Target = QStringLiteral("RunningVersionLocation");
+const QString Source = QStringLiteral("NewVersionLocation");
+
+std::optional<QString> text(const QString& value) {
+    return value;
+}
+
+// The window's own calls: the current user's root and the window's key.
+std::optional<QString> stored(const QString& name) {
+    return RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, name);
+}
+
+void store(const QString& name, const QString& value) {
+    RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, name, value);
+}
+
+} // namespace
+
+class TestModule1 : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir home;
+    std::unique_ptr<QTemporaryDir> config;
+    int rewrites = 0;
+
+    QString storePath() const {
+        return config->filePath(QStringLiteral("Ombrix/TarselCopyFile.ini"));
+    }
+
+    QByteArray storeContent() const {
+        QFile file(storePath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Writes the store by hand. Its time stamp then differs from any the process has seen, so the
+    // next read parses the file instead of reusing an earlier parse.
+    void rewriteStore(const QByteArray& content) {
+        QVERIFY(QDir().mkpath(QFileInfo(storePath()).absolutePath()));
+        QFile file(storePath());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(file.write(content), content.size());
+        QVERIFY(file.setFileTime(QDateTime::fromSecsSinceEpoch(1'000'000 + ++rewrites),
+                                 QFileDevice::FileModificationTime));
+    }
+
+    static void useStoreIn(const QString& folder) {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder));
+    }
+
+private slots:
+    void initTestCase() {
+        // Should the store ever ignore XDG_CONFIG_HOME, it still stays away from the real one.
+        QVERIFY(home.isValid());
+        qputenv("HOME", QFile::encodeName(home.path()));
+    }
+
+    void init() {
+        config = std::make_unique<QTemporaryDir>();
+        QVERIFY(config->isValid());
+        useStoreIn(config->path());
+    }
+
+    void readsNothingWithoutAStore() {
+        QCOMPARE(stored(Target), std::nullopt);
+        QCOMPARE(stored(Source), std::nullopt);
+        QVERIFY(!QFileInfo::exists(storePath()));
+
+        store(Target, QStringLiteral("/srv/app.accdb"));
+        QVERIFY(QFileInfo::exists(storePath()));
+        QCOMPARE(stored(Source), std::nullopt);
+    }
+
+    // XDG_CONFIG_HOME must be absolute; otherwise the store is in ~/.config.
+    void ignoresARelativeConfigFolder() {
+        useStoreIn(QStringLiteral("relative/config"));
+        store(Target, QStringLiteral("/srv/app.accdb"));
+        QVERIFY(
+            QFileInfo::exists(home.filePath(QStringLiteral(".config/Ombrix/TarselCopyFile.ini"))));
+        QVERIFY(!QFileInfo::exists(QStringLiteral("relative")));
+    }
+
+    void keepsAnyText_data() {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("path") << QStringLiteral("/home/ana/Front End/app v2.accdb");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("accents, CJK, RTL") << QStringLiteral("/data/Jürgen/Données/日本語/עברית");
+        QTest::newRow("emoji") << QStringLiteral("\U0001F600 \U0001F389");
+        QTest::newRow("INI syntax") << QStringLiteral("a=b; c, d # e [f] \"g\" \\h %41 @i");
+        QTest::newRow("blanks around") << QStringLiteral("  padded\t ");
+        QTest::newRow("looks like bytes") << QStringLiteral("@ByteArray(not bytes)");
+        QTest::newRow("line breaks") << QStringLiteral("one\ntwo\r\nthree");
+        QTest::newRow("beyond 32,767") << QString(40'000, u'x') + QStringLiteral("end");
+    }
+
+    void keepsAnyText() {
+        QFETCH(QString, value);
+        store(Source, value);
+        rewriteStore(storeContent()); // read from the file, not from this process's memory
+        QCOMPARE(stored(Source), text(value));
+    }
+
+    void endsAtTheFirstNul_data() {
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QString>("read");
+        QTest::newRow("in the middle")
+            << QStringLiteral("abc") + QChar(0) + QStringLiteral("def") << QStringLiteral("abc");
+        QTest::newRow("first") << QChar(0) + QStringLiteral("abc") << QString();
+    }
+
+    void endsAtTheFirstNul() {
+        QFETCH(QString, written);
+        QFETCH(QString, read);
+        store(Target, written);
+        rewriteStore(storeContent());
+        QCOMPARE(stored(Target), text(read));
+    }
+
+    // Roots, key paths and names that a careless mapping onto INI keys would merge.
+    void keepsKeysApart() {
+        const QString path = SettingsKeyPath;
+        const QList<std::tuple<quint32, QString, QString>> keys = {
+            {HKEY_CURRENT_USER, path, Target},
+            {0x80000002, path, Target},
+            {HKEY_CURRENT_USER, QString(path).replace(u'\\', u'/'), Target},
+            {HKEY_CURRENT_USER, path + QStringLiteral("\\") + Target, QString()},
+            {HKEY_CURRENT_USER, path, Target.toLower()},
+            {HKEY_CURRENT_USER, path, QStringLiteral("a/b")},
+            {HKEY_CURRENT_USER, path + QStringLiteral("/a"), QStringLiteral("b")},
+            {HKEY_CURRENT_USER, path, QStringLiteral("a\\b")},
+            {HKEY_CURRENT_USER, path, QStringLiteral("a%2Fb")},
+            {HKEY_CURRENT_USER, path + QStringLiteral(":x"), QStringLiteral("y")},
+            {HKEY_CURRENT_USER, path, QStringLiteral("x:y")},
+            {HKEY_CURRENT_USER, QStringLiteral("x"), QString()},
+            {HKEY_CURRENT_USER, QString(), QStringLiteral("x")},
+            {HKEY_CURRENT_USER, QString(), QString()},
+        };
+        for (qsizetype i = 0; i < keys.size(); ++i)
+            RegSetString(std::get<0>(keys[i]), std::get<1>(keys[i]), std::get<2>(keys[i]),
+                         QString::number(i));
+        rewriteStore(storeContent());
+        for (qsizetype i = 0; i < keys.size(); ++i)
+            QCOMPARE(RegGetString(std::get<0>(keys[i]), std::get<1>(keys[i]), std::get<2>(keys[i])),
+                     text(QString::number(i)));
+    }
+
+    void readsNothingForValuesThatAreNotText_data() {
+        QTest::addColumn<QByteArray>("raw");
+        QTest::newRow("bytes") << QByteArray("@ByteArray(abc)");
+        QTest::newRow("number") << QByteArray("@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)");
+        QTest::newRow("list") << QByteArray("a, b");
+        QTest::newRow("invalid") << QByteArray("@Invalid()");
+    }
+
+    void readsNothingForValuesThatAreNotText() {
+        QFETCH(QByteArray, raw);
+        store(Target, QStringLiteral("placeholder"));
+        store(Source, QStringLiteral("/src"));
+        QByteArray content = storeContent();
+        QVERIFY(content.contains("placeholder"));
+        rewriteStore(content.replace("placeholder", raw));
+
+        QCOMPARE(stored(Target), std::nullopt);
+        QCOMPARE(stored(Source), text("/src"));
+        store(Target, QStringLiteral("/dst"));
+        QCOMPARE(stored(Target), text("/dst"));
+    }
+
+    void replacesAStoreItCannotParse_data() {
+        QTest::addColumn<QByteArray>("damage");
+        QTest::newRow("unterminated section") << QByteArray("\n[Broken section\n");
+        QTest::newRow("line without =") << QByteArray("\nstray words\n");
+    }
+
+    // A store that cannot be parsed counts as empty, even where parts of it could be read, and the
+    // next write leaves a store holding that write alone.
+    void replacesAStoreItCannotParse() {
+        QFETCH(QByteArray, damage);
+        store(Target, QStringLiteral("/old/target"));
+        store(Source, QStringLiteral("/old/source"));
+        rewriteStore(storeContent() + damage);
+
+        for (int read = 0; read < 2; ++read) {
+            QCOMPARE(stored(Target), std::nullopt);
+            QCOMPARE(stored(Source), std::nullopt);
+        }
+        store(Source, QStringLiteral("/new/source"));
+        rewriteStore(storeContent());
+        QCOMPARE(stored(Source), text("/new/source"));
+        QCOMPARE(stored(Target), std::nullopt);
+        QVERIFY(!storeContent().contains(damage.trimmed()));
+    }
+
+    void survivesGarbage() {
+        QByteArray garbage;
+        for (int i = 0; i < 4096; ++i)
+            garbage += char((i * 7919 + 13) % 256);
+        rewriteStore(garbage);
+        QCOMPARE(stored(Target), std::nullopt);
+        store(Target, QStringLiteral("/after"));
+        rewriteStore(storeContent());
+        QCOMPARE(stored(Target), text("/after"));
+    }
+
+    void failsSilentlyWhereNothingCanBeStored() {
+        const QString blocker = config->filePath(QStringLiteral("not-a-folder"));
+        QFile file(blocker);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        useStoreIn(blocker);
+        store(Target, QStringLiteral("/lost"));
+        QCOMPARE(stored(Target), std::nullopt);
+    }
+
+    // Two running copies write at the same time: every write lands, whole, and the store parses.
+    void twoCopiesNeverCorruptTheStore() {
+        QList<QProcess*> copies;
+        for (const char* name : {"copyA", "copyB"}) {
+            auto* copy = new QProcess(this);
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("TARSEL_STORE_WRITER"), QString::fromLatin1(name));
+            env.insert(QStringLiteral("TARSEL_STORE_FOLDER"), config->path());
+            copy->setProcessEnvironment(env);
+            copy->start(QCoreApplication::applicationFilePath(), {QStringLiteral("writerCopy")});
+            copies << copy;
+        }
+        for (QProcess* copy : copies) {
+            QVERIFY(copy->waitForFinished(60'000));
+            QCOMPARE(copy->exitCode(), 0);
+        }
+        QSettings store(storePath(), QSettings::IniFormat);
+        QCOMPARE(store.status(), QSettings::NoError);
+        for (const char* name : {"copyA", "copyB"})
+            for (int i = 0; i < 40; ++i) {
+                const QString value = QStringLiteral("%1-%2").arg(QLatin1String(name)).arg(i);
+                QCOMPARE(stored(value), text(value));
+            }
+        QCOMPARE(QDir(QFileInfo(storePath()).absolutePath()).entryList(QDir::Files),
+                 QStringList{QStringLiteral("TarselCopyFile.ini")});
+    }
+
+    // One of the running copies above; does nothing in an ordinary run.
+    void writerCopy() {
+        const QString name = qEnvironmentVariable("TARSEL_STORE_WRITER");
+        if (name.isEmpty())
+            QSKIP("runs only as a copy started by twoCopiesNeverCorruptTheStore");
+        useStoreIn(qEnvironmentVariable("TARSEL_STORE_FOLDER"));
+        for (int i = 0; i < 40; ++i) {
+            const QString value = QStringLiteral("%1-%2").arg(name).arg(i);
+            store(value, value);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestModule1)
+#include "test_Module1.moc"
