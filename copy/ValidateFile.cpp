@@ -1,0 +1,53 @@
+#include "copy/ValidateFile.h"
+
+#include "copy/Percent.h"
+#include "platform/Files.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace tarsel {
+
+namespace {
+
+struct Side {
+    platform::OpenFile file;
+    std::vector<char> buffer;
+};
+
+// A file that ends early (it changed under us) does not compare equal.
+bool sameBytes(Side& a, Side& b, qint64 length, qint64 offset) {
+    return platform::readAt(a.file, a.buffer.data(), length, offset) == length &&
+           platform::readAt(b.file, b.buffer.data(), length, offset) == length &&
+           std::memcmp(a.buffer.data(), b.buffer.data(), size_t(length)) == 0;
+}
+
+} // namespace
+
+bool ValidateFile(const QString& source, const QString& target, qint32 blockSize, CopyHost& host) {
+    if (blockSize <= 0)
+        throw RunTimeError(ErrNo::DivisionByZero, QStringLiteral("Division by zero"));
+    Side original{platform::openForReading(source), {}};
+    Side copy{platform::openForReading(target), {}};
+    const qint64 length = platform::lengthOf(original.file);
+    if (platform::lengthOf(copy.file) != length)
+        return false;
+    original.buffer.resize(std::min<qint64>(blockSize, length));
+    copy.buffer.resize(original.buffer.size());
+
+    const qint64 blocks = length / blockSize;
+    for (qint64 i = 1; i <= blocks; ++i) {
+        if (!sameBytes(original, copy, blockSize, (i - 1) * blockSize))
+            return false;
+        const double p = double(i * blockSize + 1);
+        host.setProgress(wholePercent(std::abs(p / double(length) * 100.0 - 100.0)));
+        host.yield();
+        if (host.cancelled())
+            return false;
+    }
+    return sameBytes(original, copy, length % blockSize, blocks * blockSize);
+}
+
+} // namespace tarsel

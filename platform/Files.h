@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+#include <utility>
+
+namespace tarsel::platform {
+
+// An open file and the path it was opened by (named in error reports); closed when it goes out of
+// scope. Every failure below is a RunTimeError.
+class OpenFile {
+public:
+    OpenFile(int fd, QString path) : fd_(fd), path_(std::move(path)) {}
+    OpenFile(OpenFile&& other) noexcept;
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    OpenFile& operator=(OpenFile&&) = delete;
+    ~OpenFile();
+
+    int fd() const { return fd_; }
+    const QString& path() const { return path_; }
+
+    // Closes now and reports a failure: some file systems report a failed write only here.
+    void close();
+
+private:
+    int fd_;
+    QString path_;
+};
+
+// Opens a regular file for reading from front to back. FIFOs, devices and folders are refused at
+// once, without waiting for a writer.
+OpenFile openForReading(const QString& path);
+
+// The length of an open file, or of a file by its path.
+qint64 lengthOf(const OpenFile& file);
+qint64 fileLength(const QString& path);
+
+// Reads `length` bytes at `offset`; returns fewer only when the file ends sooner.
+qint64 readAt(const OpenFile& file, char* buffer, qint64 length, qint64 offset);
+
+// Writes all `length` bytes at `offset`.
+void writeAt(const OpenFile& file, const char* buffer, qint64 length, qint64 offset);
+
+// A file being written as the copy of an open source: created (0666 before the umask) or emptied,
+// and removed again unless finished, so that a failed copy never leaves a partial file under the
+// name it was given. A path that names the source itself, a symbolic link or anything but a
+// regular file is refused before anything is emptied.
+class CopyTarget {
+public:
+    CopyTarget(const OpenFile& source, const QString& path);
+    CopyTarget(const CopyTarget&) = delete;
+    CopyTarget& operator=(const CopyTarget&) = delete;
+    ~CopyTarget();
+
+    const OpenFile& file() const { return file_; }
+
+    // Closes the file and keeps it.
+    void finish();
+
+private:
+    OpenFile file_;
+    bool finished_ = false;
+};
+
+// Copies a whole file in one operation, leaving nothing at the target when it fails.
+void copyWholeFile(const QString& source, const QString& target);
+
+void removeFile(const QString& path);
+
+// Gives the owner write permission back: the file is no longer read-only.
+void setAttributesNormal(const QString& path);
+
+} // namespace tarsel::platform

@@ -1,0 +1,189 @@
+#include "platform/Files.h"
+
+#include "platform/RunTimeError.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tarsel::platform {
+
+namespace {
+
+[[noreturn]] void fail(const QString& what) {
+    throw RunTimeError::fromErrno(errno, what);
+}
+
+RunTimeError notRegular(const QString& path) {
+    return RunTimeError(ErrNo::PathFileAccess, path + QStringLiteral(": Not a regular file"));
+}
+
+// O_NONBLOCK keeps the open of a FIFO from waiting for its other end; the file is refused right
+// after unless it is a regular file, and then reads and writes block as usual.
+OpenFile openRegular(const QString& path, int flags) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    // ENXIO: a FIFO without a reader, or a device that is not there.
+    if (fd < 0 && errno == ENXIO)
+        throw notRegular(path);
+    if (fd < 0)
+        fail(path);
+    OpenFile file(fd, path);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        fail(path);
+    if (S_ISDIR(st.st_mode))
+        throw RunTimeError::fromErrno(EISDIR, path);
+    if (!S_ISREG(st.st_mode))
+        throw notRegular(path);
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status == -1 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0)
+        fail(path);
+    return file;
+}
+
+// The target is compared with the source before it is opened, because opening empties it.
+OpenFile openTarget(const OpenFile& source, const QString& path) {
+    struct stat from {};
+    struct stat to {};
+    if (::fstat(source.fd(), &from) != 0)
+        fail(source.path());
+    if (::stat(QFile::encodeName(path).constData(), &to) == 0 && from.st_dev == to.st_dev &&
+        from.st_ino == to.st_ino)
+        throw RunTimeError(ErrNo::PathFileAccess, path + QStringLiteral(": Is the source file"));
+    return openRegular(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW);
+}
+
+// Lets the kernel copy from `offset` on for as long as it can between these two files.
+void kernelCopy(const OpenFile& in, const OpenFile& out, qint64& offset) {
+    for (;;) {
+        loff_t inOffset = offset;
+        loff_t outOffset = offset;
+        const ssize_t n = ::copy_file_range(in.fd(), &inOffset, out.fd(), &outOffset, 1 << 30, 0);
+        if (n > 0) {
+            offset += n;
+            continue;
+        }
+        if (n == 0)
+            return;
+        if (errno == EINTR)
+            continue;
+        if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)
+            return;
+        fail(out.path());
+    }
+}
+
+// Copies what the kernel left (all of it where it cannot copy; some file systems report an early
+// end) through a buffer.
+void copyContent(const OpenFile& in, const OpenFile& out) {
+    qint64 offset = 0;
+    kernelCopy(in, out, offset);
+    std::vector<char> buffer(1 << 20);
+    while (const qint64 n = readAt(in, buffer.data(), qint64(buffer.size()), offset)) {
+        writeAt(out, buffer.data(), n, offset);
+        offset += n;
+    }
+}
+
+} // namespace
+
+OpenFile::OpenFile(OpenFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+
+OpenFile::~OpenFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void OpenFile::close() {
+    if (::close(std::exchange(fd_, -1)) != 0)
+        fail(path_);
+}
+
+OpenFile openForReading(const QString& path) {
+    OpenFile file = openRegular(path, O_RDONLY);
+    // Only a hint: a reader here goes from front to back, so the kernel may read further ahead.
+    ::posix_fadvise(file.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    return file;
+}
+
+qint64 lengthOf(const OpenFile& file) {
+    struct stat st {};
+    if (::fstat(file.fd(), &st) != 0)
+        fail(file.path());
+    return st.st_size;
+}
+
+qint64 fileLength(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        fail(path);
+    return st.st_size;
+}
+
+qint64 readAt(const OpenFile& file, char* buffer, qint64 length, qint64 offset) {
+    qint64 done = 0;
+    while (done < length) {
+        const ssize_t n = ::pread(file.fd(), buffer + done, size_t(length - done), offset + done);
+        if (n == 0)
+            break;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            fail(file.path());
+        done += n;
+    }
+    return done;
+}
+
+void writeAt(const OpenFile& file, const char* buffer, qint64 length, qint64 offset) {
+    qint64 done = 0;
+    while (done < length) {
+        const ssize_t n = ::pwrite(file.fd(), buffer + done, size_t(length - done), offset + done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw RunTimeError::fromErrno(n < 0 ? errno : EIO, file.path());
+        done += n;
+    }
+}
+
+CopyTarget::CopyTarget(const OpenFile& source, const QString& path)
+    : file_(openTarget(source, path)) {}
+
+CopyTarget::~CopyTarget() {
+    if (!finished_)
+        ::unlink(QFile::encodeName(file_.path()).constData());
+}
+
+void CopyTarget::finish() {
+    file_.close();
+    finished_ = true;
+}
+
+void copyWholeFile(const QString& source, const QString& target) {
+    const OpenFile in = openForReading(source);
+    CopyTarget out(in, target);
+    copyContent(in, out.file());
+    out.finish();
+}
+
+void removeFile(const QString& path) {
+    if (::unlink(QFile::encodeName(path).constData()) != 0)
+        fail(path);
+}
+
+void setAttributesNormal(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0 ||
+        ::chmod(native.constData(), (st.st_mode & 07777) | S_IWUSR) != 0)
+        fail(path);
+}
+
+} // namespace tarsel::platform

@@ -1,0 +1,113 @@
+#include "copy/ALargeFile.h"
+#include "copy/CopyWithProgress.h"
+#include "support/FakeCopyHost.h"
+#include "support/FileFixtures.h"
+
+#include <QtTest>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+using namespace tarsel;
+using namespace tarsel::test;
+
+namespace {
+
+// Whether this file system shares blocks between copies, so that copying 2 GiB costs nothing.
+bool clonesCheaply(const QString& folder) {
+    const QString from = folder + "/clone-from", to = folder + "/clone-to";
+    if (!writeFile(from, "x"))
+        return false;
+    const int in = open(QFile::encodeName(from).constData(), O_RDONLY);
+    const int out = open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT, 0600);
+    const bool cheap = in >= 0 && out >= 0 && ioctl(out, FICLONE, in) == 0;
+    close(in);
+    close(out);
+    QFile::remove(from);
+    QFile::remove(to);
+    return cheap;
+}
+
+} // namespace
+
+class TestALargeFile : public QObject, InTempFolder {
+    Q_OBJECT
+
+    QString source;
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir.isValid());
+        // Sparse: the file system stores none of its 2 GiB.
+        source = path("it's large.bin");
+        QFile file(source);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(LargeFileSize));
+    }
+
+    void cleanup() { QFile::remove(path("target")); }
+
+    void asksBeforeAPlainCopy_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("failed");
+        QTest::addColumn<QString>("report"); // how the error report begins; empty: none
+        QTest::newRow("no") << int(MsgAnswer::No) << "target" << true << QString();
+        QTest::newRow("yes, into a missing folder")
+            << int(MsgAnswer::Yes) << "nofolder/target" << true
+            << "Error 53 (" + path("nofolder/target") + ": ";
+        QTest::newRow("yes") << int(MsgAnswer::Yes) << "target" << false << QString();
+    }
+
+    void asksBeforeAPlainCopy() {
+        QFETCH(int, answer);
+        QFETCH(QString, target);
+        QFETCH(bool, failed);
+        QFETCH(QString, report);
+        if (!failed && !clonesCheaply(dir.path()))
+            QSKIP("A plain copy of 2 GiB writes 2 GiB on this file system; too slow for a unit "
+                  "test.");
+        FakeCopyHost host;
+        host.fakeDialogs.msgBoxAnswer = answer;
+        QCOMPARE(CopyWithProgress(source, path(target), 32767, host), failed);
+
+        const auto& boxes = host.fakeDialogs.boxes;
+        QVERIFY(!boxes.isEmpty());
+        QCOMPARE(boxes[0].prompt, "The file '" + source + "' is too large for this function.\r" +
+                                      "Would you like to perform a regular file copy?\r" +
+                                      "(The Progress Bar will not show the file copy)");
+        QCOMPARE(boxes[0].title, "F I L E    T O O    L A R G E");
+        QCOMPARE(boxes[0].style, 276);
+        QCOMPARE(host.progress, QList<double>{0});
+        if (!failed)
+            QCOMPARE(QFileInfo(path(target)).size(), LargeFileSize);
+        QCOMPARE(QFileInfo::exists(path(target)), !failed);
+        QCOMPARE(boxes.size(), report.isEmpty() ? 1 : 2);
+        if (!report.isEmpty()) {
+            QVERIFY2(boxes[1].prompt.startsWith(report), qPrintable(boxes[1].prompt));
+            QVERIFY(
+                boxes[1].prompt.endsWith(") in procedure\r\n(ALargeFile) of (frmCopyRoutine)."));
+            QCOMPARE(boxes[1].style, 16);
+            QCOMPARE(boxes[1].title, QString());
+        }
+    }
+
+    void removesWhatAFailedPlainCopyWrote() {
+        const QString small = path("small");
+        QVERIFY(writeFile(small, patternBytes(200000)));
+        FakeCopyHost host;
+        host.fakeDialogs.msgBoxAnswer = MsgAnswer::Yes;
+        {
+            FileSizeLimit limit(100000);
+            QVERIFY(!ALargeFile(small, path("target"), host));
+        }
+        QVERIFY(!QFileInfo::exists(path("target")));
+        QCOMPARE(host.fakeDialogs.boxes.size(), 2);
+        QVERIFY(host.fakeDialogs.boxes[1].prompt.startsWith("Error 61 ("));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestALargeFile)
+#include "test_alargefile.moc"

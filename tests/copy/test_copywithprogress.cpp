@@ -1,0 +1,147 @@
+#include "copy/CopyWithProgress.h"
+#include "support/FakeCopyHost.h"
+#include "support/FileFixtures.h"
+
+#include <QtTest>
+
+#include <unistd.h>
+
+using namespace tarsel;
+using namespace tarsel::test;
+
+namespace {
+constexpr qint32 BlockSize = 32767;
+}
+
+class TestCopyWithProgress : public QObject, InTempFolder {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir.isValid());
+        QVERIFY(writeFile(path("source"), patternBytes(3 * BlockSize + 5)));
+        QVERIFY(makeNonFiles(dir.path()));
+    }
+
+    void cleanup() { QFile::remove(path("target")); }
+
+    void copiesInBlocks_data() {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QList<double>>("progress");
+        QTest::newRow("empty") << qint64(0) << QList<double>{0, 100};
+        QTest::newRow("100 bytes") << qint64(100) << QList<double>{0, 100};
+        QTest::newRow("one block") << qint64(BlockSize) << QList<double>{0, 100, 100};
+        QTest::newRow("one block and a byte")
+            << qint64(BlockSize + 1) << QList<double>{0, 100, 100};
+        QTest::newRow("eight blocks")
+            << qint64(8 * BlockSize) << QList<double>{0, 12, 25, 38, 50, 62, 75, 88, 100, 100};
+        QTest::newRow("three blocks and a remainder")
+            << qint64(3 * BlockSize + 5) << QList<double>{0, 33, 67, 100, 100};
+    }
+
+    void copiesInBlocks() {
+        QFETCH(qint64, size);
+        QFETCH(QList<double>, progress);
+        const QByteArray bytes = patternBytes(size);
+        QVERIFY(writeFile(path("sized"), bytes));
+        FakeCopyHost host;
+        QVERIFY(!CopyWithProgress(path("sized"), path("target"), BlockSize, host));
+        QCOMPARE(readFile(path("target")), bytes);
+        QCOMPARE(host.progress, progress);
+        QCOMPARE(host.yields, int(size / BlockSize) + 2);
+    }
+
+    void emptiesATargetThatIsStillThere() {
+        QVERIFY(writeFile(path("target"), patternBytes(5 * BlockSize)));
+        FakeCopyHost host;
+        QVERIFY(!CopyWithProgress(path("source"), path("target"), BlockSize, host));
+        QCOMPARE(readFile(path("target")), readFile(path("source")));
+    }
+
+    void failsWithoutLeavingATarget_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<qint32>("blockSize");
+        QTest::newRow("source missing") << "missing"
+                                        << "target" << BlockSize;
+        QTest::newRow("target folder missing") << "source"
+                                               << "nofolder/target" << BlockSize;
+        QTest::newRow("source is a FIFO") << "fifo"
+                                          << "target" << BlockSize;
+        QTest::newRow("source is a folder") << "folder"
+                                            << "target" << BlockSize;
+        QTest::newRow("target is a folder") << "source"
+                                            << "folder" << BlockSize;
+        QTest::newRow("block size 0") << "source"
+                                      << "target" << 0;
+        QTest::newRow("block size negative") << "source"
+                                             << "target" << -1;
+    }
+
+    void failsWithoutLeavingATarget() {
+        QFETCH(QString, source);
+        QFETCH(QString, target);
+        QFETCH(qint32, blockSize);
+        const qsizetype openBefore = openFileCount();
+        FakeCopyHost host;
+        QVERIFY(CopyWithProgress(path(source), path(target), blockSize, host));
+        QCOMPARE(openFileCount(), openBefore);
+        if (target != "folder")
+            QVERIFY(!QFileInfo::exists(path(target)));
+        QVERIFY(host.fakeDialogs.boxes.isEmpty());
+    }
+
+    void removesThePartialCopy_data() {
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("cancelled in a yield") << "cancel";
+        QTest::newRow("source shortened meanwhile") << "shorten";
+        QTest::newRow("write fails part-way") << "limit";
+    }
+
+    void removesThePartialCopy() {
+        QFETCH(QString, cause);
+        QVERIFY(QFile::copy(path("source"), path("changing")));
+        FakeCopyHost host;
+        host.onYield = [&](int n) {
+            if (n == 2 && cause == "cancel")
+                host.cancel = true;
+            if (n == 2 && cause == "shorten")
+                QFile(path("changing")).resize(1000);
+        };
+        std::optional<FileSizeLimit> limit;
+        if (cause == "limit")
+            limit.emplace(2 * BlockSize);
+        const bool failed = CopyWithProgress(path("changing"), path("target"), BlockSize, host);
+        limit.reset();
+        QFile::remove(path("changing"));
+        QVERIFY(failed);
+        QVERIFY(!QFileInfo::exists(path("target")));
+        QVERIFY(!host.progress.contains(100));
+    }
+
+    void neverCopiesAFileOntoItself_data() {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("same path") << "source";
+        QTest::newRow("hard link") << "link";
+    }
+
+    void neverCopiesAFileOntoItself() {
+        QFETCH(QString, target);
+        QVERIFY(QFile::copy(path("source"), path("self")));
+        QCOMPARE(link(QFile::encodeName(path("self")).constData(),
+                      QFile::encodeName(path("link")).constData()),
+                 0);
+        const QByteArray before = readFile(path("self"));
+        FakeCopyHost host;
+        const bool failed = CopyWithProgress(
+            path("self"), path(target == "source" ? "self" : target), BlockSize, host);
+        const QByteArray after = readFile(path("self"));
+        QFile::remove(path("self"));
+        QFile::remove(path("link"));
+        QVERIFY(failed);
+        QCOMPARE(after, before);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCopyWithProgress)
+#include "test_copywithprogress.moc"

@@ -1,0 +1,63 @@
+#include "copy/FileExists.h"
+#include "support/FileFixtures.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace tarsel;
+using namespace tarsel::test;
+
+class TestFileExists : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir.isValid());
+        QDir root(dir.path());
+        for (const char* folder : {"files", "files/sub", "onlyfolder/sub", "onlyhidden", "empty"})
+            QVERIFY(root.mkpath(folder));
+        QVERIFY(writeFile(dir.filePath("files/front.accdb"), "x"));
+        QVERIFY(writeFile(dir.filePath("files/readonly.accdb"), "x"));
+        QVERIFY(QFile::setPermissions(dir.filePath("files/readonly.accdb"), QFile::ReadOwner));
+        QVERIFY(writeFile(dir.filePath("files/.hidden"), "x"));
+        QVERIFY(writeFile(dir.filePath("onlyhidden/.hidden"), "x"));
+        QVERIFY(makeFifo(dir.filePath("files/fifo")));
+    }
+
+    void searches_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("file");
+        QTest::addColumn<bool>("folder");
+        QTest::newRow("ordinary file") << "files/front.accdb" << true << true;
+        QTest::newRow("read-only file") << "files/readonly.accdb" << true << true;
+        QTest::newRow("hidden file") << "files/.hidden" << false << false;
+        QTest::newRow("folder") << "files/sub" << false << true;
+        QTest::newRow("FIFO") << "files/fifo" << false << false;
+        QTest::newRow("*.* with a file") << "files/*.*" << true << true;
+        QTest::newRow("*.* with only a folder") << "onlyfolder/*.*" << false << true;
+        QTest::newRow("*.* with only a hidden file") << "onlyhidden/*.*" << false << false;
+        QTest::newRow("*.* in an empty folder") << "empty/*.*" << false << false;
+        QTest::newRow("? wildcard") << "files/front.accd?" << true << true;
+        QTest::newRow("name missing") << "files/back.accdb" << false << false;
+        QTest::newRow("folder missing") << "nowhere/front.accdb" << false << false;
+        QTest::newRow("ends with a slash") << "files/" << false << false;
+    }
+
+    void searches() {
+        QFETCH(QString, path);
+        QFETCH(bool, file);
+        QFETCH(bool, folder);
+        QCOMPARE(FileExists(dir.filePath(path)), file);
+        QCOMPARE(FolderExists(dir.filePath(path)), folder);
+    }
+
+    void emptyPathIsNothing() {
+        QVERIFY(!FileExists(QString()));
+        QVERIFY(!FolderExists(QString()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFileExists)
+#include "test_fileexists.moc"

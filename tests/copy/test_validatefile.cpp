@@ -1,0 +1,123 @@
+#include "copy/ValidateFile.h"
+#include "support/FakeCopyHost.h"
+#include "support/FileFixtures.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace tarsel;
+using namespace tarsel::test;
+
+namespace {
+constexpr qint32 BlockSize = 32767;
+}
+
+class TestValidateFile : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QString source, copy;
+
+    // Source and copy of `size` bytes; the copy's byte at `flip` is changed, or one byte added
+    // when `flip` is the size.
+    bool makePair(qint64 size, qint64 flip = -1) {
+        QByteArray bytes = patternBytes(size);
+        if (!writeFile(source, bytes))
+            return false;
+        if (flip == size)
+            bytes.append('x');
+        else if (flip >= 0)
+            bytes[flip] = char(bytes[flip] ^ 1);
+        return writeFile(copy, bytes);
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir.isValid());
+        source = dir.filePath("source");
+        copy = dir.filePath("copy");
+    }
+
+    void equalFiles_data() {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QList<double>>("progress");
+        QTest::newRow("empty") << qint64(0) << QList<double>{};
+        QTest::newRow("100 bytes") << qint64(100) << QList<double>{};
+        QTest::newRow("one block") << qint64(BlockSize) << QList<double>{0};
+        QTest::newRow("two blocks") << qint64(2 * BlockSize) << QList<double>{50, 0};
+        QTest::newRow("three blocks") << qint64(3 * BlockSize) << QList<double>{67, 33, 0};
+        QTest::newRow("three blocks and a remainder")
+            << qint64(3 * BlockSize + 5) << QList<double>{67, 33, 0};
+    }
+
+    void equalFiles() {
+        QFETCH(qint64, size);
+        QFETCH(QList<double>, progress);
+        QVERIFY(makePair(size));
+        FakeCopyHost host;
+        QVERIFY(ValidateFile(source, copy, BlockSize, host));
+        QCOMPARE(host.progress, progress);
+        QCOMPARE(host.yields, progress.size());
+    }
+
+    void differentFiles_data() {
+        QTest::addColumn<qint64>("flip");
+        QTest::addColumn<QList<double>>("progress");
+        QTest::newRow("first block") << qint64(0) << QList<double>{};
+        QTest::newRow("last full block") << qint64(3 * BlockSize - 1) << QList<double>{67, 33};
+        QTest::newRow("last byte") << qint64(3 * BlockSize + 4) << QList<double>{67, 33, 0};
+        QTest::newRow("lengths differ") << qint64(3 * BlockSize + 5) << QList<double>{};
+    }
+
+    void differentFiles() {
+        QFETCH(qint64, flip);
+        QFETCH(QList<double>, progress);
+        QVERIFY(makePair(3 * BlockSize + 5, flip));
+        FakeCopyHost host;
+        QVERIFY(!ValidateFile(source, copy, BlockSize, host));
+        QCOMPARE(host.progress, progress);
+    }
+
+    void cancelledIsNeverEqual() {
+        QVERIFY(makePair(3 * BlockSize));
+        FakeCopyHost host;
+        host.onYield = [&](int) { host.cancel = true; };
+        QVERIFY(!ValidateFile(source, copy, BlockSize, host));
+        QCOMPARE(host.progress, QList<double>{67});
+    }
+
+    void throwsAndClosesBothFiles_data() {
+        QTest::addColumn<QString>("sourceName");
+        QTest::addColumn<QString>("copyName");
+        QTest::addColumn<qint32>("blockSize");
+        QTest::addColumn<int>("error");
+        QTest::newRow("copy missing") << "source"
+                                      << "missing" << BlockSize << ErrNo::FileNotFound;
+        QTest::newRow("source missing") << "missing"
+                                        << "copy" << BlockSize << ErrNo::FileNotFound;
+        QTest::newRow("copy is a folder") << "source"
+                                          << "." << BlockSize << ErrNo::PathFileAccess;
+        QTest::newRow("block size 0") << "source"
+                                      << "copy" << 0 << ErrNo::DivisionByZero;
+    }
+
+    void throwsAndClosesBothFiles() {
+        QFETCH(QString, sourceName);
+        QFETCH(QString, copyName);
+        QFETCH(qint32, blockSize);
+        QFETCH(int, error);
+        QVERIFY(makePair(100));
+        const qsizetype openBefore = openFileCount();
+        FakeCopyHost host;
+        try {
+            ValidateFile(dir.filePath(sourceName), dir.filePath(copyName), blockSize, host);
+            QFAIL("no error");
+        } catch (const RunTimeError& e) {
+            QCOMPARE(e.number(), error);
+        }
+        QCOMPARE(openFileCount(), openBefore);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestValidateFile)
+#include "test_validatefile.moc"

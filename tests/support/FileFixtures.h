@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace tarsel::test {
+
+// A test's own temporary folder, removed with the test object.
+class InTempFolder {
+protected:
+    QTemporaryDir dir;
+    QString path(const QString& name) const { return dir.filePath(name); }
+};
+
+// Bytes that differ from block to block, so a block written at the wrong offset shows.
+inline QByteArray patternBytes(qint64 size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        bytes[i] = char((i * 7 + i / 32767) % 251);
+    return bytes;
+}
+
+inline bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+inline QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline bool makeFifo(const QString& path) {
+    return mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+}
+
+// "folder" and "fifo" in `dir`: entries that a copy must refuse as its source or target.
+inline bool makeNonFiles(const QString& dir) {
+    return QDir(dir).mkdir(QStringLiteral("folder")) && makeFifo(dir + QStringLiteral("/fifo"));
+}
+
+// Open descriptors of this process, to show that a failure path closed what it opened.
+inline qsizetype openFileCount() {
+    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System).size();
+}
+
+// Lowers this process's file size limit, so that writes past `bytes` fail with EFBIG (a full disk
+// stand-in that works for root too); restored on destruction.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit saved_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
+} // namespace tarsel::test
