@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+namespace tarsel::platform {
+
+// A new file in the target's own folder that takes the new release while it is written, stamped and
+// verified. Only a complete, verified file is moved over the target, in one atomic rename; until
+// then the old target is untouched. The file is held under an exclusive advisory lock for its whole
+// life so that a later run never removes it as an orphan while it is in use.
+class StagingFile {
+public:
+    // Creates the file exclusively beside `target`, under an unguessable hidden name derived from
+    // the target's name, with the mode a new file gets. Throws RunTimeError.
+    explicit StagingFile(const QString& target);
+    StagingFile(const StagingFile&) = delete;
+    StagingFile& operator=(const StagingFile&) = delete;
+    // Removes the file unless it was moved over the target.
+    ~StagingFile();
+
+    const QString& path() const { return path_; }
+
+    // Puts the written bytes on storage and drops them from the page cache, so that a verification
+    // reads back what storage holds. Throws RunTimeError.
+    void flushAndDropCache();
+
+    // Moves the file over the target and makes the rename durable. Throws RunTimeError.
+    void commit();
+
+private:
+    bool stillOurs() const;
+
+    QString target_;
+    QString path_;
+    int fd_ = -1;
+    quint64 dev_ = 0;
+    quint64 ino_ = 0;
+    bool committed_ = false;
+};
+
+// True when `name` has the form of a staging file's name.
+bool isStagingName(const QString& name);
+
+// Removes staging files left in `folder` by runs that were killed: regular files of ours that no
+// running copy holds locked. Never follows a symbolic link.
+void removeOrphanedStagingFiles(const QString& folder);
+
+// True when both paths name the same existing file (same path, hard link or symbolic link).
+bool sameFile(const QString& a, const QString& b);
+
+// True when `path` names something that is neither a regular file nor a symbolic link (a folder, a
+// device, a FIFO): a release can never be put in its place.
+bool isNonFileEntry(const QString& path);
+
+} // namespace tarsel::platform
