@@ -1,0 +1,26 @@
+#pragma once
+
+#include "copy/CopyHost.h"
+#include "filetime/FileTimeRecords.h"
+
+#include <QString>
+
+namespace tarsel {
+
+// What the release run sees of the window besides the copy's own needs.
+class ReleaseHost : public CopyHost {
+public:
+    virtual QString sourceText() const = 0;         // txtSource
+    virtual QString targetText() const = 0;         // txtTarget
+    virtual QString sourceModifiedText() const = 0; // SourceModifiedDate
+    virtual int verifyValue() const = 0;            // chkVerify: 1 when ticked
+    virtual qint32 blockSize() const = 0;
+    virtual FileTimeRecords& fileTimes() = 0;
+    virtual void setLabel2(const QString& text) = 0;
+    virtual void setStatusText(const QString& text) = 0; // lblStatus
+    virtual void SetEnabled(bool enabled) = 0;
+    // Ends the program at once: no further event of the window is handled.
+    virtual void endProgram() = 0;
+};
+
+} // namespace tarsel

@@ -1,0 +1,188 @@
+#include "copy/ReleaseWorkflow.h"
+
+#include "copy/CopyWithProgress.h"
+#include "copy/FileExists.h"
+#include "copy/Pause.h"
+#include "copy/ValidateFile.h"
+#include "filetime/FileDateKind.h"
+#include "filetime/GeneralDate.h"
+#include "filetime/PutFileDate.h"
+#include "platform/Files.h"
+#include "platform/ReadOnlyGuard.h"
+#include "platform/StagingFile.h"
+
+#include <optional>
+
+namespace tarsel {
+
+namespace {
+
+constexpr qint64 LargeFileSize = qint64(1) << 31;
+
+// The window closed during one of the run's yields.
+struct Cancelled {};
+
+QString folderOf(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return QStringLiteral(".");
+    return slash == 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+class Run : public Yielder {
+public:
+    explicit Run(ReleaseHost& host) : host_(host) {}
+
+    void yield() override {
+        host_.yield();
+        if (host_.cancelled())
+            throw Cancelled{};
+    }
+
+    // Once an old target was found, a failing step is skipped without a word; before that it ends
+    // the run with the error report.
+    template <class Step> bool step(Step&& body) {
+        try {
+            body();
+            return true;
+        } catch (const RunTimeError&) {
+            if (!continueOnFailure_)
+                throw;
+            return false;
+        }
+    }
+
+    void execute();
+
+private:
+    bool copyToStaging(const QString& source, const QString& target);
+    void putIntoService(const QString& fileName);
+
+    ReleaseHost& host_;
+    bool continueOnFailure_ = false;
+    std::optional<platform::StagingFile> staging_;
+    std::optional<platform::ReadOnlyGuard> readOnly_;
+};
+
+bool Run::copyToStaging(const QString& source, const QString& target) {
+    if (platform::isNonFileEntry(target))
+        return false;
+    try {
+        platform::removeOrphanedStagingFiles(folderOf(target));
+        staging_.emplace(target);
+    } catch (const RunTimeError&) {
+        return false;
+    }
+    return !CopyWithProgress(source, staging_->path(), host_.blockSize(), host_);
+}
+
+// The one step that changes what users run: the verified file replaces the old one at once.
+void Run::putIntoService(const QString& fileName) {
+    try {
+        staging_->commit();
+    } catch (const RunTimeError&) {
+        host_.setLabel2(CopyErrorText + fileName);
+        throw;
+    }
+    if (readOnly_)
+        readOnly_->dismiss();
+}
+
+void Run::execute() {
+    host_.SetEnabled(false);
+    const QString source = host_.sourceText();
+    const qsizetype namePosition = source.lastIndexOf(QLatin1Char('/')) + 1;
+    const QString target = host_.targetText();
+    if (platform::sameFile(source, target))
+        throw RunTimeError(ErrNo::PathFileAccess,
+                           QStringLiteral("The new release and the current version are the same "
+                                          "file: ") +
+                               target);
+
+    if (FileExists(target)) {
+        continueOnFailure_ = true;
+        step([&] { readOnly_.emplace(target); });
+    }
+
+    host_.setLabel2(CopyingText + source);
+    yield();
+
+    const bool copyFailed = !copyToStaging(source, target);
+    if (host_.cancelled())
+        throw Cancelled{};
+    const QString fileName = host_.sourceText().mid(namePosition);
+    if (copyFailed) {
+        host_.setLabel2(CopyErrorText + fileName);
+    } else {
+        step([&] {
+            const QDateTime created = CDate(host_.sourceModifiedText()).addSecs(60);
+            PutFileDate(host_.fileTimes(), staging_->path(), FileDateKind::Created, created);
+        });
+        host_.setLabel2(SuccessText);
+    }
+    yield();
+    Pause(QStringLiteral("1"), *this);
+    if (copyFailed)
+        return;
+
+    // Without the source's length the copy cannot be checked against it: it is not put in service.
+    qint64 length = 0;
+    try {
+        length = platform::fileLength(source);
+    } catch (const RunTimeError&) {
+        host_.setLabel2(CopyErrorText + fileName);
+        if (!continueOnFailure_)
+            throw;
+        return;
+    }
+    if (length >= LargeFileSize) {
+        putIntoService(fileName);
+        return;
+    }
+
+    bool verified = true;
+    if (host_.verifyValue() == 1) {
+        Pause(QStringLiteral("1.5"), *this);
+        host_.setStatusText(VerifyingText + target);
+        try {
+            staging_->flushAndDropCache();
+            verified = ValidateFile(source, staging_->path(), host_.blockSize(), host_);
+        } catch (const RunTimeError&) {
+            // A verification that could not be made never reads as a success.
+            host_.setLabel2(VerifyFailedText);
+            if (!continueOnFailure_)
+                throw;
+            verified = false;
+        }
+        if (host_.cancelled())
+            throw Cancelled{};
+    }
+    if (verified) {
+        putIntoService(fileName);
+        host_.setLabel2(SuccessText);
+    } else {
+        host_.setLabel2(VerifyFailedText);
+    }
+    host_.SetEnabled(true);
+    // A failed verification stays on screen with the old version in place; only a release that is
+    // in service ends the program.
+    if (verified)
+        host_.endProgram();
+}
+
+} // namespace
+
+void ReleaseWorkflow::cmdCopy_Click() {
+    if (running_)
+        return;
+    running_ = true;
+    try {
+        Run(host_).execute();
+    } catch (const RunTimeError& e) {
+        showErrorReport(host_.dialogs(), e, CopyTag);
+    } catch (const Cancelled&) {
+    }
+    running_ = false;
+}
+
+} // namespace tarsel

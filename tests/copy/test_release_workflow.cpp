@@ -1,0 +1,305 @@
+#include "copy/ReleaseWorkflow.h"
+#include "filetime/FileDateKind.h"
+#include "filetime/GeneralDate.h"
+#include "filetime/ReadFileDate.h"
+#include "platform/StagingFile.h"
+#include "support/FakeReleaseHost.h"
+#include "support/FileFixtures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace tarsel;
+using tarsel::test::FakeReleaseHost;
+using tarsel::test::readFile;
+using tarsel::test::writeFile;
+
+namespace {
+
+QByteArray randomBytes(int size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& c : bytes)
+        c = char(QRandomGenerator::global()->bounded(256));
+    return bytes;
+}
+
+QStringList stagingFiles(const QString& folder) {
+    QStringList found;
+    const auto names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
+    for (const QString& name : names)
+        if (platform::isStagingName(name))
+            found << name;
+    return found;
+}
+
+} // namespace
+
+class TestReleaseWorkflow : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString source_, target_;
+    QByteArray newBytes_, oldBytes_;
+
+    // A host whose paths name the fixture's files and whose modification text is the source's.
+    void prepare(FakeReleaseHost& host) {
+        host.source = source_;
+        host.target = target_;
+        host.sourceModified = GeneralDateText(ReadFileDate(host.records, source_, Modified));
+    }
+
+    void expectOldTargetKept(const FakeReleaseHost& host) {
+        QCOMPARE(readFile(target_), oldBytes_);
+        QCOMPARE(stagingFiles(dir_.path()), QStringList());
+        QCOMPARE(host.ended, 0);
+    }
+
+private slots:
+    void init() {
+        QVERIFY(dir_.isValid());
+        QDir(dir_.path()).removeRecursively();
+        QVERIFY(QDir().mkpath(dir_.path() + "/release"));
+        QVERIFY(QDir().mkpath(dir_.path() + "/live"));
+        source_ = dir_.path() + "/release/app.mdb";
+        target_ = dir_.path() + "/live/app.mdb";
+        newBytes_ = randomBytes(5 * 32767 + 123);
+        oldBytes_ = randomBytes(40000);
+        QVERIFY(writeFile(source_, newBytes_));
+        QVERIFY(writeFile(target_, oldBytes_));
+    }
+
+    void wholeRunReplacesVerifiesStampsAndEnds() {
+        FakeReleaseHost host;
+        prepare(host);
+        const QDateTime modified = CDate(host.sourceModified);
+        ReleaseWorkflow(host).cmdCopy_Click();
+
+        QCOMPARE(readFile(target_), newBytes_);
+        QCOMPARE(host.ended, 1);
+        QCOMPARE(host.enabled, QList<bool>({false, true}));
+        QCOMPARE(host.label2.first(), CopyingText + source_);
+        QCOMPARE(host.label2.last(), SuccessText);
+        QCOMPARE(host.status, QStringList{VerifyingText + target_});
+        QCOMPARE(ReadFileDate(host.records, target_, Created), modified.addSecs(60));
+        QCOMPARE(stagingFiles(dir_.path() + "/live"), QStringList());
+        QVERIFY(host.fakeDialogs.boxes.isEmpty());
+        // The copy's bar rose to 100 and the verification's ran down to 0.
+        QVERIFY(host.progress.contains(100));
+        QCOMPARE(host.progress.last(), 0.0);
+    }
+
+    void readOnlyOldTargetIsReplaced() {
+        QVERIFY(QFile::setPermissions(target_, QFile::ReadOwner | QFile::ReadGroup));
+        FakeReleaseHost host;
+        prepare(host);
+        ReleaseWorkflow(host).cmdCopy_Click();
+        QCOMPARE(readFile(target_), newBytes_);
+        QCOMPARE(host.ended, 1);
+    }
+
+    void noOldTargetCreatesIt() {
+        QVERIFY(QFile::remove(target_));
+        FakeReleaseHost host;
+        prepare(host);
+        ReleaseWorkflow(host).cmdCopy_Click();
+        QCOMPARE(readFile(target_), newBytes_);
+        QCOMPARE(host.ended, 1);
+    }
+
+    void failedRunKeepsOldTarget_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("finalText");
+        QTest::addColumn<QList<bool>>("enabled");
+        QTest::newRow("source gone before the copy")
+            << "vanish" << CopyErrorText + "app.mdb" << QList<bool>{false};
+        QTest::newRow("source deleted during the copy")
+            << "delete" << CopyErrorText + "app.mdb" << QList<bool>{false};
+        QTest::newRow("target is a folder")
+            << "folder" << CopyErrorText + "app.mdb" << QList<bool>{false};
+        QTest::newRow("source changes before verification")
+            << "change" << VerifyFailedText << QList<bool>{false, true};
+        QTest::newRow("source shrinks before verification")
+            << "shrink" << VerifyFailedText << QList<bool>{false, true};
+    }
+
+    void failedRunKeepsOldTarget() {
+        QFETCH(QString, fault);
+        QFETCH(QString, finalText);
+        QFETCH(QList<bool>, enabled);
+        QVERIFY(QFile::setPermissions(target_, QFile::ReadOwner));
+        FakeReleaseHost host;
+        prepare(host);
+        if (fault == "folder") {
+            QVERIFY(QFile::remove(target_));
+            QVERIFY(QDir().mkdir(target_));
+        }
+        host.onYield = [&](int) {
+            const bool copied = !host.label2.isEmpty() && host.label2.last() == SuccessText;
+            if ((fault == "vanish" && host.yields == 1) || (fault == "delete" && host.yields == 4))
+                QFile::remove(source_);
+            if (copied && host.status.isEmpty() && fault == "change") {
+                QByteArray changed = newBytes_;
+                changed[7] = char(~changed[7]);
+                QVERIFY(writeFile(source_, changed));
+            }
+            if (copied && host.status.isEmpty() && fault == "shrink")
+                QVERIFY(writeFile(source_, newBytes_.left(1000)));
+        };
+        ReleaseWorkflow(host).cmdCopy_Click();
+
+        QCOMPARE(host.label2.last(), finalText);
+        QCOMPARE(host.enabled, enabled);
+        QVERIFY(host.fakeDialogs.boxes.isEmpty());
+        QCOMPARE(stagingFiles(dir_.path() + "/live"), QStringList());
+        QCOMPARE(host.ended, 0);
+        if (fault != "folder") {
+            QCOMPARE(readFile(target_), oldBytes_);
+            // The old release keeps its read-only attribute too.
+            QCOMPARE(QFile::permissions(target_) & QFile::WriteOwner, QFile::Permissions());
+        }
+    }
+
+    void missingTargetFolderFailsTheCopy() {
+        FakeReleaseHost host;
+        prepare(host);
+        host.target = dir_.path() + "/nowhere/app.mdb";
+        ReleaseWorkflow(host).cmdCopy_Click();
+        QCOMPARE(host.label2.last(), CopyErrorText + "app.mdb");
+        QCOMPARE(host.enabled, QList<bool>{false});
+        QVERIFY(!QFileInfo::exists(dir_.path() + "/nowhere"));
+    }
+
+    void sourceWithoutFolderShowsWholeText() {
+        FakeReleaseHost host;
+        prepare(host);
+        host.source = "no-such-release.mdb";
+        ReleaseWorkflow(host).cmdCopy_Click();
+        QCOMPARE(host.label2.last(), CopyErrorText + "no-such-release.mdb");
+        expectOldTargetKept(host);
+    }
+
+    void sameFileIsRefused_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("same path") << "path";
+        QTest::newRow("hard link") << "hard";
+        QTest::newRow("symbolic link") << "symbolic";
+    }
+
+    void sameFileIsRefused() {
+        QFETCH(QString, how);
+        FakeReleaseHost host;
+        prepare(host);
+        if (how == "path") {
+            host.target = source_;
+        } else {
+            QVERIFY(QFile::remove(target_));
+            const QByteArray from = QFile::encodeName(source_), to = QFile::encodeName(target_);
+            QCOMPARE(how == "hard" ? ::link(from, to) : ::symlink(from, to), 0);
+        }
+        ReleaseWorkflow(host).cmdCopy_Click();
+
+        QCOMPARE(readFile(source_), newBytes_);
+        QCOMPARE(host.fakeDialogs.boxes.size(), 1);
+        const auto box = host.fakeDialogs.boxes.first();
+        QVERIFY(box.prompt.startsWith("Error 75 (The new release and the current version are the "
+                                      "same file"));
+        QVERIFY(box.prompt.endsWith(") in procedure\r\n(cmdCopy_Click) of (frmCopyRoutine)."));
+        QCOMPARE(box.style, MsgStyle::Critical);
+        QVERIFY(host.label2.isEmpty());
+        QCOMPARE(host.ended, 0);
+    }
+
+    void secondClickDuringRunIsIgnored() {
+        FakeReleaseHost host;
+        prepare(host);
+        ReleaseWorkflow workflow(host);
+        int nested = 0;
+        host.onYield = [&](int n) {
+            if (n == 3) {
+                QVERIFY(workflow.running());
+                workflow.cmdCopy_Click();
+                ++nested;
+            }
+        };
+        workflow.cmdCopy_Click();
+        QCOMPARE(nested, 1);
+        QCOMPARE(host.enabled, QList<bool>({false, true}));
+        QCOMPARE(host.ended, 1);
+        QVERIFY(!workflow.running());
+    }
+
+    void closingTheWindowCancelsTheRun_data() {
+        QTest::addColumn<int>("atYield");
+        QTest::newRow("before the copy") << 1;
+        QTest::newRow("during the copy") << 4;
+        QTest::newRow("during the pause") << 9;
+    }
+
+    void closingTheWindowCancelsTheRun() {
+        QFETCH(int, atYield);
+        FakeReleaseHost host;
+        prepare(host);
+        host.onYield = [&](int n) { host.cancel = host.cancel || n == atYield; };
+        ReleaseWorkflow(host).cmdCopy_Click();
+        expectOldTargetKept(host);
+        QVERIFY(host.fakeDialogs.boxes.isEmpty());
+    }
+
+    void modificationTextNotADate_data() {
+        QTest::addColumn<bool>("oldTarget");
+        QTest::newRow("old target: carries on") << true;
+        QTest::newRow("no old target: reports") << false;
+    }
+
+    void modificationTextNotADate() {
+        QFETCH(bool, oldTarget);
+        if (!oldTarget)
+            QVERIFY(QFile::remove(target_));
+        FakeReleaseHost host;
+        prepare(host);
+        host.sourceModified = "Modified";
+        ReleaseWorkflow(host).cmdCopy_Click();
+        if (oldTarget) {
+            QCOMPARE(readFile(target_), newBytes_);
+            QCOMPARE(host.ended, 1);
+            QVERIFY(host.fakeDialogs.boxes.isEmpty());
+        } else {
+            QVERIFY(!QFileInfo::exists(target_));
+            QCOMPARE(host.fakeDialogs.boxes.size(), 1);
+            QCOMPARE(host.fakeDialogs.boxes.first().prompt,
+                     "Error 13 (Type mismatch) in procedure\r\n" + CopyTag);
+            QCOMPARE(host.enabled, QList<bool>{false});
+            QCOMPARE(stagingFiles(dir_.path() + "/live"), QStringList());
+        }
+    }
+
+    void orphansAreRemovedButHeldFilesAreNot() {
+        const QString live = dir_.path() + "/live/";
+        const QString orphan = live + ".app.mdb.tarsel-AAAAAAAAAAAA";
+        const QString held = live + ".app.mdb.tarsel-BBBBBBBBBBBB";
+        QVERIFY(writeFile(orphan, "left by a killed run"));
+        QVERIFY(writeFile(held, "a running copy"));
+        const int fd = ::open(QFile::encodeName(held), O_RDONLY);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+
+        FakeReleaseHost host;
+        prepare(host);
+        ReleaseWorkflow(host).cmdCopy_Click();
+        ::close(fd);
+        QCOMPARE(host.ended, 1);
+        QVERIFY(!QFileInfo::exists(orphan));
+        QVERIFY(QFileInfo::exists(held));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReleaseWorkflow)
+#include "test_release_workflow.moc"

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "copy/ReleaseHost.h"
+#include "support/FakeCopyHost.h"
+
+#include <QStringList>
+
+namespace tarsel::test {
+
+// The window as the release run sees it, with every text it writes recorded.
+class FakeReleaseHost : public ReleaseHost {
+public:
+    QString source, target, sourceModified;
+    int verify = 1;
+    qint32 block = 32767;
+    FileTimeRecords records;
+    QStringList label2, status;
+    QList<bool> enabled;
+    int ended = 0;
+    bool cancel = false;
+    int yields = 0;
+    QList<double> progress;
+    FakeDialogs fakeDialogs;
+    std::function<void(int)> onYield; // runs inside the n-th yield (1-based)
+
+    QString sourceText() const override { return source; }
+    QString targetText() const override { return target; }
+    QString sourceModifiedText() const override { return sourceModified; }
+    int verifyValue() const override { return verify; }
+    qint32 blockSize() const override { return block; }
+    FileTimeRecords& fileTimes() override { return records; }
+    void setLabel2(const QString& text) override { label2.append(text); }
+    void setStatusText(const QString& text) override { status.append(text); }
+    void SetEnabled(bool on) override { enabled.append(on); }
+    void endProgram() override { ++ended; }
+    void setProgress(double value) override { progress.append(value); }
+    void yield() override {
+        ++yields;
+        if (onYield)
+            onYield(yields);
+    }
+    Dialogs& dialogs() override { return fakeDialogs; }
+    bool cancelled() const override { return cancel; }
+};
+
+} // namespace tarsel::test
