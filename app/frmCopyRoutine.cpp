@@ -71,9 +71,24 @@ QGroupBox* placeFrame(QWidget* container, const char* name, Twips at, const QStr
 
 } // namespace
 
-frmCopyRoutine::frmCopyRoutine(Dialogs& dialogs, QWidget* parent)
-    : QWidget(parent), dialogs_(dialogs) {
+frmCopyRoutine::frmCopyRoutine(Dialogs& dialogs, platform::ProcessTable& processes, QWidget* parent)
+    : QWidget(parent), dialogs_(dialogs), sweep_(processes, *this) {
     buildControls();
+    connectHandlers();
+}
+
+void frmCopyRoutine::connectHandlers() {
+    connect(cmdCopy, &QPushButton::clicked, this, &frmCopyRoutine::cmdCopy_Click);
+    for (int index = 0; index < int(cmdPath.size()); ++index)
+        connect(cmdPath[index], &QPushButton::clicked, this,
+                [this, index] { cmdPath_Click(index); });
+    connect(Timer1, &QTimer::timeout, this, &frmCopyRoutine::Timer1_Timer);
+    connect(txtSource, &QLineEdit::textChanged, this, &frmCopyRoutine::txtSource_Change);
+    connect(txtTarget, &QLineEdit::textChanged, this, &frmCopyRoutine::txtTarget_Change);
+    for (QLineEdit* box : {txtSource, txtTarget}) {
+        box->setMouseTracking(true);
+        box->installEventFilter(this);
+    }
 }
 
 void frmCopyRoutine::buildControls() {

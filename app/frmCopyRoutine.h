@@ -1,9 +1,16 @@
 #pragma once
 
+#include "copy/ReleaseHost.h"
+#include "copy/ReleaseWorkflow.h"
+#include "filetime/FileDateKind.h"
 #include "platform/Dialogs.h"
+#include "platform/ProcessTable.h"
+#include "sweep/AccessSweep.h"
+#include "sweep/SweepHost.h"
 
 #include <QWidget>
 #include <array>
+#include <functional>
 
 class QCheckBox;
 class QFrame;
@@ -16,14 +23,34 @@ class QTimer;
 
 namespace tarsel {
 
+// The value names of the two remembered paths.
+inline const QString RunningVersionLocation = QStringLiteral("RunningVersionLocation");
+inline const QString NewVersionLocation = QStringLiteral("NewVersionLocation");
+
 // The program's only window. Every control carries its name both as a member and as its Qt object
 // name; the members are listed in tab order. The open-file dialog and the folder browser are not
-// controls here: they come from `Dialogs`.
-class frmCopyRoutine : public QWidget {
+// controls here: they come from `Dialogs`. The handlers are thin: the release run and the sweep
+// live in the engine and see the window through ReleaseHost and SweepHost.
+class frmCopyRoutine : public QWidget, public ReleaseHost, public SweepHost {
     Q_OBJECT
 
 public:
-    explicit frmCopyRoutine(Dialogs& dialogs, QWidget* parent = nullptr);
+    frmCopyRoutine(Dialogs& dialogs, platform::ProcessTable& processes, QWidget* parent = nullptr);
+
+    // Start-up: restores the remembered paths, shows the source's dates, sets the block size.
+    void Form_Load();
+
+    // Event handlers.
+    void cmdCopy_Click();
+    void cmdPath_Click(int index);
+    void Timer1_Timer();
+    void txtSource_Change();
+    void txtTarget_Change();
+    void txtSource_MouseMove();
+    void txtTarget_MouseMove();
+
+    void FileAndFolderExist();
+    void SetEnabled(bool enabled) override;
 
     QGroupBox* Frame1 = nullptr;
     // Index 0 browses for the source file (in Frame1), index 1 for the target folder (in Frame2);
@@ -49,13 +76,46 @@ public:
 
     // The block length of the copy and the verification.
     qint32 BlockSize = 0;
+    // The scratch records of the date reader and writer.
+    FileTimeRecords records;
+    // True while a folder browse places its result in txtTarget (and after a cancelled browse).
+    bool BrowsingForFolder = false;
+    // How the program ends at once; tests put their own here.
+    std::function<void()> onEndProgram;
+
+    // ReleaseHost and SweepHost.
+    void setProgress(double value) override;
+    void yield() override;
+    Dialogs& dialogs() override;
+    bool cancelled() const override;
+    QString sourceText() const override;
+    QString targetText() const override;
+    QString sourceModifiedText() const override;
+    int verifyValue() const override;
+    qint32 blockSize() const override;
+    FileTimeRecords& fileTimes() override;
+    void setLabel2(const QString& text) override;
+    void setStatusText(const QString& text) override;
+    void endProgram() override;
+    void reportError(const RunTimeError& e, const QString& tag) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
     QPushButton* makeBrowseButton(QGroupBox* frame, int index, const QString& toolTip);
     void chainTabOrder();
+    void connectHandlers();
+    QString sourceDateText(FileDateKind kind);
+    void showSourceDates();
 
     Dialogs& dialogs_;
+    ReleaseWorkflow workflow_{*this};
+    AccessSweep sweep_;
+    bool closing_ = false;
+    bool ended_ = false;
 };
 
 } // namespace tarsel

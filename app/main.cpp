@@ -13,8 +13,10 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(tarsel::applicationIcon());
 
     tarsel::QtDialogs dialogs;
-    tarsel::frmCopyRoutine window(dialogs);
+    const auto processes = tarsel::platform::systemProcessTable();
+    tarsel::frmCopyRoutine window(dialogs, *processes);
     dialogs.setParentWidget(&window);
+    window.Form_Load();
 
     tarsel::centreOnPrimaryScreen(window);
     window.show();

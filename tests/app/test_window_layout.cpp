@@ -1,6 +1,7 @@
 #include "app/WindowPlacement.h"
 #include "app/frmCopyRoutine.h"
 #include "support/FakeDialogs.h"
+#include "support/FakeProcessTable.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -124,7 +125,8 @@ void TestWindowLayout::controls() {
     QFETCH(bool, takesFocus);
 
     test::FakeDialogs dialogs;
-    frmCopyRoutine window(dialogs);
+    test::FakeProcessTable processes;
+    frmCopyRoutine window(dialogs, processes);
     QWidget* widget = control(window, QString::fromLatin1(QTest::currentDataTag()));
     QVERIFY(widget);
     QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), className);
@@ -139,7 +141,8 @@ void TestWindowLayout::controls() {
 
 void TestWindowLayout::tabOrderFollowsTheTable() {
     test::FakeDialogs dialogs;
-    frmCopyRoutine window(dialogs);
+    test::FakeProcessTable processes;
+    frmCopyRoutine window(dialogs, processes);
     QStringList order;
     QWidget* widget = window.cmdPath[0];
     do {
@@ -157,7 +160,8 @@ void TestWindowLayout::tabOrderFollowsTheTable() {
 
 void TestWindowLayout::tabKeySkipsHiddenAndUnfocusableControls() {
     test::FakeDialogs dialogs;
-    frmCopyRoutine window(dialogs);
+    test::FakeProcessTable processes;
+    frmCopyRoutine window(dialogs, processes);
     window.show();
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
@@ -190,7 +194,8 @@ void TestWindowLayout::fonts_data() {
 void TestWindowLayout::fonts() {
     QFETCH(qreal, points);
     test::FakeDialogs dialogs;
-    frmCopyRoutine window(dialogs);
+    test::FakeProcessTable processes;
+    frmCopyRoutine window(dialogs, processes);
     const QString key = QString::fromLatin1(QTest::currentDataTag());
     const QWidget* widget = key == window.objectName() ? &window : control(window, key);
     QVERIFY(widget);
@@ -204,7 +209,8 @@ void TestWindowLayout::fonts() {
 
 void TestWindowLayout::colours() {
     test::FakeDialogs dialogs;
-    frmCopyRoutine window(dialogs);
+    test::FakeProcessTable processes;
+    frmCopyRoutine window(dialogs, processes);
     QCOMPARE(window.backgroundRole(), QPalette::Button);
     QVERIFY(window.autoFillBackground());
     QCOMPARE(window.Label2->backgroundRole(), QPalette::Light);
@@ -230,7 +236,8 @@ void TestWindowLayout::browseButtons() {
     QFETCH(QString, frame);
     QFETCH(QString, toolTip);
     test::FakeDialogs dialogs;
-    frmCopyRoutine window(dialogs);
+    test::FakeProcessTable processes;
+    frmCopyRoutine window(dialogs, processes);
     QPushButton* button = window.cmdPath[static_cast<std::size_t>(index)];
     QCOMPARE(button->objectName(), QStringLiteral("cmdPath"));
     QCOMPARE(button->property("index").toInt(), index);
@@ -254,7 +261,8 @@ void TestWindowLayout::browseButtons() {
 
 void TestWindowLayout::timerTicksFromCreation() {
     test::FakeDialogs dialogs;
-    frmCopyRoutine window(dialogs);
+    test::FakeProcessTable processes;
+    frmCopyRoutine window(dialogs, processes);
     QCOMPARE(window.Timer1->objectName(), QStringLiteral("Timer1"));
     QCOMPARE(window.Timer1->interval(), 500);
     QVERIFY(window.Timer1->isActive());
@@ -265,7 +273,8 @@ void TestWindowLayout::timerTicksFromCreation() {
 
 void TestWindowLayout::progressBarStartsEmptyWithoutText() {
     test::FakeDialogs dialogs;
-    frmCopyRoutine window(dialogs);
+    test::FakeProcessTable processes;
+    frmCopyRoutine window(dialogs, processes);
     QCOMPARE(window.ProgressBar1->minimum(), 0);
     QCOMPARE(window.ProgressBar1->maximum(), 100);
     QCOMPARE(window.ProgressBar1->value(), 0);
@@ -275,7 +284,8 @@ void TestWindowLayout::progressBarStartsEmptyWithoutText() {
 
 void TestWindowLayout::verifyBoxIsTickedAndHidden() {
     test::FakeDialogs dialogs;
-    frmCopyRoutine window(dialogs);
+    test::FakeProcessTable processes;
+    frmCopyRoutine window(dialogs, processes);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QVERIFY(window.chkVerify->isChecked());
@@ -287,7 +297,8 @@ void TestWindowLayout::verifyBoxIsTickedAndHidden() {
 
 void TestWindowLayout::windowSettings() {
     test::FakeDialogs dialogs;
-    frmCopyRoutine window(dialogs);
+    test::FakeProcessTable processes;
+    frmCopyRoutine window(dialogs, processes);
     QCOMPARE(window.objectName(), QStringLiteral("frmCopyRoutine"));
     QCOMPARE(window.windowTitle(), QStringLiteral("Copy New Tarsel Version"));
     QCOMPARE(window.size(), QSize(989, 382));
@@ -301,7 +312,8 @@ void TestWindowLayout::windowSettings() {
 
 void TestWindowLayout::controlsStayPutOnResize() {
     test::FakeDialogs dialogs;
-    frmCopyRoutine window(dialogs);
+    test::FakeProcessTable processes;
+    frmCopyRoutine window(dialogs, processes);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QMap<QWidget*, QRect> before;
@@ -318,7 +330,8 @@ void TestWindowLayout::controlsStayPutOnResize() {
 
 void TestWindowLayout::showsWithoutAskingAnything() {
     test::FakeDialogs dialogs;
-    frmCopyRoutine window(dialogs);
+    test::FakeProcessTable processes;
+    frmCopyRoutine window(dialogs, processes);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QVERIFY(!window.grab().isNull());

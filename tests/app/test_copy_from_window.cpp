@@ -1,0 +1,171 @@
+#include "copy/ReleaseWorkflow.h"
+#include "filetime/GeneralDate.h"
+#include "filetime/ReadFileDate.h"
+#include "platform/StagingFile.h"
+#include "support/FileFixtures.h"
+#include "support/WindowFixture.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <unistd.h>
+
+using namespace tarsel;
+using test::readFile;
+using test::WindowFixture;
+
+// The Copy button pressed in the window, with the window's own handlers and event loop.
+class TestCopyFromWindow : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString source_, target_;
+    QByteArray newBytes_, oldBytes_;
+
+    bool noStagingLeft() const {
+        const auto names = QDir(dir_.path() + "/live").entryList(QDir::AllEntries | QDir::Hidden);
+        return std::none_of(names.begin(), names.end(), platform::isStagingName);
+    }
+
+    frmCopyRoutine& openWithPaths(WindowFixture& fixture) {
+        fixture.store(NewVersionLocation, source_);
+        fixture.store(RunningVersionLocation, target_);
+        return fixture.open();
+    }
+
+private slots:
+    void init() {
+        QVERIFY(dir_.isValid());
+        QDir(dir_.path()).removeRecursively();
+        QVERIFY(QDir().mkpath(dir_.path() + "/release"));
+        QVERIFY(QDir().mkpath(dir_.path() + "/live"));
+        source_ = dir_.path() + "/release/app.mdb";
+        target_ = dir_.path() + "/live/app.mdb";
+        newBytes_ = test::patternBytes(9 * 32767 + 17);
+        oldBytes_ = QByteArray(5000, 'o');
+        QVERIFY(test::writeFile(source_, newBytes_));
+        QVERIFY(test::writeFile(target_, oldBytes_));
+        QVERIFY(QFile::setPermissions(target_, QFile::ReadOwner));
+    }
+
+    void copyReplacesStampsVerifiesAndEnds() {
+        WindowFixture fixture;
+        frmCopyRoutine& window = openWithPaths(fixture);
+        QVERIFY(window.cmdCopy->isEnabled());
+        const QDateTime modified = CDate(window.SourceModifiedDate->text());
+        window.cmdCopy->click();
+
+        QCOMPARE(readFile(target_), newBytes_);
+        QCOMPARE(fixture.ended, 1);
+        QVERIFY(!window.Timer1->isActive());
+        QCOMPARE(window.Label2->text(), SuccessText);
+        QCOMPARE(window.lblStatus->text(), VerifyingText + target_);
+        QVERIFY(window.cmdCopy->isEnabled() && window.cmdPath[0]->isEnabled() &&
+                window.cmdPath[1]->isEnabled() && window.chkVerify->isEnabled());
+        QCOMPARE(ReadFileDate(window.records, target_, Created), modified.addSecs(60));
+        QCOMPARE(fixture.stored(NewVersionLocation), source_);
+        QCOMPARE(fixture.stored(RunningVersionLocation), target_);
+        QVERIFY(noStagingLeft());
+        QVERIFY(fixture.dialogs.boxes.isEmpty());
+    }
+
+    void failedCopyLeavesTheWindowWaiting() {
+        WindowFixture fixture;
+        frmCopyRoutine& window = openWithPaths(fixture);
+        window.txtTarget->setText(dir_.path() + "/missing/app.mdb");
+        window.cmdCopy->click();
+        QCOMPARE(window.Label2->text(), CopyErrorText + "app.mdb");
+        QVERIFY(!window.cmdCopy->isEnabled() && !window.cmdPath[0]->isEnabled());
+        QVERIFY(window.txtSource->isEnabled() && window.txtTarget->isEnabled());
+        QCOMPARE(fixture.ended, 0);
+        QCOMPARE(readFile(target_), oldBytes_);
+    }
+
+    void verificationDifferenceIsShownAndTheOldVersionStays() {
+        WindowFixture fixture;
+        frmCopyRoutine& window = openWithPaths(fixture);
+        // Once the copy is made, the release changes under it before the verification.
+        QTimer spoiler;
+        connect(&spoiler, &QTimer::timeout, this, [&] {
+            if (window.Label2->text() == SuccessText &&
+                window.lblStatus->text() == "Status: Idle") {
+                QByteArray changed = newBytes_;
+                changed[100] = char(~changed[100]);
+                test::writeFile(source_, changed);
+                spoiler.stop();
+            }
+        });
+        spoiler.start(10);
+        window.cmdCopy->click();
+
+        QCOMPARE(window.Label2->text(), VerifyFailedText);
+        QCOMPARE(fixture.ended, 0);
+        QVERIFY(window.Timer1->isActive());
+        QVERIFY(window.cmdCopy->isEnabled());
+        QCOMPARE(readFile(target_), oldBytes_);
+        QVERIFY(noStagingLeft());
+    }
+
+    void closingDuringTheCopyCancelsAndEnds() {
+        WindowFixture fixture;
+        frmCopyRoutine& window = openWithPaths(fixture);
+        window.show();
+        QTimer::singleShot(0, &window, [&] { window.close(); });
+        window.cmdCopy->click();
+        QCOMPARE(fixture.ended, 1);
+        QCOMPARE(readFile(target_), oldBytes_);
+        QVERIFY(noStagingLeft());
+        QVERIFY(fixture.dialogs.boxes.isEmpty());
+    }
+
+    void secondClickDuringARunIsIgnored() {
+        WindowFixture fixture;
+        frmCopyRoutine& window = openWithPaths(fixture);
+        int nestedClicks = 0;
+        QTimer::singleShot(0, &window, [&] {
+            // Editing the target enables Copy again in the middle of the run.
+            window.txtTarget->setText(target_ + "x");
+            window.txtTarget->setText(target_);
+            QVERIFY(window.cmdCopy->isEnabled());
+            window.cmdCopy->click();
+            ++nestedClicks;
+        });
+        window.cmdCopy->click();
+        QCOMPARE(nestedClicks, 1);
+        QCOMPARE(fixture.ended, 1);
+        QCOMPARE(readFile(target_), newBytes_);
+        QVERIFY(!QFileInfo::exists(target_ + "x"));
+    }
+
+    void sameFileThroughAHardLinkIsReported() {
+        QVERIFY(QFile::remove(target_));
+        QCOMPARE(::link(QFile::encodeName(source_), QFile::encodeName(target_)), 0);
+        WindowFixture fixture;
+        frmCopyRoutine& window = openWithPaths(fixture);
+        window.cmdCopy->click();
+        QCOMPARE(fixture.dialogs.boxes.size(), 1);
+        QVERIFY(fixture.dialogs.boxes.first().prompt.endsWith("\r\n" + CopyTag));
+        QCOMPARE(readFile(source_), newBytes_);
+        QCOMPARE(fixture.ended, 0);
+    }
+
+    void sweepsRunFromTheTimer() {
+        WindowFixture fixture;
+        fixture.processes.running = {{4242, "MSACCESS.EXE"}};
+        frmCopyRoutine& window = fixture.open();
+        QCOMPARE(window.Label2->text(),
+                 QString("We are terminating conflicting programs, please wait..."));
+        QTRY_COMPARE_WITH_TIMEOUT(window.Label2->text(), QString("Ready For Copy......."), 10000);
+        QCOMPARE(fixture.processes.terminated, QList<qint64>{4242});
+        QCOMPARE(fixture.processes.queries.first(),
+                 QString("SELECT * FROM Win32_Process WHERE Name = 'MSACCESS.EXE'"));
+    }
+};
+
+QTEST_MAIN(TestCopyFromWindow)
+#include "test_copy_from_window.moc"
