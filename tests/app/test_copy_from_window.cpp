@@ -1,8 +1,7 @@
 #include "copy/ReleaseWorkflow.h"
 #include "filetime/GeneralDate.h"
 #include "filetime/ReadFileDate.h"
-#include "platform/StagingFile.h"
-#include "support/FileFixtures.h"
+#include "support/ReleaseFixture.h"
 #include "support/WindowFixture.h"
 
 #include <QCheckBox>
@@ -23,14 +22,11 @@ using test::WindowFixture;
 class TestCopyFromWindow : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_;
+    test::ReleaseFixture files_;
     QString source_, target_;
     QByteArray newBytes_, oldBytes_;
 
-    bool noStagingLeft() const {
-        const auto names = QDir(dir_.path() + "/live").entryList(QDir::AllEntries | QDir::Hidden);
-        return std::none_of(names.begin(), names.end(), platform::isStagingName);
-    }
+    bool noStagingLeft() const { return files_.stagingFiles().isEmpty(); }
 
     frmCopyRoutine& openWithPaths(WindowFixture& fixture) {
         fixture.store(NewVersionLocation, source_);
@@ -40,16 +36,11 @@ class TestCopyFromWindow : public QObject {
 
 private slots:
     void init() {
-        QVERIFY(dir_.isValid());
-        QDir(dir_.path()).removeRecursively();
-        QVERIFY(QDir().mkpath(dir_.path() + "/release"));
-        QVERIFY(QDir().mkpath(dir_.path() + "/live"));
-        source_ = dir_.path() + "/release/app.mdb";
-        target_ = dir_.path() + "/live/app.mdb";
-        newBytes_ = test::patternBytes(9 * 32767 + 17);
-        oldBytes_ = QByteArray(5000, 'o');
-        QVERIFY(test::writeFile(source_, newBytes_));
-        QVERIFY(test::writeFile(target_, oldBytes_));
+        QVERIFY(files_.reset(test::patternBytes(9 * 32767 + 17), QByteArray(5000, 'o')));
+        source_ = files_.source;
+        target_ = files_.target;
+        newBytes_ = files_.newBytes;
+        oldBytes_ = files_.oldBytes;
         QVERIFY(QFile::setPermissions(target_, QFile::ReadOwner));
     }
 
@@ -77,7 +68,7 @@ private slots:
     void failedCopyLeavesTheWindowWaiting() {
         WindowFixture fixture;
         frmCopyRoutine& window = openWithPaths(fixture);
-        window.txtTarget->setText(dir_.path() + "/missing/app.mdb");
+        window.txtTarget->setText(files_.root() + "/missing/app.mdb");
         window.cmdCopy->click();
         QCOMPARE(window.Label2->text(), CopyErrorText + "app.mdb");
         QVERIFY(!window.cmdCopy->isEnabled() && !window.cmdPath[0]->isEnabled());

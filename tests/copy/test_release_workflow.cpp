@@ -4,7 +4,7 @@
 #include "filetime/ReadFileDate.h"
 #include "platform/StagingFile.h"
 #include "support/FakeReleaseHost.h"
-#include "support/FileFixtures.h"
+#include "support/ReleaseFixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,21 +31,12 @@ QByteArray randomBytes(int size) {
     return bytes;
 }
 
-QStringList stagingFiles(const QString& folder) {
-    QStringList found;
-    const auto names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
-    for (const QString& name : names)
-        if (platform::isStagingName(name))
-            found << name;
-    return found;
-}
-
 } // namespace
 
 class TestReleaseWorkflow : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_;
+    test::ReleaseFixture files_;
     QString source_, target_;
     QByteArray newBytes_, oldBytes_;
 
@@ -58,22 +49,17 @@ class TestReleaseWorkflow : public QObject {
 
     void expectOldTargetKept(const FakeReleaseHost& host) {
         QCOMPARE(readFile(target_), oldBytes_);
-        QCOMPARE(stagingFiles(dir_.path()), QStringList());
+        QCOMPARE(files_.stagingFiles(), QStringList());
         QCOMPARE(host.ended, 0);
     }
 
 private slots:
     void init() {
-        QVERIFY(dir_.isValid());
-        QDir(dir_.path()).removeRecursively();
-        QVERIFY(QDir().mkpath(dir_.path() + "/release"));
-        QVERIFY(QDir().mkpath(dir_.path() + "/live"));
-        source_ = dir_.path() + "/release/app.mdb";
-        target_ = dir_.path() + "/live/app.mdb";
-        newBytes_ = randomBytes(5 * 32767 + 123);
-        oldBytes_ = randomBytes(40000);
-        QVERIFY(writeFile(source_, newBytes_));
-        QVERIFY(writeFile(target_, oldBytes_));
+        QVERIFY(files_.reset(randomBytes(5 * 32767 + 123), randomBytes(40000)));
+        source_ = files_.source;
+        target_ = files_.target;
+        newBytes_ = files_.newBytes;
+        oldBytes_ = files_.oldBytes;
     }
 
     void wholeRunReplacesVerifiesStampsAndEnds() {
@@ -89,7 +75,7 @@ private slots:
         QCOMPARE(host.label2.last(), SuccessText);
         QCOMPARE(host.status, QStringList{VerifyingText + target_});
         QCOMPARE(ReadFileDate(host.records, target_, Created), modified.addSecs(60));
-        QCOMPARE(stagingFiles(dir_.path() + "/live"), QStringList());
+        QCOMPARE(files_.stagingFiles(), QStringList());
         QVERIFY(host.fakeDialogs.boxes.isEmpty());
         // The copy's bar rose to 100 and the verification's ran down to 0.
         QVERIFY(host.progress.contains(100));
@@ -158,7 +144,7 @@ private slots:
         QCOMPARE(host.label2.last(), finalText);
         QCOMPARE(host.enabled, enabled);
         QVERIFY(host.fakeDialogs.boxes.isEmpty());
-        QCOMPARE(stagingFiles(dir_.path() + "/live"), QStringList());
+        QCOMPARE(files_.stagingFiles(), QStringList());
         QCOMPARE(host.ended, 0);
         if (fault != "folder") {
             QCOMPARE(readFile(target_), oldBytes_);
@@ -170,11 +156,11 @@ private slots:
     void missingTargetFolderFailsTheCopy() {
         FakeReleaseHost host;
         prepare(host);
-        host.target = dir_.path() + "/nowhere/app.mdb";
+        host.target = files_.root() + "/nowhere/app.mdb";
         ReleaseWorkflow(host).cmdCopy_Click();
         QCOMPARE(host.label2.last(), CopyErrorText + "app.mdb");
         QCOMPARE(host.enabled, QList<bool>{false});
-        QVERIFY(!QFileInfo::exists(dir_.path() + "/nowhere"));
+        QVERIFY(!QFileInfo::exists(files_.root() + "/nowhere"));
     }
 
     void sourceWithoutFolderShowsWholeText() {
@@ -277,12 +263,12 @@ private slots:
             QCOMPARE(host.fakeDialogs.boxes.first().prompt,
                      "Error 13 (Type mismatch) in procedure\r\n" + CopyTag);
             QCOMPARE(host.enabled, QList<bool>{false});
-            QCOMPARE(stagingFiles(dir_.path() + "/live"), QStringList());
+            QCOMPARE(files_.stagingFiles(), QStringList());
         }
     }
 
     void orphansAreRemovedButHeldFilesAreNot() {
-        const QString live = dir_.path() + "/live/";
+        const QString live = files_.root() + "/live/";
         const QString orphan = live + ".app.mdb.tarsel-AAAAAAAAAAAA";
         const QString held = live + ".app.mdb.tarsel-BBBBBBBBBBBB";
         QVERIFY(writeFile(orphan, "left by a killed run"));
