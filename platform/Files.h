@@ -66,9 +66,4 @@ private:
 // Copies a whole file in one operation, leaving nothing at the target when it fails.
 void copyWholeFile(const QString& source, const QString& target);
 
-void removeFile(const QString& path);
-
-// Gives the owner write permission back: the file is no longer read-only.
-void setAttributesNormal(const QString& path);
-
 } // namespace tarsel::platform

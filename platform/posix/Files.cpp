@@ -173,17 +173,4 @@ void copyWholeFile(const QString& source, const QString& target) {
     out.finish();
 }
 
-void removeFile(const QString& path) {
-    if (::unlink(QFile::encodeName(path).constData()) != 0)
-        fail(path);
-}
-
-void setAttributesNormal(const QString& path) {
-    const QByteArray native = QFile::encodeName(path);
-    struct stat st {};
-    if (::stat(native.constData(), &st) != 0 ||
-        ::chmod(native.constData(), (st.st_mode & 07777) | S_IWUSR) != 0)
-        fail(path);
-}
-
 } // namespace tarsel::platform

@@ -122,17 +122,6 @@ private slots:
         else
             QVERIFY(!QFileInfo::exists(target));
     }
-
-    void clearsTheReadOnlyAttribute() {
-        QVERIFY(writeFile(path("target"), "x"));
-        QVERIFY(QFile::setPermissions(path("target"), QFile::ReadOwner | QFile::ReadGroup));
-        setAttributesNormal(path("target"));
-        QCOMPARE(QFile::permissions(path("target")), QFile::ReadOwner | QFile::WriteOwner |
-                                                         QFile::ReadGroup | QFile::ReadUser |
-                                                         QFile::WriteUser);
-        removeFile(path("target"));
-        QVERIFY(!QFileInfo::exists(path("target")));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestFiles)
