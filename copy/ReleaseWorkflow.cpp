@@ -65,7 +65,9 @@ private:
 };
 
 bool Run::copyToStaging(const QString& source, const QString& target) {
-    if (platform::isNonFileEntry(target))
+    // A target must name a file: an empty text or a folder path has no name to put the release
+    // under.
+    if (target.isEmpty() || target.endsWith(QLatin1Char('/')) || platform::isNonFileEntry(target))
         return false;
     try {
         platform::removeOrphanedStagingFiles(folderOf(target));

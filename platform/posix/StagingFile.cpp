@@ -147,6 +147,8 @@ void removeOrphanedStagingFiles(const QString& folder) {
 }
 
 bool sameFile(const QString& a, const QString& b) {
+    if (a.isEmpty() || b.isEmpty())
+        return false;
     if (a == b)
         return true;
     struct stat sa {};

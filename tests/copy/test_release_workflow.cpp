@@ -163,6 +163,34 @@ private slots:
         QVERIFY(!QFileInfo::exists(files_.root() + "/nowhere"));
     }
 
+    void targetWithoutAFileName_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("finalText");
+        QTest::newRow("both empty") << ""
+                                    << "" << CopyErrorText;
+        QTest::newRow("empty target") << "src"
+                                      << "" << CopyErrorText + "app.mdb";
+        QTest::newRow("folder path") << "src"
+                                     << "live/" << CopyErrorText + "app.mdb";
+    }
+
+    void targetWithoutAFileName() {
+        QFETCH(QString, source);
+        QFETCH(QString, target);
+        QFETCH(QString, finalText);
+        FakeReleaseHost host;
+        prepare(host);
+        host.source = source.replace("src", source_);
+        host.target = target.replace("live/", files_.liveFolder() + "/");
+        const QStringList before = QDir::current().entryList(QDir::AllEntries | QDir::Hidden);
+        ReleaseWorkflow(host).cmdCopy_Click();
+        QCOMPARE(host.label2.last(), finalText);
+        QVERIFY(host.fakeDialogs.boxes.isEmpty());
+        QCOMPARE(QDir::current().entryList(QDir::AllEntries | QDir::Hidden), before);
+        expectOldTargetKept(host);
+    }
+
     void sourceWithoutFolderShowsWholeText() {
         FakeReleaseHost host;
         prepare(host);
