@@ -25,7 +25,8 @@ public:
     // reads back what storage holds. Throws RunTimeError.
     void flushAndDropCache();
 
-    // Moves the file over the target and makes the rename durable. Throws RunTimeError.
+    // Moves the file over the target, then asks for the rename to be made durable. Throws
+    // RunTimeError when the file cannot be moved; once it is, the run has succeeded.
     void commit();
 
 private:
