@@ -21,6 +21,11 @@ public:
 
     const QString& path() const { return path_; }
 
+    // A path to this very file for as long as it is open, whatever becomes of its name meanwhile:
+    // what is stamped or verified through it is what commit() moves, never a file that someone put
+    // under our name.
+    QString openPath() const;
+
     // Puts the written bytes on storage and drops them from the page cache, so that a verification
     // reads back what storage holds. Throws RunTimeError.
     void flushAndDropCache();

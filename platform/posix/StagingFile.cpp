@@ -96,6 +96,10 @@ bool StagingFile::stillOurs() const {
            quint64(st.st_ino) == ino_;
 }
 
+QString StagingFile::openPath() const {
+    return QStringLiteral("/proc/self/fd/") + QString::number(fd_);
+}
+
 void StagingFile::flushAndDropCache() {
     if (::fsync(fd_) != 0)
         throw RunTimeError::fromErrno(errno, path_);
