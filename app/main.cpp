@@ -2,11 +2,13 @@
 #include "app/QtDialogs.h"
 #include "app/WindowPlacement.h"
 #include "app/frmCopyRoutine.h"
+#include "platform/FileSizeLimit.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    tarsel::platform::reportOversizeWrites();
     QApplication::setApplicationName(tarsel::AppTitle);
     QApplication::setOrganizationName(QStringLiteral("Ombrix"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));

@@ -118,7 +118,7 @@ void Run::execute() {
     } else {
         step([&] {
             const QDateTime created = CDate(host_.sourceModifiedText()).addSecs(60);
-            PutFileDate(host_.fileTimes(), staging_->path(), FileDateKind::Created, created);
+            PutFileDate(host_.fileTimes(), staging_->openPath(), FileDateKind::Created, created);
         });
         host_.setLabel2(SuccessText);
     }
@@ -148,7 +148,7 @@ void Run::execute() {
         host_.setStatusText(VerifyingText + target);
         try {
             staging_->flushAndDropCache();
-            verified = ValidateFile(source, staging_->path(), host_.blockSize(), host_);
+            verified = ValidateFile(source, staging_->openPath(), host_.blockSize(), host_);
         } catch (const RunTimeError&) {
             // A verification that could not be made never reads as a success.
             host_.setLabel2(VerifyFailedText);

@@ -21,11 +21,17 @@ public:
 
     const QString& path() const { return path_; }
 
+    // A path to this very file for as long as it is open, whatever becomes of its name meanwhile:
+    // what is stamped or verified through it is what commit() moves, never a file that someone put
+    // under our name.
+    QString openPath() const;
+
     // Puts the written bytes on storage and drops them from the page cache, so that a verification
     // reads back what storage holds. Throws RunTimeError.
     void flushAndDropCache();
 
-    // Moves the file over the target and makes the rename durable. Throws RunTimeError.
+    // Moves the file over the target, then asks for the rename to be made durable. Throws
+    // RunTimeError when the file cannot be moved; once it is, the run has succeeded.
     void commit();
 
 private:

@@ -44,17 +44,15 @@ QString stagingName(const QString& targetName) {
     return QLatin1Char('.') + base + Marker + randomSuffix();
 }
 
-void fsyncFolder(const QString& folder) {
+// Best effort: the new release is already in service, and should the rename be lost in a crash,
+// users find the old release, whole.
+void syncFolder(const QString& folder) {
     const int dfd =
         ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd < 0)
-        throw RunTimeError::fromErrno(errno, folder);
-    const int rc = ::fsync(dfd);
-    const int err = errno;
+        return;
+    ::fsync(dfd);
     ::close(dfd);
-    // Some file systems cannot sync a folder; the rename itself has already happened.
-    if (rc != 0 && err != EINVAL && err != ENOTSUP)
-        throw RunTimeError::fromErrno(err, folder);
 }
 
 } // namespace
@@ -98,6 +96,10 @@ bool StagingFile::stillOurs() const {
            quint64(st.st_ino) == ino_;
 }
 
+QString StagingFile::openPath() const {
+    return QStringLiteral("/proc/self/fd/") + QString::number(fd_);
+}
+
 void StagingFile::flushAndDropCache() {
     if (::fsync(fd_) != 0)
         throw RunTimeError::fromErrno(errno, path_);
@@ -111,7 +113,7 @@ void StagingFile::commit() {
     if (::rename(QFile::encodeName(path_).constData(), QFile::encodeName(target_).constData()) != 0)
         throw RunTimeError::fromErrno(errno, target_);
     committed_ = true;
-    fsyncFolder(folderOf(target_));
+    syncFolder(folderOf(target_));
 }
 
 bool isStagingName(const QString& name) {

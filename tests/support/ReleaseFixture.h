@@ -30,10 +30,11 @@ public:
     QString liveFolder() const { return dir_.path() + "/live"; }
 
     // Staging files left in the live folder.
-    QStringList stagingFiles() const {
+    QStringList stagingFiles() const { return stagingFilesIn(liveFolder()); }
+
+    static QStringList stagingFilesIn(const QString& folder) {
         QStringList found;
-        const auto names =
-            QDir(liveFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
+        const auto names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
         for (const QString& name : names)
             if (platform::isStagingName(name))
                 found << name;

@@ -1,0 +1,225 @@
+#include "copy/ReleaseWorkflow.h"
+#include "scenarios/DriverProcess.h"
+#include "support/ReleaseFixture.h"
+
+#include <QCryptographicHash>
+#include <QtTest>
+
+#include <csignal>
+#include <unistd.h>
+
+using namespace tarsel;
+using test::DriverProcess;
+using test::DriverReport;
+using test::readFile;
+
+namespace {
+
+constexpr uid_t Nobody = 65534;
+
+QString md5(const QByteArray& bytes) {
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+}
+
+bool chownTree(const QString& path, uid_t uid) {
+    if (::lchown(QFile::encodeName(path), uid, uid) != 0)
+        return false;
+    const QFileInfoList entries = QDir(path).entryInfoList(QDir::AllEntries | QDir::Hidden |
+                                                           QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries)
+        if (entry.isDir() ? !chownTree(entry.filePath(), uid)
+                          : ::lchown(QFile::encodeName(entry.filePath()), uid, uid) != 0)
+            return false;
+    return true;
+}
+
+// Why `tool` cannot serve here; empty when it can.
+QString unavailable(const QString& tool) {
+    if (QStandardPaths::findExecutable(tool).isEmpty())
+        return tool + " is not installed (Debian package: " +
+               (tool == "strace" ? "strace" : "util-linux") + ")";
+    if (tool != "strace")
+        return QString();
+    QProcess probe;
+    probe.start(tool, {"-qq", "-o", "/dev/null", "true"});
+    if (probe.waitForFinished() && probe.exitStatus() == QProcess::NormalExit &&
+        probe.exitCode() == 0)
+        return QString();
+    return "strace cannot trace processes here: " +
+           QString::fromLocal8Bit(probe.readAllStandardError()).trimmed();
+}
+
+} // namespace
+
+// The real window in a process of its own (tests/scenarios/driver), for faults that only the
+// system can cause: failing system calls, a full disk, another user, a kill.
+class TestProcessFaults : public QObject {
+    Q_OBJECT
+
+    test::ReleaseFixture files_;
+
+    QString configFolder() const { return files_.root() + "/config"; }
+
+    // Runs the driver on the fixture's two paths to its end.
+    std::optional<DriverReport> runDriver(DriverProcess& driver, const QStringList& wrapper,
+                                          const QStringList& options = {}) {
+        driver.run(wrapper, options + QStringList{files_.source, files_.target});
+        return driver.finish();
+    }
+
+    // What every run must leave: the expected release at the target, whole, and no staging file;
+    // a run that did not end the program leaves a window that still answers.
+    void expectOutcome(const DriverReport& report, const QString& label2, bool newInService) {
+        const QByteArray& expected = newInService ? files_.newBytes : files_.oldBytes;
+        QCOMPARE(report.label2, label2);
+        QCOMPARE(report.ended, newInService);
+        QCOMPARE(report.target, md5(expected));
+        QCOMPARE(report.staging, 0);
+        if (!newInService)
+            QVERIFY(report.answers);
+        QCOMPARE(readFile(files_.target), expected);
+        QCOMPARE(files_.stagingFiles(), QStringList());
+    }
+
+private slots:
+    void init() {
+        QVERIFY(files_.reset(test::patternBytes(24 * 32767 + 17), QByteArray(5000, 'o')));
+        QVERIFY(QDir().mkpath(configFolder()) &&
+                QFile::setPermissions(configFolder(),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY2(QFileInfo::exists(DriverProcess::program()),
+                 "the driver is missing: build the project first");
+    }
+
+    void injectedFaults_data() {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QStringList>("wrapper"); // {source} and {live} stand for the two places
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("label2");
+        QTest::addColumn<bool>("newInService");
+
+        const QStringList strace{"strace", "-qq", "-o", "/dev/null"};
+        const QString copyError = CopyErrorText + "app.mdb";
+        QTest::newRow("disk full during the copy")
+            << "" << QStringList() << QStringList{"--tmpfs", "262144"} << copyError << false;
+        QTest::newRow("short write, then the file size limit")
+            << "prlimit" << QStringList{"prlimit", "--fsize=100000"} << QStringList() << copyError
+            << false;
+        QTest::newRow("I/O error on a write")
+            << "strace"
+            << strace +
+                   QStringList{"-e", "trace=pwrite64", "-e", "inject=pwrite64:error=EIO:when=3"}
+            << QStringList() << copyError << false;
+        QTest::newRow("a write that claims success but writes nothing")
+            << "strace"
+            << strace +
+                   QStringList{"-e", "trace=pwrite64", "-e", "inject=pwrite64:retval=32767:when=2"}
+            << QStringList() << VerifyFailedText << false;
+        QTest::newRow("I/O error on a read of the release")
+            << "strace" << strace + QStringList{"-P", "{source}",
+                                                "-e", "trace=pread64",
+                                                "-e", "inject=pread64:error=EIO:when=3"}
+            << QStringList() << copyError << false;
+        // The copy reads the release 25 times; the third read of the verification fails.
+        QTest::newRow("I/O error on a read during the verification")
+            << "strace" << strace + QStringList{"-P", "{source}",
+                                                "-e", "trace=pread64",
+                                                "-e", "inject=pread64:error=EIO:when=28"}
+            << QStringList() << VerifyFailedText << false;
+        QTest::newRow("I/O error on flushing the copy")
+            << "strace"
+            << strace + QStringList{"-e", "trace=fsync", "-e", "inject=fsync:error=EIO:when=1"}
+            << QStringList() << VerifyFailedText << false;
+        QTest::newRow("I/O error on flushing the folder after the move")
+            << "strace" << strace + QStringList{"-P",          "{live}", "-e",
+                                                "trace=fsync", "-e",     "inject=fsync:error=EIO"}
+            << QStringList() << SuccessText << true;
+    }
+
+    void injectedFaults() {
+        QFETCH(QString, tool);
+        QFETCH(QStringList, wrapper);
+        QFETCH(QStringList, options);
+        QFETCH(QString, label2);
+        QFETCH(bool, newInService);
+        if (const QString why = tool.isEmpty() ? QString() : unavailable(tool); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        wrapper.replaceInStrings("{source}", files_.source);
+        wrapper.replaceInStrings("{live}", files_.liveFolder());
+
+        DriverProcess driver(configFolder());
+        const auto report = runDriver(driver, wrapper, options);
+        QVERIFY2(report, qPrintable(driver.errors()));
+        if (!report->skip.isEmpty())
+            QSKIP(qPrintable(report->skip));
+        QVERIFY2(report->pid, qPrintable("the driver did not start: " + driver.errors()));
+        QCOMPARE(report->boxes, QStringList());
+        expectOutcome(*report, label2, newInService);
+    }
+
+    // As another user (nobody, when the tests run as root): rename replaces a read-only file in a
+    // folder that user may write, and nothing can be put into a folder that user may not.
+    void permissionsOfAnotherUser_data() {
+        QTest::addColumn<bool>("readOnlyFolder");
+        QTest::addColumn<QString>("label2");
+        QTest::newRow("read-only target") << false << SuccessText;
+        QTest::newRow("read-only folder") << true << CopyErrorText + "app.mdb";
+    }
+
+    void permissionsOfAnotherUser() {
+        QFETCH(bool, readOnlyFolder);
+        QFETCH(QString, label2);
+        QStringList wrapper;
+        if (::geteuid() == 0) {
+            if (const QString why = unavailable("setpriv"); !why.isEmpty())
+                QSKIP(qPrintable(why));
+            const QString uid = QString::number(Nobody);
+            wrapper = {"setpriv", "--reuid=" + uid, "--regid=" + uid, "--clear-groups"};
+            QVERIFY(QFile::setPermissions(files_.root(), QFile::ReadOwner | QFile::WriteOwner |
+                                                             QFile::ExeOwner | QFile::ReadOther |
+                                                             QFile::ExeOther));
+            QVERIFY(chownTree(files_.liveFolder(), Nobody) && chownTree(configFolder(), Nobody));
+        }
+        const auto readOnly =
+            QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+        QVERIFY(readOnlyFolder ? QFile::setPermissions(files_.liveFolder(), readOnly)
+                               : QFile::setPermissions(files_.target, QFile::ReadOwner));
+
+        DriverProcess driver(configFolder());
+        const auto report = runDriver(driver, wrapper);
+        QFile::setPermissions(files_.liveFolder(), readOnly | QFile::WriteOwner);
+        QVERIFY2(report && report->pid, qPrintable(driver.errors()));
+        QCOMPARE(report->boxes, QStringList());
+        expectOutcome(*report, label2, !readOnlyFolder);
+    }
+
+    // Killed mid-copy, the program leaves the old release and a staging file; the next run removes
+    // that orphan and puts the release in service.
+    void killedDuringTheCopy() {
+        // strace slows the copy down.
+        if (const QString why = unavailable("strace"); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        {
+            DriverProcess driver(configFolder());
+            // 20 ms for every read of the release: the copy takes half a second at least.
+            driver.run({"strace", "-qq", "-o", "/dev/null", "-P", files_.source, "-e",
+                        "trace=pread64", "-e", "inject=pread64:delay_enter=20000"},
+                       {files_.source, files_.target});
+            const qint64 pid = driver.driverPid();
+            QVERIFY2(pid, qPrintable(driver.errors()));
+            QTRY_VERIFY_WITH_TIMEOUT(!files_.stagingFiles().isEmpty(), 20000);
+            QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
+            QVERIFY(driver.waitForFinished(20000));
+        }
+        QCOMPARE(readFile(files_.target), files_.oldBytes);
+        QCOMPARE(files_.stagingFiles().size(), 1);
+
+        DriverProcess next(configFolder());
+        const auto report = runDriver(next, {});
+        QVERIFY2(report, qPrintable(next.errors()));
+        expectOutcome(*report, SuccessText, true);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProcessFaults)
+#include "test_process_faults.moc"
