@@ -17,9 +17,9 @@ public:
     void dismiss() { restore_ = false; }
 
 private:
-    QString path_;
+    int fd_ = -1; // open while the attribute is cleared
     unsigned mode_ = 0;
-    bool restore_ = false;
+    bool restore_ = true;
 };
 
 } // namespace tarsel::platform

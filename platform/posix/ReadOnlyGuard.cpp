@@ -5,26 +5,47 @@
 #include <QFile>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tarsel::platform {
 
-ReadOnlyGuard::ReadOnlyGuard(const QString& path) : path_(path) {
-    const QByteArray name = QFile::encodeName(path);
+// Works through an open descriptor, so that a name swapped for a link meanwhile never leads the
+// change to a file outside the folder.
+ReadOnlyGuard::ReadOnlyGuard(const QString& path) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ELOOP)
+            return; // a symbolic link: the file behind it is not ours to change
+        throw RunTimeError::fromErrno(errno, path);
+    }
     struct stat st {};
-    if (::lstat(name.constData(), &st) != 0)
-        throw RunTimeError::fromErrno(errno, path);
-    if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR))
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        throw RunTimeError::fromErrno(err, path);
+    }
+    if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR)) {
+        ::close(fd);
         return;
-    if (::chmod(name.constData(), (st.st_mode & 07777) | S_IWUSR) != 0)
-        throw RunTimeError::fromErrno(errno, path);
+    }
+    if (::fchmod(fd, (st.st_mode & 07777) | S_IWUSR) != 0) {
+        const int err = errno;
+        ::close(fd);
+        throw RunTimeError::fromErrno(err, path);
+    }
+    fd_ = fd;
     mode_ = st.st_mode & 07777;
-    restore_ = true;
 }
 
 ReadOnlyGuard::~ReadOnlyGuard() {
+    if (fd_ < 0)
+        return;
     if (restore_)
-        ::chmod(QFile::encodeName(path_).constData(), mode_);
+        ::fchmod(fd_, mode_);
+    ::close(fd_);
 }
 
 } // namespace tarsel::platform
