@@ -147,7 +147,7 @@ void Run::execute() {
         Pause(QStringLiteral("1.5"), *this);
         host_.setStatusText(VerifyingText + target);
         try {
-            staging_->flushAndDropCache();
+            staging_->flushAndDropCache(*this);
             verified = ValidateFile(source, staging_->openPath(), host_.blockSize(), host_);
         } catch (const RunTimeError&) {
             // A verification that could not be made never reads as a success.

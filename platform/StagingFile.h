@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Yielder.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -27,8 +29,9 @@ public:
     QString openPath() const;
 
     // Puts the written bytes on storage and drops them from the page cache, so that a verification
-    // reads back what storage holds. Throws RunTimeError.
-    void flushAndDropCache();
+    // reads back what storage holds. Flushes a slice at a time and yields between slices, so that a
+    // large file never freezes the window. Throws RunTimeError.
+    void flushAndDropCache(Yielder& yielder);
 
     // Moves the file over the target, then asks for the rename to be made durable. Throws
     // RunTimeError when the file cannot be moved; once it is, the run has succeeded.

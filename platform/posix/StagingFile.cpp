@@ -100,7 +100,20 @@ QString StagingFile::openPath() const {
     return QStringLiteral("/proc/self/fd/") + QString::number(fd_);
 }
 
-void StagingFile::flushAndDropCache() {
+void StagingFile::flushAndDropCache(Yielder& yielder) {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0)
+        throw RunTimeError::fromErrno(errno, path_);
+    constexpr off_t Slice = off_t(8) << 20;
+    for (off_t offset = 0; offset < st.st_size; offset += Slice) {
+        // Writes the slice out and waits for it; the final fsync then has only the rest to do.
+        if (::sync_file_range(fd_, offset, Slice,
+                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                  SYNC_FILE_RANGE_WAIT_AFTER) != 0 &&
+            errno != ENOSYS && errno != EINVAL)
+            throw RunTimeError::fromErrno(errno, path_);
+        yielder.yield();
+    }
     if (::fsync(fd_) != 0)
         throw RunTimeError::fromErrno(errno, path_);
     ::posix_fadvise(fd_, 0, 0, POSIX_FADV_DONTNEED);
