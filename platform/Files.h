@@ -45,7 +45,8 @@ void writeAt(const OpenFile& file, const char* buffer, qint64 length, qint64 off
 // A file being written as the copy of an open source: created (0666 before the umask) or emptied,
 // and removed again unless finished, so that a failed copy never leaves a partial file under the
 // name it was given. A path that names the source itself, a symbolic link or anything but a
-// regular file is refused before anything is emptied.
+// regular file is refused before anything is emptied. Room for the source's length is reserved
+// at once (the file's length stays 0 until written): a disk too full for the copy fails here.
 class CopyTarget {
 public:
     CopyTarget(const OpenFile& source, const QString& path);

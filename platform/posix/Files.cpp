@@ -58,6 +58,25 @@ OpenFile openTarget(const OpenFile& source, const QString& path) {
     return openRegular(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW);
 }
 
+// Reserves room for `length` bytes without lengthening the file: a disk too full for the copy
+// fails here, before anything is written, and later writes find their blocks allocated, which
+// makes writes that do not line up with pages markedly cheaper. The length stays what was
+// written, so a copy cut short never looks complete. A file system without the call goes on.
+void reserve(const OpenFile& file, qint64 length) {
+    if (length == 0)
+        return;
+    while (::fallocate(file.fd(), FALLOC_FL_KEEP_SIZE, 0, length) != 0) {
+        if (errno == EOPNOTSUPP || errno == ENOSYS)
+            return;
+        if (errno != EINTR)
+            fail(file.path());
+    }
+}
+
+void unlinkQuietly(const QString& path) {
+    ::unlink(QFile::encodeName(path).constData());
+}
+
 // Lets the kernel copy from `offset` on for as long as it can between these two files.
 void kernelCopy(const OpenFile& in, const OpenFile& out, qint64& offset) {
     for (;;) {
@@ -154,11 +173,19 @@ void writeAt(const OpenFile& file, const char* buffer, qint64 length, qint64 off
 }
 
 CopyTarget::CopyTarget(const OpenFile& source, const QString& path)
-    : file_(openTarget(source, path)) {}
+    : file_(openTarget(source, path)) {
+    // The destructor does not run for a constructor that throws.
+    try {
+        reserve(file_, lengthOf(source));
+    } catch (const RunTimeError&) {
+        unlinkQuietly(file_.path());
+        throw;
+    }
+}
 
 CopyTarget::~CopyTarget() {
     if (!finished_)
-        ::unlink(QFile::encodeName(file_.path()).constData());
+        unlinkQuietly(file_.path());
 }
 
 void CopyTarget::finish() {

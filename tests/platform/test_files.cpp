@@ -4,6 +4,10 @@
 
 #include <QtTest>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+
 using namespace tarsel;
 using namespace tarsel::platform;
 using namespace tarsel::test;
@@ -80,6 +84,20 @@ private slots:
         }
         QCOMPARE(readFile(path("target")), finish ? QByteArray("new") : QByteArray());
         QCOMPARE(QFileInfo::exists(path("target")), finish);
+    }
+
+    // The room is taken before the first write, yet the file shows only what was written: a copy
+    // cut short must not look as long as its source.
+    void copyTargetReservesTheSourcesLengthUpFront() {
+        const OpenFile source = openForReading(path("source"));
+        CopyTarget target(source, path("target"));
+        struct stat st {};
+        QCOMPARE(::fstat(target.file().fd(), &st), 0);
+        if (st.st_blocks == 0 && ::fallocate(target.file().fd(), 0, 0, 1) != 0 &&
+            errno == EOPNOTSUPP)
+            QSKIP("the temporary folder's file system cannot reserve room");
+        QCOMPARE(st.st_size, 0);
+        QVERIFY(qint64(st.st_blocks) * 512 >= lengthOf(source));
     }
 
     void copyTargetRefusesWhatItMustNotEmpty_data() {

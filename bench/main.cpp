@@ -1,0 +1,69 @@
+// Benchmarks of the block copy and the verification: against cp and cmp, with the Access sweep
+// firing meanwhile, and the peak memory from 1 MiB to 4 GiB. Without a mode option, all three.
+
+#include "BenchFiles.h"
+#include "CopyRace.h"
+#include "MemoryTable.h"
+#include "SweepRun.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QTimer>
+
+#include <cstdio>
+
+using namespace tarsel::bench;
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Times CopyWithProgress and ValidateFile against cp and cmp, with sweeps firing, and "
+        "their peak memory by file size. Without a mode option it runs all three."));
+    parser.addHelpOption();
+    parser.addOption({"race", "Copy and verification against cp and cmp."});
+    parser.addOption({"sweeps", "Copy and verification without and with the sweep timer."});
+    parser.addOption({"memory", "Peak memory from 1 MiB to 4 GiB, a fresh process per size."});
+    parser.addOption({"size",
+                      "File size for --race and --sweeps: bytes, or with K, M or G "
+                      "(default 1G).",
+                      "size", "1G"});
+    parser.addOption({"sweep-seconds",
+                      "Seconds of copying and verifying for --sweeps "
+                      "(default 20).",
+                      "seconds", "20"});
+    parser.addOption({"dir", "Folder for the test files (default: the temporary folder).", "folder",
+                      QDir::tempPath()});
+    QCommandLineOption rssOnly("rss-only", "One size of --memory, in the child process.");
+    rssOnly.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(rssOnly);
+    parser.process(app);
+
+    const qint64 size = parseSize(parser.value("size"));
+    const double seconds = parser.value("sweep-seconds").toDouble();
+    if (size <= 0 || seconds <= 0) {
+        std::fprintf(stderr, "--size: a number of bytes, or with K, M or G; "
+                             "--sweep-seconds: a number above 0\n");
+        return 2;
+    }
+    const QString folder = parser.value("dir");
+    const bool all = !parser.isSet("race") && !parser.isSet("sweeps") && !parser.isSet("memory");
+    // Run inside the event loop, as the window does.
+    int result = 0;
+    QTimer::singleShot(0, &app, [&] {
+        if (parser.isSet(rssOnly)) {
+            result = measureMemory(size, folder);
+        } else {
+            if (all || parser.isSet("race"))
+                result |= raceAgainstTools(size, folder);
+            if (all || parser.isSet("sweeps"))
+                result |= runWithSweeps(size, folder, seconds);
+            if (all || parser.isSet("memory"))
+                result |= memoryTable(folder);
+        }
+        app.quit();
+    });
+    app.exec();
+    return result;
+}
