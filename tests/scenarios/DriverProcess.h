@@ -2,6 +2,7 @@
 
 #include "support/SleepCopy.h"
 
+#include <QCoreApplication>
 #include <QProcessEnvironment>
 #include <QStringList>
 
@@ -35,8 +36,9 @@ public:
     }
 
     static QString program() {
-        return qEnvironmentVariable("TARSEL_BUILD_DIR") +
-               QStringLiteral("/tests/scenarios/driver/tarsel_scenario_driver");
+        // The driver is built beside the test executables.
+        return QCoreApplication::applicationDirPath() +
+               QStringLiteral("/scenarios/driver/tarsel_scenario_driver");
     }
 
     void run(const QStringList& wrapper, const QStringList& arguments) {
