@@ -17,17 +17,8 @@ namespace tarsel {
 
 namespace {
 
-constexpr qint64 LargeFileSize = qint64(1) << 31;
-
 // The window closed during one of the run's yields.
 struct Cancelled {};
-
-QString folderOf(const QString& path) {
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    if (slash < 0)
-        return QStringLiteral(".");
-    return slash == 0 ? QStringLiteral("/") : path.left(slash);
-}
 
 class Run : public Yielder {
 public:
@@ -70,7 +61,7 @@ bool Run::copyToStaging(const QString& source, const QString& target) {
     if (target.isEmpty() || target.endsWith(QLatin1Char('/')) || platform::isNonFileEntry(target))
         return false;
     try {
-        platform::removeOrphanedStagingFiles(folderOf(target));
+        platform::removeOrphanedStagingFiles(target);
         staging_.emplace(target);
     } catch (const RunTimeError&) {
         return false;

@@ -51,9 +51,9 @@ private:
 // True when `name` has the form of a staging file's name.
 bool isStagingName(const QString& name);
 
-// Removes staging files left in `folder` by runs that were killed: regular files of ours that no
-// running copy holds locked. Never follows a symbolic link.
-void removeOrphanedStagingFiles(const QString& folder);
+// Removes staging files left beside `target` by runs that were killed: regular files of ours that
+// no running copy holds locked. Never follows a symbolic link.
+void removeOrphanedStagingFiles(const QString& target);
 
 // True when both paths name the same existing file (same path, hard link or symbolic link).
 bool sameFile(const QString& a, const QString& b);

@@ -135,7 +135,8 @@ bool isStagingName(const QString& name) {
            name.size() - at - Marker.size() == RandomLength;
 }
 
-void removeOrphanedStagingFiles(const QString& folder) {
+void removeOrphanedStagingFiles(const QString& target) {
+    const QString folder = folderOf(target);
     const QByteArray dirName = QFile::encodeName(folder);
     DIR* dir = ::opendir(dirName.constData());
     if (!dir)
