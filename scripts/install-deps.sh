@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need, and only those missing.
+#   install-deps.sh            the Linux build and its tests
+#   install-deps.sh windows    the Windows cross build and its tests under Wine
 set -euo pipefail
 
 packages=(
@@ -8,6 +10,22 @@ packages=(
     fonts-dejavu-core                 # a sans-serif face for the offscreen platform
     strace attr e2fsprogs util-linux  # fault injection, xattrs, chattr, setpriv/unshare in the scenario tests
 )
+if [ "${1:-}" = windows ]; then
+    packages+=(
+        g++-mingw-w64-x86-64-posix    # the cross compiler; the posix thread model is the one Qt needs
+        dpkg-dev xz-utils             # apt-get source unpacks Debian's qt6-base source package
+        qt6-base-dev-tools            # moc, rcc and uic run on this machine for the cross build
+        wine wine64                   # runs the cross-built tests
+    )
+fi
+
+if [ "$(id -u)" -eq 0 ]; then
+    sudo=()
+elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+    sudo=(sudo -n)
+else
+    sudo=(false)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -15,11 +33,7 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-if [ "$(id -u)" -eq 0 ]; then
-    sudo=()
-elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
-    sudo=(sudo -n)
-else
+if [ "${sudo[0]:-}" = false ]; then
     echo "Missing Debian packages: ${missing[*]}" >&2
     echo "Install them as root: apt-get install ${missing[*]}" >&2
     exit 1

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Cross-builds Qt for 64-bit Windows (mingw-w64) from Debian's own qt6-base source package, the same
+# version as the Linux build, into a cache outside the clone. Runs once per machine: a complete build
+# in the cache is kept. Prints the install prefix on its last line.
+#
+#   TARSEL_CACHE   the cache folder (default ${XDG_CACHE_HOME:-~/.cache}/tarsel)
+set -euo pipefail
+toolchain=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/cmake/mingw-w64-x86_64.cmake
+
+version=$(dpkg-query -W -f='${Version}' qt6-base-dev)   # e.g. 6.4.2+dfsg-10
+upstream=${version%%+*}
+cache=${TARSEL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tarsel}
+prefix=$cache/qt-$version-mingw64
+if [ -f "$prefix/.complete" ]; then
+    echo "$prefix"
+    exit 0
+fi
+
+if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo -n); fi
+
+# apt-get source needs a deb-src entry for the archive that apt already uses.
+if ! apt-get source --print-uris "qt6-base=$version" >/dev/null 2>&1; then
+    echo "Adding deb-src entries for the Debian archive apt already uses"
+    list=/etc/apt/sources.list.d/tarsel-deb-src.sources
+    : | "${sudo[@]}" tee "$list" >/dev/null
+    for f in /etc/apt/sources.list.d/*.sources; do
+        [ "$f" = "$list" ] && continue
+        awk 'BEGIN { RS = ""; ORS = "\n\n" } /(^|\n)Types:/ && /debian/ {
+                 sub(/Types:[^\n]*/, "Types: deb-src"); print }' "$f" | "${sudo[@]}" tee -a "$list" >/dev/null
+    done
+    if [ -f /etc/apt/sources.list ]; then
+        sed -n 's/^deb \(.*debian.*\)/deb-src \1/p' /etc/apt/sources.list |
+            "${sudo[@]}" tee /etc/apt/sources.list.d/tarsel-deb-src.list >/dev/null
+    fi
+    "${sudo[@]}" apt-get update -qq
+fi
+
+work=$cache/qt-$version-work
+rm -rf "$work" "$prefix"
+mkdir -p "$work"
+cd "$work"
+echo "Fetching Debian's qt6-base $version source"
+apt-get source -qq --download-only "qt6-base=$version" 2>&1 | grep -v -e unsandboxed || true
+[ -f qt6-base_*.dsc ] || { echo "apt-get source qt6-base=$version failed" >&2; exit 1; }
+dpkg-source -x qt6-base_*.dsc src >/dev/null
+
+echo "Configuring Qt $upstream for mingw-w64"
+cmake -S src -B build -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DBUILD_SHARED_LIBS=ON -DCMAKE_BUILD_TYPE=Release \
+    -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
+    -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF \
+    -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DINPUT_opengl=no -DFEATURE_opengl=OFF \
+    -DFEATURE_vulkan=OFF -DFEATURE_direct2d1_1=OFF -DFEATURE_tabletevent=OFF -DFEATURE_zstd=OFF \
+    -DFEATURE_icu=OFF -DFEATURE_jpeg=OFF -DFEATURE_freetype=ON \
+    -DFEATURE_system_pcre2=OFF -DFEATURE_system_zlib=OFF -DFEATURE_system_png=OFF \
+    -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_freetype=OFF \
+    -DFEATURE_system_doubleconversion=OFF >configure.log 2>&1 ||
+    { tail -40 configure.log >&2; exit 1; }
+
+echo "Building Qt (about 10 minutes on 2 cores)"
+cmake --build build --parallel "$(nproc)" >build.log 2>&1 || { tail -40 build.log >&2; exit 1; }
+cmake --install build --strip >install.log 2>&1 || { tail -40 install.log >&2; exit 1; }
+touch "$prefix/.complete"
+cd "$cache" && rm -rf "$work"
+echo "$prefix"
