@@ -1,8 +1,9 @@
 # The two commands a fresh machine needs: `make run` and `make test`.
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+WINBUILD ?= build-windows
 
-.PHONY: deps configure build run test bench format
+.PHONY: deps configure build run test bench format windows test-windows
 
 deps:
 	@bash scripts/install-deps.sh
@@ -29,3 +30,16 @@ bench: build
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+# Windows: cross-built with mingw-w64 against Qt cross-built once per machine (cached outside the
+# clone), laid out in $(WINBUILD)/dist, tested under Wine.
+windows:
+	@bash scripts/install-deps.sh windows
+	@qt=$$(bash scripts/build-qt-mingw.sh | tail -n 1) && \
+	    cmake -S . -B $(WINBUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DTARSEL_QT_PREFIX=$$qt \
+	        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >/dev/null
+	@cmake --build $(WINBUILD)
+
+test-windows: windows
+	@bash scripts/test-windows.sh $(WINBUILD)

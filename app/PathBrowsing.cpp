@@ -1,5 +1,7 @@
 #include "app/frmCopyRoutine.h"
 
+#include "platform/Paths.h"
+
 #include <QLineEdit>
 
 namespace tarsel {
@@ -22,7 +24,7 @@ void frmCopyRoutine::cmdPath_Click(int index) {
     } else if (index == 1) {
         BrowsingForFolder = true;
         const QString source = txtSource->text();
-        const qsizetype separator = source.lastIndexOf(QLatin1Char('/')) + 1;
+        const qsizetype separator = platform::lastSeparator(source) + 1;
         if (separator > LastSeparatorLimit)
             return;
         const QString fileName = source.mid(separator);
@@ -32,7 +34,7 @@ void frmCopyRoutine::cmdPath_Click(int index) {
             return;
         txtTarget->setText(*folder);
         BrowsingForFolder = false;
-        txtTarget->setText(txtTarget->text() + QLatin1Char('/') + fileName);
+        txtTarget->setText(txtTarget->text() + platform::separator() + fileName);
     }
 }
 

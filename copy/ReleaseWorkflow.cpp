@@ -8,6 +8,7 @@
 #include "filetime/GeneralDate.h"
 #include "filetime/PutFileDate.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 #include "platform/ReadOnlyGuard.h"
 #include "platform/StagingFile.h"
 
@@ -58,7 +59,8 @@ private:
 bool Run::copyToStaging(const QString& source, const QString& target) {
     // A target must name a file: an empty text or a folder path has no name to put the release
     // under.
-    if (target.isEmpty() || target.endsWith(QLatin1Char('/')) || platform::isNonFileEntry(target))
+    if (target.isEmpty() || platform::lastSeparator(target) == target.size() - 1 ||
+        platform::isNonFileEntry(target))
         return false;
     try {
         platform::removeOrphanedStagingFiles(target);
@@ -84,7 +86,7 @@ void Run::putIntoService(const QString& fileName) {
 void Run::execute() {
     host_.SetEnabled(false);
     const QString source = host_.sourceText();
-    const qsizetype namePosition = source.lastIndexOf(QLatin1Char('/')) + 1;
+    const qsizetype namePosition = platform::lastSeparator(source) + 1;
     const QString target = host_.targetText();
     if (platform::sameFile(source, target))
         throw RunTimeError(ErrNo::PathFileAccess,

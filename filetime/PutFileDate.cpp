@@ -1,9 +1,6 @@
 #include "filetime/PutFileDate.h"
 
 #include "platform/DirectorySearch.h"
-#include "platform/RunTimeError.h"
-
-#include <cerrno>
 
 namespace tarsel {
 
@@ -24,11 +21,6 @@ bool storeDateFields(platform::SYSTEMTIME& fields, const QDateTime& date) {
     return true;
 }
 
-void setAttributesOrThrow(const QString& fileName, quint32 attributes) {
-    if (const int err = platform::setAttributes(fileName, attributes))
-        throw RunTimeError::fromErrno(err, fileName);
-}
-
 } // namespace
 
 std::optional<qint32> PutFileDate(FileTimeRecords& records, const QString& fileName, qint32 kind,
@@ -44,11 +36,8 @@ std::optional<qint32> PutFileDate(FileTimeRecords& records, const QString& fileN
     if (!converted || !platform::localFileTimeToFileTime(records.LocalTime, *field))
         return 0;
 
-    errno = 0;
-    const auto attributes = platform::attributesOf(fileName);
-    if (!attributes)
-        throw RunTimeError::fromErrno(errno ? errno : ENOENT, fileName);
-    setAttributesOrThrow(fileName, *attributes & ~platform::Attr::ReadOnly);
+    const quint32 attributes = platform::attributesOf(fileName);
+    platform::setAttributes(fileName, attributes & ~platform::Attr::ReadOnly);
 
     std::optional<qint32> result;
     records.FileHandle = platform::openExistingForWriting(fileName);
@@ -58,7 +47,7 @@ std::optional<qint32> PutFileDate(FileTimeRecords& records, const QString& fileN
                                        found.ftLastAccessTime, found.ftLastWriteTime);
         platform::closeHandle(records.FileHandle);
     }
-    setAttributesOrThrow(fileName, *attributes);
+    platform::setAttributes(fileName, attributes);
     return result;
 }
 

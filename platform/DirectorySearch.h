@@ -23,14 +23,16 @@ struct FoundEntry {
     quint32 attributes; // Attr bits; devices, FIFOs and sockets carry System
 };
 
-// Attributes of an existing path (following symbolic links), or nothing when it cannot be read.
-// Read-only: the owner has no write permission. Hidden: the name begins with a dot.
-std::optional<quint32> attributesOf(const QString& path);
+// Attributes of an existing path (following symbolic links). Throws RunTimeError when they cannot
+// be read.
+// On Linux, read-only means the owner has no write permission and hidden that the name begins
+// with a dot; on Windows they are the file's own attribute bits.
+quint32 attributesOf(const QString& path);
 
-// Sets the attributes of an existing path (following symbolic links): ReadOnly takes the owner's
-// write permission away and its absence gives it back; the other bits have no counterpart here.
-// Returns 0, or the errno value of the failure.
-int setAttributes(const QString& path, quint32 attributes);
+// Sets the attributes of an existing path (following symbolic links). On Linux ReadOnly takes the
+// owner's write permission away and its absence gives it back, and the other bits have no
+// counterpart. Throws RunTimeError.
+void setAttributes(const QString& path, quint32 attributes);
 
 // Searches the folder named in `path` for entries whose names match its last part, which may hold
 // the wildcards `*` and `?` ("*.*" matches every name). Entries are taken in name order; the first
@@ -38,8 +40,5 @@ int setAttributes(const QString& path, quint32 attributes);
 // made (missing folder, no permission, a path that ends with '/') finds nothing.
 std::optional<FoundEntry> findFirst(const QString& path,
                                     const std::function<bool(const FoundEntry&)>& accept = {});
-
-// The match rule of the search, exposed for tests.
-bool wildcardMatch(const QString& pattern, const QString& name);
 
 } // namespace tarsel::platform

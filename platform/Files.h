@@ -7,24 +7,25 @@
 namespace tarsel::platform {
 
 // An open file and the path it was opened by (named in error reports); closed when it goes out of
-// scope. Every failure below is a RunTimeError.
+// scope. The handle is the system's own: a descriptor on Linux, a HANDLE on Windows. Every failure
+// below is a RunTimeError.
 class OpenFile {
 public:
-    OpenFile(int fd, QString path) : fd_(fd), path_(std::move(path)) {}
+    OpenFile(qintptr handle, QString path) : handle_(handle), path_(std::move(path)) {}
     OpenFile(OpenFile&& other) noexcept;
     OpenFile(const OpenFile&) = delete;
     OpenFile& operator=(const OpenFile&) = delete;
     OpenFile& operator=(OpenFile&&) = delete;
     ~OpenFile();
 
-    int fd() const { return fd_; }
+    qintptr handle() const { return handle_; }
     const QString& path() const { return path_; }
 
     // Closes now and reports a failure: some file systems report a failed write only here.
     void close();
 
 private:
-    int fd_;
+    qintptr handle_;
     QString path_;
 };
 
@@ -42,11 +43,11 @@ qint64 readAt(const OpenFile& file, char* buffer, qint64 length, qint64 offset);
 // Writes all `length` bytes at `offset`.
 void writeAt(const OpenFile& file, const char* buffer, qint64 length, qint64 offset);
 
-// A file being written as the copy of an open source: created (0666 before the umask) or emptied,
-// and removed again unless finished, so that a failed copy never leaves a partial file under the
-// name it was given. A path that names the source itself, a symbolic link or anything but a
-// regular file is refused before anything is emptied. Room for the source's length is reserved
-// at once (the file's length stays 0 until written): a disk too full for the copy fails here.
+// A file being written as the copy of an open source: created (on Linux 0666 before the umask) or
+// emptied, and removed again unless finished, so that a failed copy never leaves a partial file
+// under the name it was given. A path that names the source itself, a symbolic link or anything but
+// a regular file is refused before anything is emptied. Room for the source's length is reserved at
+// once (the file's length stays 0 until written): a disk too full for the copy fails here.
 class CopyTarget {
 public:
     CopyTarget(const OpenFile& source, const QString& path);

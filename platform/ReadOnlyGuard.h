@@ -17,8 +17,9 @@ public:
     void dismiss() { restore_ = false; }
 
 private:
-    int fd_ = -1; // open while the attribute is cleared
-    unsigned mode_ = 0;
+    QString path_;
+    qintptr handle_ = -1; // on Linux, open while the attribute is cleared
+    quint32 saved_ = 0;   // what is put back: the mode on Linux, the attributes on Windows
     bool restore_ = true;
 };
 

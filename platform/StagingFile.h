@@ -9,8 +9,9 @@ namespace tarsel::platform {
 
 // A new file in the target's own folder that takes the new release while it is written, stamped and
 // verified. Only a complete, verified file is moved over the target, in one atomic rename; until
-// then the old target is untouched. The file is held under an exclusive advisory lock for its whole
-// life so that a later run never removes it as an orphan while it is in use.
+// then the old target is untouched. The file is held for its whole life (under an exclusive
+// advisory lock on Linux, open without delete sharing on Windows) so that a later run never
+// removes it as an orphan while it is in use.
 class StagingFile {
 public:
     // Creates the file exclusively beside `target`, under an unguessable hidden name derived from
@@ -38,15 +39,18 @@ public:
     void commit();
 
 private:
-    bool stillOurs() const;
-
     QString target_;
     QString path_;
-    int fd_ = -1;
-    quint64 dev_ = 0;
-    quint64 ino_ = 0;
+    qintptr handle_ = -1;
+    quint64 device_ = 0; // the file's identity: device and inode on Linux
+    quint64 index_ = 0;
     bool committed_ = false;
 };
+
+// A fresh hidden name for a staging file of the target named `targetName`: "." + that name,
+// shortened so that the whole fits a file system's 255-byte limit, + ".tarsel-" + 12 random
+// letters and digits.
+QString stagingName(const QString& targetName);
 
 // True when `name` has the form of a staging file's name.
 bool isStagingName(const QString& name);

@@ -1,5 +1,8 @@
 #include "platform/DirectorySearch.h"
 
+#include "platform/RunTimeError.h"
+#include "platform/posix/WildcardMatch.h"
+
 #include <QDir>
 #include <QFile>
 #include <QStringList>
@@ -65,27 +68,24 @@ bool wildcardMatch(const QString& pattern, const QString& name) {
     return false;
 }
 
-std::optional<quint32> attributesOf(const QString& path) {
+quint32 attributesOf(const QString& path) {
     struct stat st {};
-    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return std::nullopt;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        throw RunTimeError::fromErrno(path.isEmpty() ? ENOENT : errno, path);
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     return attributesFrom(path.mid(slash + 1), st);
 }
 
-int setAttributes(const QString& path, quint32 attributes) {
+void setAttributes(const QString& path, quint32 attributes) {
     const QByteArray name = QFile::encodeName(path);
     struct stat st {};
-    if (path.isEmpty())
-        return ENOENT;
     if (::stat(name.constData(), &st) != 0)
-        return errno;
+        throw RunTimeError::fromErrno(path.isEmpty() ? ENOENT : errno, path);
     const mode_t mode = st.st_mode & 07777;
     const mode_t wanted = (attributes & Attr::ReadOnly) ? (mode & ~S_IWUSR) : (mode | S_IWUSR);
     // Unchanged permissions are left alone: a file we may write but do not own cannot be chmod-ed.
-    if (wanted == mode)
-        return 0;
-    return ::chmod(name.constData(), wanted) == 0 ? 0 : errno;
+    if (wanted != mode && ::chmod(name.constData(), wanted) != 0)
+        throw RunTimeError::fromErrno(errno, path);
 }
 
 std::optional<FoundEntry> findFirst(const QString& path,

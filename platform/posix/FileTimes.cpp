@@ -1,7 +1,7 @@
 #include "platform/FileTimes.h"
 
 #include "platform/DirectorySearch.h"
-#include "platform/DosAttrib.h"
+#include "platform/posix/DosAttrib.h"
 
 #include <QFile>
 #include <QtEndian>

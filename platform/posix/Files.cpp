@@ -14,6 +14,10 @@ namespace tarsel::platform {
 
 namespace {
 
+int fd(const OpenFile& file) {
+    return int(file.handle());
+}
+
 [[noreturn]] void fail(const QString& what) {
     throw RunTimeError::fromErrno(errno, what);
 }
@@ -50,7 +54,7 @@ OpenFile openRegular(const QString& path, int flags) {
 OpenFile openTarget(const OpenFile& source, const QString& path) {
     struct stat from {};
     struct stat to {};
-    if (::fstat(source.fd(), &from) != 0)
+    if (::fstat(fd(source), &from) != 0)
         fail(source.path());
     if (::stat(QFile::encodeName(path).constData(), &to) == 0 && from.st_dev == to.st_dev &&
         from.st_ino == to.st_ino)
@@ -65,7 +69,7 @@ OpenFile openTarget(const OpenFile& source, const QString& path) {
 void reserve(const OpenFile& file, qint64 length) {
     if (length == 0)
         return;
-    while (::fallocate(file.fd(), FALLOC_FL_KEEP_SIZE, 0, length) != 0) {
+    while (::fallocate(fd(file), FALLOC_FL_KEEP_SIZE, 0, length) != 0) {
         if (errno == EOPNOTSUPP || errno == ENOSYS)
             return;
         if (errno != EINTR)
@@ -82,7 +86,7 @@ void kernelCopy(const OpenFile& in, const OpenFile& out, qint64& offset) {
     for (;;) {
         loff_t inOffset = offset;
         loff_t outOffset = offset;
-        const ssize_t n = ::copy_file_range(in.fd(), &inOffset, out.fd(), &outOffset, 1 << 30, 0);
+        const ssize_t n = ::copy_file_range(fd(in), &inOffset, fd(out), &outOffset, 1 << 30, 0);
         if (n > 0) {
             offset += n;
             continue;
@@ -112,28 +116,28 @@ void copyContent(const OpenFile& in, const OpenFile& out) {
 } // namespace
 
 OpenFile::OpenFile(OpenFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+    : handle_(std::exchange(other.handle_, -1)), path_(std::move(other.path_)) {}
 
 OpenFile::~OpenFile() {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (handle_ >= 0)
+        ::close(int(handle_));
 }
 
 void OpenFile::close() {
-    if (::close(std::exchange(fd_, -1)) != 0)
+    if (::close(int(std::exchange(handle_, -1))) != 0)
         fail(path_);
 }
 
 OpenFile openForReading(const QString& path) {
     OpenFile file = openRegular(path, O_RDONLY);
     // Only a hint: a reader here goes from front to back, so the kernel may read further ahead.
-    ::posix_fadvise(file.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    ::posix_fadvise(fd(file), 0, 0, POSIX_FADV_SEQUENTIAL);
     return file;
 }
 
 qint64 lengthOf(const OpenFile& file) {
     struct stat st {};
-    if (::fstat(file.fd(), &st) != 0)
+    if (::fstat(fd(file), &st) != 0)
         fail(file.path());
     return st.st_size;
 }
@@ -148,7 +152,7 @@ qint64 fileLength(const QString& path) {
 qint64 readAt(const OpenFile& file, char* buffer, qint64 length, qint64 offset) {
     qint64 done = 0;
     while (done < length) {
-        const ssize_t n = ::pread(file.fd(), buffer + done, size_t(length - done), offset + done);
+        const ssize_t n = ::pread(fd(file), buffer + done, size_t(length - done), offset + done);
         if (n == 0)
             break;
         if (n < 0 && errno == EINTR)
@@ -163,7 +167,7 @@ qint64 readAt(const OpenFile& file, char* buffer, qint64 length, qint64 offset) 
 void writeAt(const OpenFile& file, const char* buffer, qint64 length, qint64 offset) {
     qint64 done = 0;
     while (done < length) {
-        const ssize_t n = ::pwrite(file.fd(), buffer + done, size_t(length - done), offset + done);
+        const ssize_t n = ::pwrite(fd(file), buffer + done, size_t(length - done), offset + done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)

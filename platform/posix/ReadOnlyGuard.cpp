@@ -13,7 +13,7 @@ namespace tarsel::platform {
 
 // Works through an open descriptor, so that a name swapped for a link meanwhile never leads the
 // change to a file outside the folder.
-ReadOnlyGuard::ReadOnlyGuard(const QString& path) {
+ReadOnlyGuard::ReadOnlyGuard(const QString& path) : path_(path) {
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -36,16 +36,16 @@ ReadOnlyGuard::ReadOnlyGuard(const QString& path) {
         ::close(fd);
         throw RunTimeError::fromErrno(err, path);
     }
-    fd_ = fd;
-    mode_ = st.st_mode & 07777;
+    handle_ = fd;
+    saved_ = st.st_mode & 07777;
 }
 
 ReadOnlyGuard::~ReadOnlyGuard() {
-    if (fd_ < 0)
+    if (handle_ < 0)
         return;
     if (restore_)
-        ::fchmod(fd_, mode_);
-    ::close(fd_);
+        ::fchmod(int(handle_), mode_t(saved_));
+    ::close(int(handle_));
 }
 
 } // namespace tarsel::platform

@@ -82,10 +82,10 @@ private slots:
         QFETCH(QString, source);
         QFETCH(QString, target);
         QFETCH(qint32, blockSize);
-        const qsizetype openBefore = openFileCount();
+        const qsizetype openBefore = openHandleCount();
         FakeCopyHost host;
         QVERIFY(CopyWithProgress(path(source), path(target), blockSize, host));
-        QCOMPARE(openFileCount(), openBefore);
+        QCOMPARE(openHandleCount(), openBefore);
         if (target != "folder")
             QVERIFY(!QFileInfo::exists(path(target)));
         QVERIFY(host.fakeDialogs.boxes.isEmpty());

@@ -107,7 +107,7 @@ private slots:
         QFETCH(qint32, blockSize);
         QFETCH(int, error);
         QVERIFY(makePair(100));
-        const qsizetype openBefore = openFileCount();
+        const qsizetype openBefore = openHandleCount();
         FakeCopyHost host;
         try {
             ValidateFile(dir.filePath(sourceName), dir.filePath(copyName), blockSize, host);
@@ -115,7 +115,7 @@ private slots:
         } catch (const RunTimeError& e) {
             QCOMPARE(e.number(), error);
         }
-        QCOMPARE(openFileCount(), openBefore);
+        QCOMPARE(openHandleCount(), openBefore);
     }
 };
 

@@ -1,6 +1,6 @@
 #include "filetime/PutFileDate.h"
 #include "filetime/ReadFileDate.h"
-#include "platform/DosAttrib.h"
+#include "platform/posix/DosAttrib.h"
 #include "platform/RunTimeError.h"
 #include "support/ScopedTimeZone.h"
 

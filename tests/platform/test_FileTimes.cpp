@@ -1,5 +1,5 @@
 #include "platform/DirectorySearch.h"
-#include "platform/DosAttrib.h"
+#include "platform/posix/DosAttrib.h"
 #include "platform/FileTimes.h"
 #include "support/ScopedTimeZone.h"
 

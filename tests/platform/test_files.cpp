@@ -52,9 +52,9 @@ private slots:
     void readsOnlyRegularFiles() {
         QFETCH(QString, file);
         QFETCH(int, error);
-        const qsizetype openBefore = openFileCount();
+        const qsizetype openBefore = openHandleCount();
         QCOMPARE(errorOf([&] { openForReading(file); }), error);
-        QCOMPARE(openFileCount(), openBefore);
+        QCOMPARE(openHandleCount(), openBefore);
     }
 
     void readAtStopsAtTheEnd() {
@@ -92,8 +92,8 @@ private slots:
         const OpenFile source = openForReading(path("source"));
         CopyTarget target(source, path("target"));
         struct stat st {};
-        QCOMPARE(::fstat(target.file().fd(), &st), 0);
-        if (st.st_blocks == 0 && ::fallocate(target.file().fd(), 0, 0, 1) != 0 &&
+        QCOMPARE(::fstat(int(target.file().handle()), &st), 0);
+        if (st.st_blocks == 0 && ::fallocate(int(target.file().handle()), 0, 0, 1) != 0 &&
             errno == EOPNOTSUPP)
             QSKIP("the temporary folder's file system cannot reserve room");
         QCOMPARE(st.st_size, 0);

@@ -6,9 +6,10 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "support/TestHost.h"
+
 #include <csignal>
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 namespace tarsel::test {
 
@@ -37,18 +38,9 @@ inline QByteArray readFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-inline bool makeFifo(const QString& path) {
-    return mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
-}
-
 // "folder" and "fifo" in `dir`: entries that a copy must refuse as its source or target.
 inline bool makeNonFiles(const QString& dir) {
     return QDir(dir).mkdir(QStringLiteral("folder")) && makeFifo(dir + QStringLiteral("/fifo"));
-}
-
-// Open descriptors of this process, to show that a failure path closed what it opened.
-inline qsizetype openFileCount() {
-    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System).size();
 }
 
 // Lowers this process's file size limit, so that writes past `bytes` fail with EFBIG (a full disk

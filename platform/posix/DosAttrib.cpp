@@ -1,4 +1,4 @@
-#include "platform/DosAttrib.h"
+#include "platform/posix/DosAttrib.h"
 
 #include <QtEndian>
 #include <algorithm>

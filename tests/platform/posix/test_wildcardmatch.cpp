@@ -1,10 +1,10 @@
-#include "platform/DirectorySearch.h"
+#include "platform/posix/WildcardMatch.h"
 
 #include <QtTest>
 
 using namespace tarsel::platform;
 
-class TestDirectorySearch : public QObject {
+class TestWildcardMatch : public QObject {
     Q_OBJECT
 
 private slots:
@@ -48,5 +48,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestDirectorySearch)
-#include "test_directorysearch.moc"
+QTEST_GUILESS_MAIN(TestWildcardMatch)
+#include "test_wildcardmatch.moc"

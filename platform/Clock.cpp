@@ -1,22 +1,20 @@
 #include "platform/Clock.h"
 
-#include <cerrno>
-#include <ctime>
+#include <QElapsedTimer>
+#include <QThread>
 
 namespace tarsel::platform {
 
 qint64 monotonicMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    // A started timer's reference time is the system's monotonic clock on every platform.
+    QElapsedTimer timer;
+    timer.start();
+    return timer.msecsSinceReference();
 }
 
 void sleepMs(int ms) {
-    if (ms <= 0)
-        return;
-    timespec ts{ms / 1000, long(ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) == -1 && errno == EINTR) {
-    }
+    if (ms > 0)
+        QThread::msleep(ulong(ms));
 }
 
 QDateTime nowLocal() {

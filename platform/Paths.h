@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QChar>
+#include <QString>
+
+namespace tarsel::platform {
+
+// Where a path's last folder separator stands, -1 when it has none: its file name is what follows.
+// Windows takes '\' and '/' alike; Linux only '/'.
+qsizetype lastSeparator(const QString& path);
+
+// The separator that joins a folder and a name.
+QChar separator();
+
+} // namespace tarsel::platform

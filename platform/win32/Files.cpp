@@ -1,0 +1,192 @@
+#include "platform/Files.h"
+
+#include "platform/win32/Win32.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace tarsel::platform {
+
+using namespace win32;
+
+namespace {
+
+// ReadFile and WriteFile take at most a DWORD at a time.
+constexpr qint64 MaxTransfer = qint64(1) << 30;
+
+HANDLE nativeOf(const OpenFile& file) {
+    return reinterpret_cast<HANDLE>(file.handle());
+}
+
+RunTimeError notRegular(const QString& path) {
+    return RunTimeError(ErrNo::PathFileAccess, path + QStringLiteral(": Not a regular file"));
+}
+
+OVERLAPPED at(qint64 offset) {
+    OVERLAPPED position{};
+    position.Offset = DWORD(quint64(offset));
+    position.OffsetHigh = DWORD(quint64(offset) >> 32);
+    return position;
+}
+
+// A disk file and nothing else: a folder, a device, a pipe or (unless followed) a link is refused
+// before anything is read or written.
+OpenFile openRegular(const QString& path, DWORD access, DWORD disposition, DWORD flags) {
+    const HANDLE handle = CreateFileW(widePath(path).c_str(), access, ShareAll, nullptr,
+                                      disposition, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD err = GetLastError();
+        const DWORD attributes = GetFileAttributesW(widePath(path).c_str());
+        if (err == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            throw notRegular(path);
+        throw errorFrom(err, path);
+    }
+    OpenFile file(reinterpret_cast<qintptr>(handle), path);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(handle) != FILE_TYPE_DISK)
+        throw notRegular(path);
+    if (!GetFileInformationByHandle(handle, &info))
+        fail(path);
+    if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+        throw notRegular(path);
+    return file;
+}
+
+// The target is compared with the source before it is opened, because opening empties it.
+OpenFile openTarget(const OpenFile& source, const QString& path) {
+    FileIdentity from;
+    FileIdentity to;
+    if (!identityOf(nativeOf(source), from))
+        fail(source.path());
+    if (identityOf(path, to) && from == to)
+        throw RunTimeError(ErrNo::PathFileAccess, path + QStringLiteral(": Is the source file"));
+    OpenFile file =
+        openRegular(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT);
+    if (!SetFilePointerEx(nativeOf(file), LARGE_INTEGER{}, nullptr, FILE_BEGIN) ||
+        !SetEndOfFile(nativeOf(file)))
+        fail(path);
+    return file;
+}
+
+// Reserves room for `length` bytes without lengthening the file: a disk too full for the copy
+// fails here, before anything is written. A file system that cannot reserve goes on.
+void reserve(const OpenFile& file, qint64 length) {
+    FILE_ALLOCATION_INFO allocation{};
+    allocation.AllocationSize.QuadPart = length;
+    if (length > 0 && !SetFileInformationByHandle(nativeOf(file), FileAllocationInfo, &allocation,
+                                                  sizeof allocation)) {
+        const DWORD err = GetLastError();
+        if (err == ERROR_DISK_FULL || err == ERROR_HANDLE_DISK_FULL ||
+            err == ERROR_DISK_QUOTA_EXCEEDED)
+            throw errorFrom(err, file.path());
+    }
+}
+
+// Deleting a file that is still open takes effect once the last handle is closed. The staging
+// file's own handle refuses it, and the staging file then removes itself.
+void deleteQuietly(const QString& path) {
+    DeleteFileW(widePath(path).c_str());
+}
+
+} // namespace
+
+OpenFile::OpenFile(OpenFile&& other) noexcept
+    : handle_(std::exchange(other.handle_, -1)), path_(std::move(other.path_)) {}
+
+OpenFile::~OpenFile() {
+    if (handle_ != -1)
+        CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+void OpenFile::close() {
+    if (!CloseHandle(reinterpret_cast<HANDLE>(std::exchange(handle_, -1))))
+        fail(path_);
+}
+
+OpenFile openForReading(const QString& path) {
+    return openRegular(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+}
+
+qint64 lengthOf(const OpenFile& file) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(nativeOf(file), &size))
+        fail(file.path());
+    return size.QuadPart;
+}
+
+qint64 fileLength(const QString& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(widePath(path).c_str(), GetFileExInfoStandard, &data))
+        fail(path);
+    return qint64((quint64(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+}
+
+qint64 readAt(const OpenFile& file, char* buffer, qint64 length, qint64 offset) {
+    qint64 done = 0;
+    while (done < length) {
+        OVERLAPPED position = at(offset + done);
+        DWORD n = 0;
+        if (!ReadFile(nativeOf(file), buffer + done, DWORD(std::min(length - done, MaxTransfer)),
+                      &n, &position)) {
+            if (GetLastError() == ERROR_HANDLE_EOF)
+                break;
+            fail(file.path());
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
+void writeAt(const OpenFile& file, const char* buffer, qint64 length, qint64 offset) {
+    qint64 done = 0;
+    while (done < length) {
+        OVERLAPPED position = at(offset + done);
+        DWORD n = 0;
+        if (!WriteFile(nativeOf(file), buffer + done, DWORD(std::min(length - done, MaxTransfer)),
+                       &n, &position))
+            fail(file.path());
+        if (n == 0)
+            throw errorFrom(ERROR_WRITE_FAULT, file.path());
+        done += n;
+    }
+}
+
+CopyTarget::CopyTarget(const OpenFile& source, const QString& path)
+    : file_(openTarget(source, path)) {
+    // The destructor does not run for a constructor that throws.
+    try {
+        reserve(file_, lengthOf(source));
+    } catch (const RunTimeError&) {
+        deleteQuietly(file_.path());
+        throw;
+    }
+}
+
+CopyTarget::~CopyTarget() {
+    if (!finished_)
+        deleteQuietly(file_.path());
+}
+
+void CopyTarget::finish() {
+    file_.close();
+    finished_ = true;
+}
+
+// Not CopyFileExW: the copy goes into the staging file, which the run holds open so that its name
+// cannot be taken from under it, and CopyFileExW cannot write into a file that is held so.
+void copyWholeFile(const QString& source, const QString& target) {
+    const OpenFile in = openForReading(source);
+    CopyTarget out(in, target);
+    std::vector<char> buffer(1 << 20);
+    qint64 offset = 0;
+    while (const qint64 n = readAt(in, buffer.data(), qint64(buffer.size()), offset)) {
+        writeAt(out.file(), buffer.data(), n, offset);
+        offset += n;
+    }
+    out.finish();
+}
+
+} // namespace tarsel::platform

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Runs a cross-built Windows program under Wine; CTest's emulator for the Windows build.
+#   wine-run.sh BUILD_DIR PROGRAM [ARGS...]
+# Wine passes no variable whose name begins with QT_ to Windows programs, only WINEQT_* (as QT_*),
+# so the QT_* variables of a test are handed on that way. Qt logs to stderr instead of the debugger
+# channel, and the offscreen platform finds its fonts. WINEPREFIX defaults to BUILD_DIR/wineprefix,
+# which `make test-windows` makes afresh.
+set -euo pipefail
+build=$1
+shift
+export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+# The Qt and mingw-w64 libraries, as drive Z: sees them.
+WINEPATH=$(sed 's|\(^\|;\)/|\1Z:/|g' "$build/wine-path.txt")
+export WINEPATH
+while IFS='=' read -r name _; do
+    case $name in QT_*) export "WINE$name=${!name}" ;; esac
+done < <(env)
+export WINEQT_FORCE_STDERR_LOGGING=1
+export WINEQT_QPA_FONTDIR=${WINEQT_QPA_FONTDIR:-Z:/usr/share/fonts/truetype/dejavu}
+exec wine "$@"
