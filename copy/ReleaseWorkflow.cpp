@@ -54,6 +54,7 @@ private:
     bool continueOnFailure_ = false;
     std::optional<platform::StagingFile> staging_;
     std::optional<platform::ReadOnlyGuard> readOnly_;
+    std::optional<QDateTime> created_; // the creation date the new release is given
 };
 
 bool Run::copyToStaging(const QString& source, const QString& target) {
@@ -74,13 +75,19 @@ bool Run::copyToStaging(const QString& source, const QString& target) {
 // The one step that changes what users run: the verified file replaces the old one at once.
 void Run::putIntoService(const QString& fileName) {
     try {
-        staging_->commit();
+        staging_->commit(*this);
     } catch (const RunTimeError&) {
         host_.setLabel2(CopyErrorText + fileName);
         throw;
     }
     if (readOnly_)
         readOnly_->dismiss();
+    // Stamped only once the file has its final name: Windows gives a file that takes a name
+    // vacated moments before the old file's creation time, which would undo an earlier stamp.
+    if (created_)
+        step([&] {
+            PutFileDate(host_.fileTimes(), staging_->openPath(), FileDateKind::Created, *created_);
+        });
 }
 
 void Run::execute() {
@@ -109,10 +116,7 @@ void Run::execute() {
     if (copyFailed) {
         host_.setLabel2(CopyErrorText + fileName);
     } else {
-        step([&] {
-            const QDateTime created = CDate(host_.sourceModifiedText()).addSecs(60);
-            PutFileDate(host_.fileTimes(), staging_->openPath(), FileDateKind::Created, created);
-        });
+        step([&] { created_ = CDate(host_.sourceModifiedText()).addSecs(60); });
         host_.setLabel2(SuccessText);
     }
     yield();

@@ -30,7 +30,7 @@ bool ValidateFile(const QString& source, const QString& target, qint32 blockSize
     if (blockSize <= 0)
         throw RunTimeError(ErrNo::DivisionByZero, QStringLiteral("Division by zero"));
     Side original{platform::openForReading(source), {}};
-    Side copy{platform::openForReading(target), {}};
+    Side copy{platform::openForVerifying(target), {}};
     const qint64 length = platform::lengthOf(original.file);
     if (platform::lengthOf(copy.file) != length)
         return false;

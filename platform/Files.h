@@ -11,7 +11,8 @@ namespace tarsel::platform {
 // below is a RunTimeError.
 class OpenFile {
 public:
-    OpenFile(qintptr handle, QString path) : handle_(handle), path_(std::move(path)) {}
+    OpenFile(qintptr handle, QString path, bool unbuffered = false)
+        : handle_(handle), path_(std::move(path)), unbuffered_(unbuffered) {}
     OpenFile(OpenFile&& other) noexcept;
     OpenFile(const OpenFile&) = delete;
     OpenFile& operator=(const OpenFile&) = delete;
@@ -20,6 +21,8 @@ public:
 
     qintptr handle() const { return handle_; }
     const QString& path() const { return path_; }
+    // Reads bypass the system's cache and must be whole sectors (Windows).
+    bool unbuffered() const { return unbuffered_; }
 
     // Closes now and reports a failure: some file systems report a failed write only here.
     void close();
@@ -27,11 +30,18 @@ public:
 private:
     qintptr handle_;
     QString path_;
+    bool unbuffered_;
 };
 
 // Opens a regular file for reading from front to back. FIFOs, devices and folders are refused at
 // once, without waiting for a writer.
 OpenFile openForReading(const QString& path);
+
+// Opens a file whose bytes are to be checked as storage holds them, not as a cache remembers what
+// was written. On Windows reads then bypass the cache (readAt reads whole sectors and hands out
+// the part asked for); on Linux it is openForReading, as the file's cached pages were dropped
+// after the flush.
+OpenFile openForVerifying(const QString& path);
 
 // The length of an open file, or of a file by its path.
 qint64 lengthOf(const OpenFile& file);

@@ -26,6 +26,10 @@ public:
     virtual int terminate(qint64 pid) = 0;
 };
 
+// The image name that a query of the form above asks for. Throws RunTimeError for any other form,
+// rather than misread it.
+QString queriedProcessName(const QString& queryText);
+
 // The table of the machine the program runs on.
 std::unique_ptr<ProcessTable> systemProcessTable();
 

@@ -34,9 +34,11 @@ public:
     // large file never freezes the window. Throws RunTimeError.
     void flushAndDropCache(Yielder& yielder);
 
-    // Moves the file over the target, then asks for the rename to be made durable. Throws
-    // RunTimeError when the file cannot be moved; once it is, the run has succeeded.
-    void commit();
+    // Moves the file over the target, then asks for the rename to be made durable; openPath() then
+    // reaches the file under its new name. On Windows a target that another program holds open is
+    // tried again for about two seconds, yielding meanwhile. Throws RunTimeError when the file
+    // cannot be moved; once it is, the run has succeeded.
+    void commit(Yielder& yielder);
 
 private:
     QString target_;

@@ -11,6 +11,10 @@ version=$(dpkg-query -W -f='${Version}' qt6-base-dev)   # e.g. 6.4.2+dfsg-10
 upstream=${version%%+*}
 cache=${TARSEL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tarsel}
 prefix=$cache/qt-$version-mingw64
+mkdir -p "$cache"
+# One build at a time: a second caller waits for the first and then finds the cache complete.
+exec 9>"$cache/.lock"
+flock 9
 if [ -f "$prefix/.complete" ]; then
     echo "$prefix"
     exit 0
@@ -42,7 +46,8 @@ cd "$work"
 echo "Fetching Debian's qt6-base $version source"
 apt-get source -qq --download-only "qt6-base=$version" 2>&1 | grep -v -e unsandboxed || true
 [ -f qt6-base_*.dsc ] || { echo "apt-get source qt6-base=$version failed" >&2; exit 1; }
-dpkg-source -x qt6-base_*.dsc src >/dev/null
+# apt-get has checked the download against the archive's signed index already.
+dpkg-source --no-check -x qt6-base_*.dsc src >/dev/null 2>&1
 
 echo "Configuring Qt $upstream for mingw-w64"
 cmake -S src -B build -G Ninja \

@@ -116,7 +116,8 @@ void copyContent(const OpenFile& in, const OpenFile& out) {
 } // namespace
 
 OpenFile::OpenFile(OpenFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), path_(std::move(other.path_)) {}
+    : handle_(std::exchange(other.handle_, -1)), path_(std::move(other.path_)),
+      unbuffered_(other.unbuffered_) {}
 
 OpenFile::~OpenFile() {
     if (handle_ >= 0)
@@ -133,6 +134,10 @@ OpenFile openForReading(const QString& path) {
     // Only a hint: a reader here goes from front to back, so the kernel may read further ahead.
     ::posix_fadvise(fd(file), 0, 0, POSIX_FADV_SEQUENTIAL);
     return file;
+}
+
+OpenFile openForVerifying(const QString& path) {
+    return openForReading(path);
 }
 
 qint64 lengthOf(const OpenFile& file) {

@@ -3,7 +3,6 @@
 #include "platform/RunTimeError.h"
 
 #include <QFile>
-#include <QRegularExpression>
 #include <algorithm>
 #include <optional>
 
@@ -16,19 +15,6 @@
 namespace tarsel::platform {
 
 namespace {
-
-// Only the one form of query the program asks; anything else is refused rather than misread.
-QString queriedName(const QString& queryText) {
-    static const QRegularExpression form(
-        QStringLiteral(
-            R"(^\s*SELECT\s+\*\s+FROM\s+Win32_Process\s+WHERE\s+Name\s*=\s*'([^']*)'\s*$)"),
-        QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = form.match(queryText);
-    if (!match.hasMatch())
-        throw RunTimeError(ErrNo::InvalidProcedureCall,
-                           QStringLiteral("Unsupported process query: ") + queryText);
-    return match.captured(1);
-}
 
 std::optional<QByteArray> readWhole(const QString& path) {
     QFile file(path);
@@ -105,7 +91,7 @@ std::optional<QString> matchingImageName(const QString& dir, const QString& name
 ProcfsProcessTable::ProcfsProcessTable(QString procRoot) : root_(std::move(procRoot)) {}
 
 std::vector<ProcessEntry> ProcfsProcessTable::query(const QString& queryText) {
-    const QString name = queriedName(queryText);
+    const QString name = queriedProcessName(queryText);
     DIR* listing = ::opendir(QFile::encodeName(root_).constData());
     if (!listing)
         throw RunTimeError::fromErrno(errno, root_);

@@ -100,7 +100,7 @@ void StagingFile::flushAndDropCache(Yielder& yielder) {
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
 }
 
-void StagingFile::commit() {
+void StagingFile::commit(Yielder&) {
     // Someone may have put another file under our name meanwhile: never move what we did not write.
     if (!stillNamed(path_, device_, index_))
         throw RunTimeError::fromErrno(ENOENT, path_);

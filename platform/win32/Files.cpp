@@ -3,6 +3,7 @@
 #include "platform/win32/Win32.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace tarsel::platform {
@@ -32,6 +33,7 @@ OVERLAPPED at(qint64 offset) {
 // A disk file and nothing else: a folder, a device, a pipe or (unless followed) a link is refused
 // before anything is read or written.
 OpenFile openRegular(const QString& path, DWORD access, DWORD disposition, DWORD flags) {
+    const bool unbuffered = flags & FILE_FLAG_NO_BUFFERING;
     const HANDLE handle = CreateFileW(widePath(path).c_str(), access, ShareAll, nullptr,
                                       disposition, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -42,7 +44,7 @@ OpenFile openRegular(const QString& path, DWORD access, DWORD disposition, DWORD
             throw notRegular(path);
         throw errorFrom(err, path);
     }
-    OpenFile file(reinterpret_cast<qintptr>(handle), path);
+    OpenFile file(reinterpret_cast<qintptr>(handle), path, unbuffered);
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(handle) != FILE_TYPE_DISK)
         throw notRegular(path);
@@ -83,6 +85,47 @@ void reserve(const OpenFile& file, qint64 length) {
     }
 }
 
+// Reads into `buffer` as it is: for an unbuffered file, `offset`, `length` and the buffer's
+// address must be whole sectors.
+qint64 readDirect(const OpenFile& file, char* buffer, qint64 length, qint64 offset) {
+    qint64 done = 0;
+    while (done < length) {
+        OVERLAPPED position = at(offset + done);
+        DWORD n = 0;
+        if (!ReadFile(nativeOf(file), buffer + done, DWORD(std::min(length - done, MaxTransfer)),
+                      &n, &position)) {
+            if (GetLastError() == ERROR_HANDLE_EOF)
+                break;
+            fail(file.path());
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
+// Unbuffered reads take whole sectors into a sector-aligned buffer; 4 KiB is a multiple of every
+// sector size in use. VirtualAlloc's memory is page-aligned.
+qint64 readSectors(const OpenFile& file, char* buffer, qint64 length, qint64 offset) {
+    constexpr qint64 Sector = 4096;
+    if (length <= 0)
+        return 0;
+    const qint64 first = offset / Sector * Sector;
+    const qint64 end = (offset + length + Sector - 1) / Sector * Sector;
+    const auto release = [](void* memory) { VirtualFree(memory, 0, MEM_RELEASE); };
+    const std::unique_ptr<void, decltype(release)> aligned(
+        VirtualAlloc(nullptr, SIZE_T(end - first), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE),
+        release);
+    if (!aligned)
+        fail(file.path());
+    char* sectors = static_cast<char*>(aligned.get());
+    const qint64 got = readDirect(file, sectors, end - first, first);
+    const qint64 usable = std::clamp<qint64>(got - (offset - first), 0, length);
+    std::copy_n(sectors + (offset - first), usable, buffer);
+    return usable;
+}
+
 // Deleting a file that is still open takes effect once the last handle is closed. The staging
 // file's own handle refuses it, and the staging file then removes itself.
 void deleteQuietly(const QString& path) {
@@ -92,7 +135,8 @@ void deleteQuietly(const QString& path) {
 } // namespace
 
 OpenFile::OpenFile(OpenFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), path_(std::move(other.path_)) {}
+    : handle_(std::exchange(other.handle_, -1)), path_(std::move(other.path_)),
+      unbuffered_(other.unbuffered_) {}
 
 OpenFile::~OpenFile() {
     if (handle_ != -1)
@@ -106,6 +150,10 @@ void OpenFile::close() {
 
 OpenFile openForReading(const QString& path) {
     return openRegular(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+}
+
+OpenFile openForVerifying(const QString& path) {
+    return openRegular(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING);
 }
 
 qint64 lengthOf(const OpenFile& file) {
@@ -123,21 +171,9 @@ qint64 fileLength(const QString& path) {
 }
 
 qint64 readAt(const OpenFile& file, char* buffer, qint64 length, qint64 offset) {
-    qint64 done = 0;
-    while (done < length) {
-        OVERLAPPED position = at(offset + done);
-        DWORD n = 0;
-        if (!ReadFile(nativeOf(file), buffer + done, DWORD(std::min(length - done, MaxTransfer)),
-                      &n, &position)) {
-            if (GetLastError() == ERROR_HANDLE_EOF)
-                break;
-            fail(file.path());
-        }
-        if (n == 0)
-            break;
-        done += n;
-    }
-    return done;
+    if (file.unbuffered())
+        return readSectors(file, buffer, length, offset);
+    return readDirect(file, buffer, length, offset);
 }
 
 void writeAt(const OpenFile& file, const char* buffer, qint64 length, qint64 offset) {

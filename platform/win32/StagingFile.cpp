@@ -1,5 +1,6 @@
 #include "platform/StagingFile.h"
 
+#include "platform/Clock.h"
 #include "platform/Paths.h"
 #include "platform/win32/Win32.h"
 
@@ -10,6 +11,9 @@ namespace tarsel::platform {
 using namespace win32;
 
 namespace {
+
+constexpr qint64 SwapRetryMs = 2000;
+constexpr qint64 SwapRetryPauseMs = 200;
 
 HANDLE nativeOf(qintptr handle) {
     return reinterpret_cast<HANDLE>(handle);
@@ -52,18 +56,25 @@ StagingFile::~StagingFile() {
 }
 
 QString StagingFile::openPath() const {
-    return path_;
+    // The handle the run holds keeps either name bound to this file.
+    return committed_ ? target_ : path_;
 }
 
 void StagingFile::flushAndDropCache(Yielder&) {
+    // The verification then reads the disk, unbuffered, so no cache needs dropping here.
     if (!FlushFileBuffers(nativeOf(handle_)))
         fail(path_);
 }
 
-void StagingFile::commit() {
+void StagingFile::commit(Yielder& yielder) {
     const HANDLE handle = nativeOf(handle_);
-    // The new release must not take the staging file's hidden attribute into service.
-    if (!setAttributesOf(handle, FILE_ATTRIBUTE_ARCHIVE))
+    // The new release takes the old one's hidden and system bits, as a replaced file does, but not
+    // the staging file's own hidden attribute.
+    const DWORD old = GetFileAttributesW(widePath(target_).c_str());
+    const DWORD kept = old == INVALID_FILE_ATTRIBUTES
+                           ? 0
+                           : old & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    if (!setAttributesOf(handle, FILE_ATTRIBUTE_ARCHIVE | kept))
         fail(path_);
     // Renamed through the handle the run holds: what moves is what was written and verified.
     const std::wstring to = widePath(target_);
@@ -73,10 +84,21 @@ void StagingFile::commit() {
     rename->RootDirectory = nullptr;
     rename->FileNameLength = DWORD(to.size() * sizeof(wchar_t));
     std::copy(to.begin(), to.end(), rename->FileName);
-    if (!SetFileInformationByHandle(handle, FileRenameInfo, rename, DWORD(buffer.size()))) {
+    // Another program that holds the old release open (Access on another computer, a virus
+    // scanner) often lets go within moments.
+    const qint64 deadline = monotonicMs() + SwapRetryMs;
+    while (!SetFileInformationByHandle(handle, FileRenameInfo, rename, DWORD(buffer.size()))) {
         const DWORD err = GetLastError();
-        setAttributesOf(handle, FILE_ATTRIBUTE_HIDDEN);
-        throw errorFrom(err, target_);
+        const bool held = err == ERROR_SHARING_VIOLATION || err == ERROR_ACCESS_DENIED ||
+                          err == ERROR_LOCK_VIOLATION;
+        if (!held || monotonicMs() >= deadline) {
+            setAttributesOf(handle, FILE_ATTRIBUTE_HIDDEN);
+            throw errorFrom(err, target_);
+        }
+        for (const qint64 next = monotonicMs() + SwapRetryPauseMs; monotonicMs() < next;) {
+            yielder.yield();
+            sleepMs(10);
+        }
     }
     committed_ = true;
     // Best effort, as the rename is already made: asks for it to reach the disk.
