@@ -58,7 +58,7 @@ QLabel* placeLabel(QWidget* container, const char* name, Twips at, const QString
 QLineEdit* placeTextBox(QWidget* container, const char* name, Twips at, const QString& text,
                         const QString& accessibleName) {
     auto* box = place<QLineEdit>(container, name, at, accessibleName);
-    box->setText(text);
+    frmCopyRoutine::putText(box, text);
     return box;
 }
 
@@ -175,6 +175,11 @@ void frmCopyRoutine::buildControls() {
     Timer1->start();
 
     chainTabOrder();
+}
+
+void frmCopyRoutine::putText(QLineEdit* box, const QString& text) {
+    box->setText(text);
+    box->setCursorPosition(0);
 }
 
 QPushButton* frmCopyRoutine::makeBrowseButton(QGroupBox* frame, int index, const QString& toolTip) {
