@@ -1,6 +1,7 @@
 #include "app/frmCopyRoutine.h"
 
 #include "app/Pictures.h"
+#include "platform/WindowFont.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -34,9 +35,13 @@ Control* place(QWidget* container, const char* name, Twips at, const QString& ac
     return control;
 }
 
-// The window's face, "MS Sans Serif" where the platform has it, else its sans-serif face.
+// The window's face, "MS Sans Serif" where the platform has it, else the platform's stand-in for
+// it, else its sans-serif face. The stand-in is in place before the first font is matched (the font
+// cache keeps what it matched); inserting it again adds nothing.
 QFont sansSerif(qreal points) {
-    QFont font(QStringLiteral("MS Sans Serif"));
+    const QString face = QStringLiteral("MS Sans Serif");
+    QFont::insertSubstitutions(face, platform::windowFontSubstitutes());
+    QFont font(face);
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(points);
     return font;
