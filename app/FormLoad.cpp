@@ -14,12 +14,12 @@ namespace tarsel {
 
 void frmCopyRoutine::Form_Load() {
     trapped(dialogs_, QStringLiteral("(Form_Load) of (frmCopyRoutine)."), [this] {
-        txtTarget->setText(RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, RunningVersionLocation)
+        putText(txtTarget, RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, RunningVersionLocation)
                                .value_or(QString()));
-        txtSource->setText(RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, NewVersionLocation)
+        putText(txtSource, RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, NewVersionLocation)
                                .value_or(QString()));
         if (!txtSource->text().isEmpty()) {
-            DestinationDate->setText(sourceDateText(Modified));
+            putText(DestinationDate, sourceDateText(Modified));
             showSourceDates();
         }
         for (QWidget* control : {static_cast<QWidget*>(this), static_cast<QWidget*>(Frame1),
@@ -37,9 +37,9 @@ QString frmCopyRoutine::sourceDateText(FileDateKind kind) {
 }
 
 void frmCopyRoutine::showSourceDates() {
-    SourceCreatedDate->setText(sourceDateText(Created));
-    SourceModifiedDate->setText(sourceDateText(Modified));
-    SourceAccessedDate->setText(sourceDateText(Accessed));
+    putText(SourceCreatedDate, sourceDateText(Created));
+    putText(SourceModifiedDate, sourceDateText(Modified));
+    putText(SourceAccessedDate, sourceDateText(Accessed));
 }
 
 } // namespace tarsel

@@ -18,9 +18,9 @@ void frmCopyRoutine::cmdPath_Click(int index) {
     if (index == 0) {
         const QString chosen = dialogs_.showOpen(QStringLiteral("Select your source file to copy"),
                                                  QStringLiteral("*.*"), QStringLiteral("*.*"));
-        txtSource->setText(chosen);
+        putText(txtSource, chosen);
         if (txtSource->text() == QLatin1String("*.*"))
-            txtSource->setText(QString());
+            putText(txtSource, QString());
     } else if (index == 1) {
         BrowsingForFolder = true;
         const QString source = txtSource->text();
@@ -32,9 +32,9 @@ void frmCopyRoutine::cmdPath_Click(int index) {
             dialogs_.browseForFolder(QStringLiteral("Select a Folder"));
         if (!folder)
             return;
-        txtTarget->setText(*folder);
+        putText(txtTarget, *folder);
         BrowsingForFolder = false;
-        txtTarget->setText(txtTarget->text() + platform::separator() + fileName);
+        putText(txtTarget, txtTarget->text() + platform::separator() + fileName);
     }
 }
 

@@ -26,7 +26,7 @@ void frmCopyRoutine::txtTarget_Change() {
             FileAndFolderExist();
         else
             cmdCopy->setEnabled(true);
-        DestinationDate->setText(GeneralDateText(platform::nowLocal()));
+        putText(DestinationDate, GeneralDateText(platform::nowLocal()));
         RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, RunningVersionLocation, txtTarget->text());
     });
 }

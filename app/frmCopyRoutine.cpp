@@ -1,6 +1,7 @@
 #include "app/frmCopyRoutine.h"
 
 #include "app/Pictures.h"
+#include "platform/WindowFont.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -34,9 +35,13 @@ Control* place(QWidget* container, const char* name, Twips at, const QString& ac
     return control;
 }
 
-// The window's face, "MS Sans Serif" where the platform has it, else its sans-serif face.
+// The window's face, "MS Sans Serif" where the platform has it, else the platform's stand-in for
+// it, else its sans-serif face. The stand-in is in place before the first font is matched (the font
+// cache keeps what it matched); inserting it again adds nothing.
 QFont sansSerif(qreal points) {
-    QFont font(QStringLiteral("MS Sans Serif"));
+    const QString face = QStringLiteral("MS Sans Serif");
+    QFont::insertSubstitutions(face, platform::windowFontSubstitutes());
+    QFont font(face);
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(points);
     return font;
@@ -58,7 +63,7 @@ QLabel* placeLabel(QWidget* container, const char* name, Twips at, const QString
 QLineEdit* placeTextBox(QWidget* container, const char* name, Twips at, const QString& text,
                         const QString& accessibleName) {
     auto* box = place<QLineEdit>(container, name, at, accessibleName);
-    box->setText(text);
+    frmCopyRoutine::putText(box, text);
     return box;
 }
 
@@ -175,6 +180,11 @@ void frmCopyRoutine::buildControls() {
     Timer1->start();
 
     chainTabOrder();
+}
+
+void frmCopyRoutine::putText(QLineEdit* box, const QString& text) {
+    box->setText(text);
+    box->setCursorPosition(0);
 }
 
 QPushButton* frmCopyRoutine::makeBrowseButton(QGroupBox* frame, int index, const QString& toolTip) {

@@ -52,6 +52,11 @@ public:
     void FileAndFolderExist();
     void SetEnabled(bool enabled) override;
 
+    // How code fills a text box: the box shows the text from its first character (setText alone
+    // leaves the cursor at the end and scrolls the start of a long text out of sight), as a text
+    // box does on Windows. Typing goes through QLineEdit itself and keeps the user's cursor.
+    static void putText(QLineEdit* box, const QString& text);
+
     QGroupBox* Frame1 = nullptr;
     // Index 0 browses for the source file (in Frame1), index 1 for the target folder (in Frame2);
     // both are named "cmdPath" and carry their index in the property "index".

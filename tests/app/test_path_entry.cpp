@@ -112,6 +112,9 @@ private slots:
         frmCopyRoutine& window = fixture.open();
         QTest::keyClicks(window.txtTarget, "/a/b");
         QCOMPARE(fixture.stored(RunningVersionLocation), QString("/a/b"));
+        // The typist's cursor stays where it is; the date the handler puts in shows from its start.
+        QCOMPARE(window.txtTarget->cursorPosition(), 4);
+        QCOMPARE(window.DestinationDate->cursorPosition(), 0);
         QTest::keyClick(window.txtTarget, Qt::Key_Backspace);
         QCOMPARE(fixture.stored(RunningVersionLocation), QString("/a/"));
     }
@@ -139,6 +142,7 @@ private slots:
         QCOMPARE(fixture.dialogs.lastOpenFilter, QString("*.*"));
         QCOMPARE(fixture.dialogs.lastOpenFileName, QString("*.*"));
         QCOMPARE(window.txtSource->text(), expected);
+        QCOMPARE(window.txtSource->cursorPosition(), 0);
         QCOMPARE(fixture.stored(NewVersionLocation), expected);
         // The dates come from the first of the two changes, also after a cancel.
         FileTimeRecords records;
@@ -181,6 +185,7 @@ private slots:
 
         QCOMPARE(fixture.dialogs.lastFolderTitle, QString("Select a Folder"));
         QCOMPARE(window.txtTarget->text(), target);
+        QCOMPARE(window.txtTarget->cursorPosition(), 0);
         QCOMPARE(fixture.stored(RunningVersionLocation), target);
         QVERIFY(window.cmdCopy->isEnabled());
         QVERIFY(!window.BrowsingForFolder);

@@ -61,6 +61,11 @@ private slots:
         QCOMPARE(window.txtSource->text(), source.isEmpty() ? QString() : sourcePath);
         QCOMPARE(window.txtTarget->text(), target.isEmpty() ? QString() : targetPath);
         QCOMPARE(window.cmdCopy->isEnabled(), copyEnabled);
+        // Every box that start-up fills shows its text from the first character.
+        for (const QLineEdit* box :
+             {window.txtSource, window.txtTarget, window.SourceCreatedDate,
+              window.SourceModifiedDate, window.SourceAccessedDate, window.DestinationDate})
+            QCOMPARE(box->cursorPosition(), 0);
         // Written back unchanged.
         QCOMPARE(fixture.stored(NewVersionLocation), window.txtSource->text());
         QCOMPARE(fixture.stored(RunningVersionLocation), window.txtTarget->text());

@@ -1,5 +1,6 @@
 #include "app/WindowPlacement.h"
 #include "app/frmCopyRoutine.h"
+#include "filetime/GeneralDate.h"
 #include "support/FakeDialogs.h"
 #include "support/FakeProcessTable.h"
 
@@ -9,8 +10,11 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyleOptionFrame>
+#include <QTextLayout>
 #include <QTimer>
 #include <QtTest>
+#include <functional>
 
 using namespace tarsel;
 
@@ -41,6 +45,43 @@ QString textOf(const QWidget* widget) {
     return QString();
 }
 
+// The widest general date text of 2026 in the default locale, as `metrics` measure it. The date and
+// the time are runs of their own, so the widest day joins the widest time, found field by field:
+// the widest minute, the widest second, then each hour with them (that covers AM and PM). Of equal
+// widths the last wins: with digits of one width the time is 23:59:59, not midnight, which the
+// general date leaves out.
+QString widestDateOf2026(const QFontMetrics& metrics) {
+    const auto widest = [&](int count, const std::function<QString(int)>& text) {
+        int best = 0, bestWidth = -1;
+        for (int i = 0; i < count; ++i)
+            if (const int width = metrics.horizontalAdvance(text(i)); width >= bestWidth)
+                std::tie(best, bestWidth) = std::pair(i, width);
+        return best;
+    };
+    const QDate newYear(2026, 1, 1);
+    const QDate day = newYear.addDays(
+        widest(newYear.daysInYear(), [&](int i) { return ShortDateText(newYear.addDays(i)); }));
+    const int minute = widest(60, [](int m) { return LongTimeText(QTime(1, m, 0)); });
+    const int second = widest(60, [](int s) { return LongTimeText(QTime(1, 0, s)); });
+    const int hour = widest(24, [&](int h) { return LongTimeText(QTime(h, minute, second)); });
+    return GeneralDateText(QDateTime(day, QTime(hour, minute, second)));
+}
+
+// The room that a QLineEdit gives its text before it scrolls, worked out as its paintEvent does:
+// the style's contents rectangle less the text margins and two pixels on either side, where the
+// text stays put while its width, one pixel and the cursor fit.
+int roomForText(const QLineEdit* box) {
+    QStyleOptionFrame option;
+    option.initFrom(box);
+    option.rect = box->contentsRect();
+    option.lineWidth = box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, box);
+    const QRect contents = box->style()
+                               ->subElementRect(QStyle::SE_LineEditContents, &option, box)
+                               .marginsRemoved(box->textMargins());
+    const int cursor = box->style()->pixelMetric(QStyle::PM_TextCursorWidth, &option, box);
+    return contents.width() - 2 * 2 - 1 - cursor;
+}
+
 } // namespace
 
 class TestWindowLayout : public QObject {
@@ -53,6 +94,8 @@ private slots:
     void tabKeySkipsHiddenAndUnfocusableControls();
     void fonts_data();
     void fonts();
+    void widestDateFitsTheDateBoxes_data();
+    void widestDateFitsTheDateBoxes();
     void colours();
     void browseButtons_data();
     void browseButtons();
@@ -205,6 +248,40 @@ void TestWindowLayout::fonts() {
     QCOMPARE(font.styleHint(), QFont::SansSerif);
     QCOMPARE(font.weight(), QFont::Normal);
     QVERIFY(!font.italic() && !font.underline() && !font.strikeOut());
+}
+
+void TestWindowLayout::widestDateFitsTheDateBoxes_data() {
+    QTest::addColumn<QString>("locale");
+    for (const char* name : {"en_US", "de_DE", "fr_FR", "ja_JP", "ar_EG"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+// Every date of the year shows whole in a date box: none scrolls its start out of sight.
+void TestWindowLayout::widestDateFitsTheDateBoxes() {
+    QFETCH(QString, locale);
+    const auto restore = qScopeGuard([previous = QLocale()] { QLocale::setDefault(previous); });
+    QLocale::setDefault(QLocale(locale));
+    test::FakeDialogs dialogs;
+    test::FakeProcessTable processes;
+    frmCopyRoutine window(dialogs, processes);
+    for (const QLineEdit* box : {window.SourceCreatedDate, window.SourceModifiedDate,
+                                 window.SourceAccessedDate, window.DestinationDate}) {
+        const QString text = widestDateOf2026(box->fontMetrics());
+        QTextLayout layout(text, box->font());
+        layout.beginLayout();
+        const QTextLine line = layout.createLine();
+        layout.endLayout(); // lays the line out
+        const int width = qRound(line.naturalTextWidth());
+        // Measured on missing-glyph boxes, the test would prove nothing.
+        for (const QGlyphRun& run : layout.glyphRuns())
+            QVERIFY2(!run.glyphIndexes().contains(0),
+                     qPrintable(u'"' + text + "\" has characters that no installed face draws"));
+        const int room = roomForText(box);
+        QVERIFY2(width <= room, qPrintable(QStringLiteral("%1: \"%2\" is %3 pixels wide, room %4")
+                                               .arg(box->objectName(), text)
+                                               .arg(width)
+                                               .arg(room)));
+    }
 }
 
 void TestWindowLayout::colours() {
