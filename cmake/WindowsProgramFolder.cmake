@@ -25,6 +25,10 @@ add_custom_target(dist ALL
             ${TARSEL_DIST}/platforms
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>
             ${TARSEL_DIST}/styles
+    # The mingw runtime comes with its debugging information: most of its size.
+    COMMAND ${CMAKE_STRIP} --strip-unneeded ${TARSEL_DIST}/TarselCopyFile.exe
+            ${TARSEL_DIST}/libstdc++-6.dll ${TARSEL_DIST}/libgcc_s_seh-1.dll
+            ${TARSEL_DIST}/libwinpthread-1.dll
     DEPENDS TarselCopyFile
     COMMENT "Laying out the program folder ${TARSEL_DIST}"
     VERBATIM)

@@ -24,9 +24,6 @@ class RunTimeError : public std::exception {
 public:
     RunTimeError(int number, QString description);
 
-    // Maps an errno value onto the run-time numbers; `what` names the file or operation.
-    static RunTimeError fromErrno(int err, const QString& what);
-
     int number() const { return number_; }
     const QString& description() const { return description_; }
     const char* what() const noexcept override { return utf8_.constData(); }

@@ -1,6 +1,6 @@
 #include "platform/DirectorySearch.h"
 
-#include "platform/RunTimeError.h"
+#include "platform/posix/ErrnoError.h"
 #include "platform/posix/WildcardMatch.h"
 
 #include <QDir>
@@ -71,7 +71,7 @@ bool wildcardMatch(const QString& pattern, const QString& name) {
 quint32 attributesOf(const QString& path) {
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        throw RunTimeError::fromErrno(path.isEmpty() ? ENOENT : errno, path);
+        throw errnoError(path.isEmpty() ? ENOENT : errno, path);
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     return attributesFrom(path.mid(slash + 1), st);
 }
@@ -80,12 +80,12 @@ void setAttributes(const QString& path, quint32 attributes) {
     const QByteArray name = QFile::encodeName(path);
     struct stat st {};
     if (::stat(name.constData(), &st) != 0)
-        throw RunTimeError::fromErrno(path.isEmpty() ? ENOENT : errno, path);
+        throw errnoError(path.isEmpty() ? ENOENT : errno, path);
     const mode_t mode = st.st_mode & 07777;
     const mode_t wanted = (attributes & Attr::ReadOnly) ? (mode & ~S_IWUSR) : (mode | S_IWUSR);
     // Unchanged permissions are left alone: a file we may write but do not own cannot be chmod-ed.
     if (wanted != mode && ::chmod(name.constData(), wanted) != 0)
-        throw RunTimeError::fromErrno(errno, path);
+        throw errnoError(errno, path);
 }
 
 std::optional<FoundEntry> findFirst(const QString& path,

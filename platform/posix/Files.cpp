@@ -1,6 +1,6 @@
 #include "platform/Files.h"
 
-#include "platform/RunTimeError.h"
+#include "platform/posix/ErrnoError.h"
 
 #include <QFile>
 
@@ -19,7 +19,7 @@ int fd(const OpenFile& file) {
 }
 
 [[noreturn]] void fail(const QString& what) {
-    throw RunTimeError::fromErrno(errno, what);
+    throw errnoError(errno, what);
 }
 
 RunTimeError notRegular(const QString& path) {
@@ -41,7 +41,7 @@ OpenFile openRegular(const QString& path, int flags) {
     if (::fstat(fd, &st) != 0)
         fail(path);
     if (S_ISDIR(st.st_mode))
-        throw RunTimeError::fromErrno(EISDIR, path);
+        throw errnoError(EISDIR, path);
     if (!S_ISREG(st.st_mode))
         throw notRegular(path);
     const int status = ::fcntl(fd, F_GETFL);
@@ -176,7 +176,7 @@ void writeAt(const OpenFile& file, const char* buffer, qint64 length, qint64 off
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            throw RunTimeError::fromErrno(n < 0 ? errno : EIO, file.path());
+            throw errnoError(n < 0 ? errno : EIO, file.path());
         done += n;
     }
 }

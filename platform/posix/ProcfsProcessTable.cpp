@@ -1,6 +1,6 @@
 #include "platform/posix/ProcfsProcessTable.h"
 
-#include "platform/RunTimeError.h"
+#include "platform/posix/ErrnoError.h"
 
 #include <QFile>
 #include <algorithm>
@@ -94,7 +94,7 @@ std::vector<ProcessEntry> ProcfsProcessTable::query(const QString& queryText) {
     const QString name = queriedProcessName(queryText);
     DIR* listing = ::opendir(QFile::encodeName(root_).constData());
     if (!listing)
-        throw RunTimeError::fromErrno(errno, root_);
+        throw errnoError(errno, root_);
 
     listedStartTimes_.clear();
     std::vector<ProcessEntry> found;
@@ -121,7 +121,7 @@ std::vector<ProcessEntry> ProcfsProcessTable::query(const QString& queryText) {
     const int readError = errno;
     ::closedir(listing);
     if (readError != 0)
-        throw RunTimeError::fromErrno(readError, root_);
+        throw errnoError(readError, root_);
     return found;
 }
 

@@ -1,6 +1,6 @@
 #include "platform/ReadOnlyGuard.h"
 
-#include "platform/RunTimeError.h"
+#include "platform/posix/ErrnoError.h"
 
 #include <QFile>
 
@@ -19,13 +19,13 @@ ReadOnlyGuard::ReadOnlyGuard(const QString& path) : path_(path) {
     if (fd < 0) {
         if (errno == ELOOP)
             return; // a symbolic link: the file behind it is not ours to change
-        throw RunTimeError::fromErrno(errno, path);
+        throw errnoError(errno, path);
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const int err = errno;
         ::close(fd);
-        throw RunTimeError::fromErrno(err, path);
+        throw errnoError(err, path);
     }
     if (!S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR)) {
         ::close(fd);
@@ -34,7 +34,7 @@ ReadOnlyGuard::ReadOnlyGuard(const QString& path) : path_(path) {
     if (::fchmod(fd, (st.st_mode & 07777) | S_IWUSR) != 0) {
         const int err = errno;
         ::close(fd);
-        throw RunTimeError::fromErrno(err, path);
+        throw errnoError(err, path);
     }
     handle_ = fd;
     saved_ = st.st_mode & 07777;

@@ -1,6 +1,6 @@
 #include "platform/StagingFile.h"
 
-#include "platform/RunTimeError.h"
+#include "platform/posix/ErrnoError.h"
 
 #include <QFile>
 
@@ -52,16 +52,16 @@ StagingFile::StagingFile(const QString& target) : target_(target) {
         fd = ::open(QFile::encodeName(path_).constData(),
                     O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
-            throw RunTimeError::fromErrno(errno, path_);
+            throw errnoError(errno, path_);
     }
     if (fd < 0)
-        throw RunTimeError::fromErrno(EEXIST, path_);
+        throw errnoError(EEXIST, path_);
     struct stat st {};
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &st) != 0) {
         const int err = errno;
         ::unlink(QFile::encodeName(path_).constData());
         ::close(fd);
-        throw RunTimeError::fromErrno(err, path_);
+        throw errnoError(err, path_);
     }
     handle_ = fd;
     device_ = st.st_dev;
@@ -84,7 +84,7 @@ void StagingFile::flushAndDropCache(Yielder& yielder) {
     const int fd = int(handle_);
     struct stat st {};
     if (::fstat(fd, &st) != 0)
-        throw RunTimeError::fromErrno(errno, path_);
+        throw errnoError(errno, path_);
     constexpr off_t Slice = off_t(8) << 20;
     for (off_t offset = 0; offset < st.st_size; offset += Slice) {
         // Writes the slice out and waits for it; the final fsync then has only the rest to do.
@@ -92,20 +92,20 @@ void StagingFile::flushAndDropCache(Yielder& yielder) {
                               SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
                                   SYNC_FILE_RANGE_WAIT_AFTER) != 0 &&
             errno != ENOSYS && errno != EINVAL)
-            throw RunTimeError::fromErrno(errno, path_);
+            throw errnoError(errno, path_);
         yielder.yield();
     }
     if (::fsync(fd) != 0)
-        throw RunTimeError::fromErrno(errno, path_);
+        throw errnoError(errno, path_);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
 }
 
 void StagingFile::commit(Yielder&) {
     // Someone may have put another file under our name meanwhile: never move what we did not write.
     if (!stillNamed(path_, device_, index_))
-        throw RunTimeError::fromErrno(ENOENT, path_);
+        throw errnoError(ENOENT, path_);
     if (::rename(QFile::encodeName(path_).constData(), QFile::encodeName(target_).constData()) != 0)
-        throw RunTimeError::fromErrno(errno, target_);
+        throw errnoError(errno, target_);
     committed_ = true;
     syncFolder(folderOf(target_));
 }

@@ -78,10 +78,9 @@ void reserve(const OpenFile& file, qint64 length) {
     allocation.AllocationSize.QuadPart = length;
     if (length > 0 && !SetFileInformationByHandle(nativeOf(file), FileAllocationInfo, &allocation,
                                                   sizeof allocation)) {
-        const DWORD err = GetLastError();
-        if (err == ERROR_DISK_FULL || err == ERROR_HANDLE_DISK_FULL ||
-            err == ERROR_DISK_QUOTA_EXCEEDED)
-            throw errorFrom(err, file.path());
+        const RunTimeError error = errorFrom(GetLastError(), file.path());
+        if (error.number() == ErrNo::DiskFull)
+            throw error;
     }
 }
 

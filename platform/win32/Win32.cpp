@@ -6,6 +6,9 @@ namespace tarsel::platform::win32 {
 
 namespace {
 
+// Missing from mingw-w64's headers.
+constexpr DWORD ErrorDiskQuotaExceeded = 1295;
+
 // Past this a path may no longer fit MAX_PATH once a name is added (CreateDirectory allows 248).
 constexpr qsizetype ShortPathLimit = 240;
 
@@ -26,7 +29,7 @@ int runTimeNumber(DWORD code) {
         return ErrNo::PermissionDenied;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-    case ERROR_DISK_QUOTA_EXCEEDED:
+    case ErrorDiskQuotaExceeded:
     case ERROR_FILE_TOO_LARGE:
         return ErrNo::DiskFull;
     case ERROR_CRC:
