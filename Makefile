@@ -1,8 +1,9 @@
 # The two commands a fresh machine needs: `make run` and `make test`.
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+PREFIX ?= /usr/local
 
-.PHONY: deps configure build run test bench format
+.PHONY: deps configure build run test bench format install
 
 deps:
 	@bash scripts/install-deps.sh
@@ -23,6 +24,9 @@ run: build
 
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
+
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
 
 bench: build
 	@QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/tarsel_bench $(BENCH_ARGS)
