@@ -3,7 +3,7 @@ BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PREFIX ?= /usr/local
 
-.PHONY: deps configure build run test bench format install
+.PHONY: deps configure build run test bench format install package
 
 deps:
 	@bash scripts/install-deps.sh
@@ -27,6 +27,10 @@ test: build
 
 install: build
 	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The .deb lands in $(BUILD)/.
+package: build
+	@cmake --build $(BUILD) --target package
 
 bench: build
 	@QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/tarsel_bench $(BENCH_ARGS)

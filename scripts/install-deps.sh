@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev libgl-dev            # Qt 6 Core, Widgets and Test; Qt6Gui's CMake config asks for OpenGL
     fonts-dejavu-core                 # a sans-serif face for the offscreen platform
     strace attr e2fsprogs util-linux  # fault injection, xattrs, chattr, setpriv/unshare in the scenario tests
+    dpkg-dev                          # dpkg-shlibdeps finds the .deb's dependencies (make package)
 )
 if [ "${1:-}" = windows ]; then
     packages+=(
