@@ -10,6 +10,7 @@ packages=(
     fonts-dejavu-core                 # a sans-serif face for the offscreen platform
     strace attr e2fsprogs util-linux  # fault injection, xattrs, chattr, setpriv/unshare in the scenario tests
     dpkg-dev                          # dpkg-shlibdeps finds the .deb's dependencies (make package)
+    desktop-file-utils appstream      # the install test validates the menu entry and the metainfo
 )
 if [ "${1:-}" = windows ]; then
     packages+=(
