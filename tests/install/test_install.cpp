@@ -5,11 +5,11 @@
 
 #include <QDir>
 #include <QDirIterator>
-#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 
 #include <csignal>
@@ -55,6 +55,15 @@ QString desktopEntry(const QString& path, const QString& key) {
 QByteArray readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The size a PNG file gives in its header; empty when it is no PNG.
+QSize pngSize(const QString& path) {
+    const QByteArray head = readAll(path).left(24);
+    if (head.size() < 24 || !head.startsWith("\x89PNG\r\n\x1a\n") || head.mid(12, 4) != "IHDR")
+        return QSize();
+    return QSize(int(qFromBigEndian<quint32>(head.constData() + 16)),
+                 int(qFromBigEndian<quint32>(head.constData() + 20)));
 }
 
 } // namespace
@@ -107,7 +116,7 @@ private slots:
         const QString hicolor = prefix + QStringLiteral("/share/icons/hicolor/");
         for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
             const QString png = hicolor + QStringLiteral("%1x%1/apps/%2.png").arg(size).arg(icon);
-            QCOMPARE(QImage(png).size(), QSize(size, size));
+            QCOMPARE(pngSize(png), QSize(size, size));
         }
         QVERIFY(
             readAll(hicolor + QStringLiteral("scalable/apps/%1.svg").arg(icon)).contains("<svg"));
