@@ -1,9 +1,10 @@
 # The two commands a fresh machine needs: `make run` and `make test`.
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+PREFIX ?= /usr/local
 WINBUILD ?= build-windows
 
-.PHONY: deps configure build run test bench format windows test-windows
+.PHONY: deps configure build run test bench format install package windows test-windows
 
 deps:
 	@bash scripts/install-deps.sh
@@ -24,6 +25,13 @@ run: build
 
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
+
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The .deb lands in $(BUILD)/.
+package: build
+	@cmake --build $(BUILD) --target package
 
 bench: build
 	@QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/tarsel_bench $(BENCH_ARGS)

@@ -13,6 +13,8 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QStringLiteral("Ombrix"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
     QApplication::setWindowIcon(tarsel::applicationIcon());
+    // How a desktop ties the window to its menu entry and that entry's icon.
+    QApplication::setDesktopFileName(QStringLiteral("com.ombrix.TarselCopyFile"));
 
     tarsel::QtDialogs dialogs;
     const auto processes = tarsel::platform::systemProcessTable();

@@ -5,20 +5,26 @@
 #include <optional>
 
 // The per-user store behind the registry routines: named text values under a root and a key path.
+// On Linux one INI file per user that a person can read and edit: the current user's key
+// "Software\VB and VBA Program Settings\Ombrix\<Section>" is the section [<Section>] and each
+// value a line "<name>=<text>". A file of the same name and layout in the system configuration
+// folders ($XDG_CONFIG_DIRS, /etc/xdg when unset) presets values for every user; it is only read.
 namespace tarsel::platform {
 
-// Where the store lives; on Linux $XDG_CONFIG_HOME/Ombrix/TarselCopyFile.ini (~/.config when
-// unset).
+// Where the user's store lives; on Linux $XDG_CONFIG_HOME/Ombrix/TarselCopyFile.ini (~/.config
+// when unset).
 QString settingsStorePath();
 
-// The text stored under the root, key path and value name; nothing when the store, the key or the
-// value is missing, when the value is not text, or when the store cannot be parsed.
+// The text stored under the root, key path and value name: the user's own value where the user's
+// store holds one, even an empty one, else the preset; nothing when neither holds the value or when
+// it is not text. A user's store that cannot be parsed counts as empty.
 std::optional<QString> readStoredText(quint32 root, const QString& keyPath,
                                       const QString& valueName);
 
 // Stores the text at once, creating the store and the key as needed. A store that cannot be parsed
 // is replaced. The file is replaced atomically and under a lock, so neither a crash nor a second
-// running copy leaves it half-written. Returns whether the text was stored.
+// running copy leaves it half-written. A value the user has never stored and that equals the preset
+// is left to the preset, so the user keeps following it. Returns whether the text was stored.
 bool storeText(quint32 root, const QString& keyPath, const QString& valueName, const QString& data);
 
 } // namespace tarsel::platform

@@ -11,6 +11,8 @@ packages=(
     fonts-liberation                  # Liberation Sans Narrow for "MS Sans Serif": dates fit the date boxes
     fonts-vlgothic                    # Japanese glyphs: the layout test measures a ja_JP date as drawn
     strace attr e2fsprogs util-linux  # fault injection, xattrs, chattr, setpriv/unshare in the scenario tests
+    dpkg-dev                          # dpkg-shlibdeps finds the .deb's dependencies (make package)
+    desktop-file-utils appstream      # the install test validates the menu entry and the metainfo
 )
 if [ "${1:-}" = windows ]; then
     packages+=(

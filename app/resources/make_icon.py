@@ -1,16 +1,27 @@
 #!/usr/bin/env python3
-"""Writes app.ico for the Windows build from the two application icon pictures.
+"""Writes the application icon files from the two application icon pictures.
 
 Run it after changing app_icon_32.xpm or app_icon_16.xpm:  python3 make_icon.py
-The icon holds 16-colour images (4 bits per pixel, the standard VGA palette) with a
-transparency mask, which every Windows resource compiler and shell accepts.
+
+- app.ico for the Windows build: 16-colour images (4 bits per pixel, the standard VGA
+  palette) with a transparency mask, which every Windows resource compiler and shell accepts.
+- hicolor/ for the Linux desktop: PNGs from 16 to 256 pixels and an SVG. The pictures are
+  pixel art, so they are enlarged by whole factors, pixel for pixel; 22 and 24 pixels hold
+  the 16-pixel picture centred, as icon themes do. The files are kept in the repository,
+  so building needs no image tools.
 """
 import pathlib
 import re
 import struct
+import zlib
 
 HERE = pathlib.Path(__file__).resolve().parent
 SOURCES = ["app_icon_32.xpm", "app_icon_16.xpm"]
+APP_ID = "com.ombrix.TarselCopyFile"
+# Icon size: (source picture, whole enlargement factor); what is left over is a transparent border.
+HICOLOR = {16: ("app_icon_16.xpm", 1), 22: ("app_icon_16.xpm", 1), 24: ("app_icon_16.xpm", 1),
+           32: ("app_icon_32.xpm", 1), 48: ("app_icon_16.xpm", 3), 64: ("app_icon_32.xpm", 2),
+           128: ("app_icon_32.xpm", 4), 256: ("app_icon_32.xpm", 8)}
 
 VGA = [(0x00, 0x00, 0x00), (0x80, 0x00, 0x00), (0x00, 0x80, 0x00), (0x80, 0x80, 0x00),
        (0x00, 0x00, 0x80), (0x80, 0x00, 0x80), (0x00, 0x80, 0x80), (0xC0, 0xC0, 0xC0),
@@ -58,7 +69,59 @@ def dib(pixels):
     return header + palette + colour + mask
 
 
-def main():
+def placed(pixels, size, factor):
+    """The picture enlarged pixel for pixel and centred on a transparent square of `size`."""
+    border = (size - len(pixels) * factor) // 2
+    blank = [None] * size
+    rows = [blank] * border
+    for row in pixels:
+        wide = [None] * border + [p for p in row for _ in range(factor)] + [None] * border
+        rows += [wide] * factor
+    return rows + [blank] * border
+
+
+def png(pixels):
+    """An 8-bit RGBA PNG."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(
+            ">I", zlib.crc32(kind + data))
+    size = len(pixels)
+    raw = b"".join(b"\0" + b"".join(bytes((*p, 255)) if p else b"\0\0\0\0" for p in row)
+                   for row in pixels)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+def svg(pixels):
+    """One path per colour, a rectangle per run of equal pixels in a row."""
+    runs = {}
+    for y, row in enumerate(pixels):
+        x = 0
+        while x < len(row):
+            end = x
+            while end < len(row) and row[end] == row[x]:
+                end += 1
+            if row[x]:
+                runs.setdefault(row[x], []).append(f"M{x} {y}h{end - x}v1h-{end - x}z")
+            x = end
+    size = len(pixels)
+    paths = "".join(f'<path fill="#{r:02x}{g:02x}{b:02x}" d="{"".join(d)}"/>\n'
+                    for (r, g, b), d in sorted(runs.items()))
+    return (f'<svg xmlns="http://www.w3.org/2000/svg" width="{size}" height="{size}" '
+            f'viewBox="0 0 {size} {size}" shape-rendering="crispEdges">\n{paths}</svg>\n')
+
+
+def write_hicolor():
+    for size, (source, factor) in HICOLOR.items():
+        folder = HERE / "hicolor" / f"{size}x{size}" / "apps"
+        folder.mkdir(parents=True, exist_ok=True)
+        (folder / f"{APP_ID}.png").write_bytes(png(placed(read_xpm(HERE / source), size, factor)))
+    folder = HERE / "hicolor" / "scalable" / "apps"
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / f"{APP_ID}.svg").write_text(svg(read_xpm(HERE / "app_icon_32.xpm")))
+
+
+def write_ico():
     images = [read_xpm(HERE / name) for name in SOURCES]
     blobs = [dib(pixels) for pixels in images]
     offset = 6 + 16 * len(blobs)
@@ -70,4 +133,5 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    write_ico()
+    write_hicolor()

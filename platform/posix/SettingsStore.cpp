@@ -11,13 +11,55 @@ namespace tarsel::platform {
 
 namespace {
 
-// QSettings takes '\' and '/' in keys for group separators; percent-encoding keeps the three parts
-// apart and exact, and ':' can then only stand between them.
+const QString StoreName = QStringLiteral("Ombrix/TarselCopyFile.ini");
+
+// The key the file stands for: each key below it is a section, so the window's key reads as
+// [GeneralControl] and its values as plain lines a person can edit.
+constexpr quint32 CurrentUser = 0x80000001;
+const QString FileKey = QStringLiteral("Software\\VB and VBA Program Settings\\Ombrix\\");
+
+// QSettings takes '\' and '/' in keys for group separators; percent-encoding keeps every part
+// whole and exact, so '/' stands only between section and name, and ':' only after the root of a
+// key that lies outside FileKey.
 QString storeKey(quint32 root, const QString& keyPath, const QString& valueName) {
     const auto encoded = [](const QString& part) {
         return QString::fromLatin1(QUrl::toPercentEncoding(part));
     };
-    return QString::number(root, 16) + u':' + encoded(keyPath) + u':' + encoded(valueName);
+    const bool below =
+        root == CurrentUser && keyPath.size() > FileKey.size() && keyPath.startsWith(FileKey);
+    const QString section = below ? encoded(keyPath.mid(FileKey.size()))
+                                  : QString::number(root, 16) + u':' + encoded(keyPath);
+    return section + u'/' + encoded(valueName);
+}
+
+std::optional<QString> textUnder(const QSettings& store, const QString& key) {
+    const QVariant value = store.value(key);
+    if (value.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return value.toString();
+}
+
+// The administrator's presets, most important first: XDG_CONFIG_DIRS, /etc/xdg when unset.
+QStringList presetPaths() {
+    QString folders = qEnvironmentVariable("XDG_CONFIG_DIRS");
+    if (folders.isEmpty())
+        folders = QStringLiteral("/etc/xdg");
+    QStringList paths;
+    for (const QString& folder : folders.split(u':', Qt::SkipEmptyParts))
+        if (QDir::isAbsolutePath(folder))
+            paths << folder + u'/' + StoreName;
+    return paths;
+}
+
+// Only ever read, and leniently: a line QSettings cannot parse, such as a '#' comment, costs that
+// line alone instead of every preset in the file.
+std::optional<QString> presetText(const QString& key) {
+    for (const QString& path : presetPaths()) {
+        const QSettings preset(path, QSettings::IniFormat);
+        if (preset.contains(key))
+            return textUnder(preset, key);
+    }
+    return std::nullopt;
 }
 
 // Whether the store cannot be parsed. QSettings reports a parse error only to the first QSettings
@@ -56,27 +98,30 @@ QString settingsStorePath() {
     QString folder = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (!QDir::isAbsolutePath(folder))
         folder = QDir::homePath() + QStringLiteral("/.config");
-    return folder + QStringLiteral("/Ombrix/TarselCopyFile.ini");
+    return folder + u'/' + StoreName;
 }
 
 std::optional<QString> readStoredText(quint32 root, const QString& keyPath,
                                       const QString& valueName) {
+    const QString key = storeKey(root, keyPath, valueName);
     QSettings store(settingsStorePath(), QSettings::IniFormat);
-    if (unparseable(store) || store.status() != QSettings::NoError)
-        return std::nullopt;
-    const QVariant value = store.value(storeKey(root, keyPath, valueName));
-    if (value.typeId() != QMetaType::QString)
-        return std::nullopt;
-    return value.toString();
+    if (!unparseable(store) && store.status() == QSettings::NoError && store.contains(key))
+        return textUnder(store, key);
+    return presetText(key);
 }
 
 bool storeText(quint32 root, const QString& keyPath, const QString& valueName,
                const QString& data) {
     const QString path = settingsStorePath();
+    const QString key = storeKey(root, keyPath, valueName);
     if (!QDir().mkpath(QFileInfo(path).absolutePath()) || !dropUnparseableStore(path))
         return false;
     QSettings store(path, QSettings::IniFormat);
-    store.setValue(storeKey(root, keyPath, valueName), data);
+    // The window stores every path it restores; a preset stored back that way would stay with the
+    // user for good and hide the administrator's later changes.
+    if (!store.contains(key) && presetText(key) == data)
+        return true;
+    store.setValue(key, data);
     store.sync();
     return store.status() == QSettings::NoError;
 }

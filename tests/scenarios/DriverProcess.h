@@ -23,13 +23,14 @@ struct DriverReport {
 };
 
 // The scenario driver in a child process of its own, started directly or under a wrapper command
-// (strace, setpriv, prlimit), with a settings store in `configFolder`, which also serves as its
-// runtime folder and so wants mode 0700.
+// (strace, setpriv, prlimit), with a settings store in `configFolder` and no presets from the
+// machine's; the folder also serves as its runtime folder and so wants mode 0700.
 class DriverProcess : public Child {
 public:
     explicit DriverProcess(const QString& configFolder) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), configFolder);
+        env.insert(QStringLiteral("XDG_CONFIG_DIRS"), configFolder + QStringLiteral("/system"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), configFolder);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         setProcessEnvironment(env);

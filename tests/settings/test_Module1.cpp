@@ -36,10 +36,16 @@ class TestModule1 : public QObject {
 
     QTemporaryDir home;
     std::unique_ptr<QTemporaryDir> config;
+    std::unique_ptr<QTemporaryDir> system; // the system configuration folders "first" and "second"
     int rewrites = 0;
 
     QString storePath() const {
         return config->filePath(QStringLiteral("Ombrix/TarselCopyFile.ini"));
+    }
+
+    QString presetPath(const char* folder) const {
+        return system->filePath(QLatin1String(folder) +
+                                QStringLiteral("/Ombrix/TarselCopyFile.ini"));
     }
 
     QByteArray storeContent() const {
@@ -47,16 +53,18 @@ class TestModule1 : public QObject {
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    // Writes the store by hand. Its time stamp then differs from any the process has seen, so the
+    // Writes a store by hand. Its time stamp then differs from any the process has seen, so the
     // next read parses the file instead of reusing an earlier parse.
-    void rewriteStore(const QByteArray& content) {
-        QVERIFY(QDir().mkpath(QFileInfo(storePath()).absolutePath()));
-        QFile file(storePath());
+    void writeByHand(const QString& path, const QByteArray& content) {
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         QCOMPARE(file.write(content), content.size());
         QVERIFY(file.setFileTime(QDateTime::fromSecsSinceEpoch(1'000'000 + ++rewrites),
                                  QFileDevice::FileModificationTime));
     }
+
+    void rewriteStore(const QByteArray& content) { writeByHand(storePath(), content); }
 
     static void useStoreIn(const QString& folder) {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder));
@@ -73,6 +81,10 @@ private slots:
         config = std::make_unique<QTemporaryDir>();
         QVERIFY(config->isValid());
         useStoreIn(config->path());
+        system = std::make_unique<QTemporaryDir>();
+        QVERIFY(system->isValid());
+        qputenv("XDG_CONFIG_DIRS",
+                QFile::encodeName(system->filePath("first") + u':' + system->filePath("second")));
     }
 
     void readsNothingWithoutAStore() {
@@ -92,6 +104,22 @@ private slots:
         QVERIFY(
             QFileInfo::exists(home.filePath(QStringLiteral(".config/Ombrix/TarselCopyFile.ini"))));
         QVERIFY(!QFileInfo::exists(QStringLiteral("relative")));
+    }
+
+    // The layout a person reads and edits: the section and the value names as they are.
+    void keepsAFileAPersonCanEdit() {
+        store(Target, QStringLiteral("/srv/app.accdb"));
+        store(Source, QStringLiteral("/srv/releases/app.accdb"));
+        QCOMPARE(storeContent(), QByteArray("[GeneralControl]\n"
+                                            "NewVersionLocation=/srv/releases/app.accdb\n"
+                                            "RunningVersionLocation=/srv/app.accdb\n"));
+
+        rewriteStore("; edited by hand\n"
+                     "[GeneralControl]\n"
+                     "NewVersionLocation = /srv/releases/app 2.accdb\n"
+                     "RunningVersionLocation=\"/srv/Front End, live/app.accdb\"\n");
+        QCOMPARE(stored(Source), text("/srv/releases/app 2.accdb"));
+        QCOMPARE(stored(Target), text("/srv/Front End, live/app.accdb"));
     }
 
     void keepsAnyText_data() {
@@ -203,6 +231,66 @@ private slots:
         QCOMPARE(stored(Source), text("/new/source"));
         QCOMPARE(stored(Target), std::nullopt);
         QVERIFY(!storeContent().contains(damage.trimmed()));
+    }
+
+    void readsThePresetsUnlessTheUserHasAValue_data() {
+        QTest::addColumn<QByteArray>("user");
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<QByteArray>("second");
+        QTest::addColumn<QString>("read");
+        const QByteArray section = "[GeneralControl]\n";
+        const QByteArray preset = section + "RunningVersionLocation=/preset\n";
+        QTest::newRow("preset") << QByteArray() << preset << QByteArray() << "/preset";
+        QTest::newRow("the user's value wins") << section + "RunningVersionLocation=/mine\n"
+                                               << preset << QByteArray() << "/mine";
+        QTest::newRow("even an empty one") << section + "RunningVersionLocation=\n"
+                                           << preset << QByteArray() << "";
+        QTest::newRow("the user has the other value only") << section + "NewVersionLocation=/mine\n"
+                                                           << preset << QByteArray() << "/preset";
+        QTest::newRow("the first folder wins")
+            << QByteArray() << preset << section + "RunningVersionLocation=/second\n"
+            << "/preset";
+        QTest::newRow("a folder without the file")
+            << QByteArray() << QByteArray() << section + "RunningVersionLocation=/second\n"
+            << "/second";
+        QTest::newRow("a '#' comment in the preset")
+            << QByteArray() << section + "# for every user\nRunningVersionLocation=/preset\n"
+            << QByteArray() << "/preset";
+    }
+
+    void readsThePresetsUnlessTheUserHasAValue() {
+        QFETCH(QByteArray, user);
+        QFETCH(QByteArray, first);
+        QFETCH(QByteArray, second);
+        QFETCH(QString, read);
+        if (!user.isNull())
+            rewriteStore(user);
+        if (!first.isNull())
+            writeByHand(presetPath("first"), first);
+        if (!second.isNull())
+            writeByHand(presetPath("second"), second);
+        QCOMPARE(stored(Target), text(read));
+    }
+
+    // The window stores back every path it restores. A preset must not become the user's own
+    // value that way, and the system's file is never written.
+    void followsThePresetUntilTheUserChangesIt() {
+        const QByteArray preset = "[GeneralControl]\nRunningVersionLocation=/preset\n";
+        writeByHand(presetPath("first"), preset);
+        store(Target, QStringLiteral("/preset"));
+        QVERIFY(!storeContent().contains("RunningVersionLocation"));
+
+        const QByteArray changed = "[GeneralControl]\nRunningVersionLocation=/moved\n";
+        writeByHand(presetPath("first"), changed);
+        QCOMPARE(stored(Target), text("/moved"));
+
+        store(Target, QStringLiteral("/mine"));
+        QCOMPARE(stored(Target), text("/mine"));
+        QFile file(presetPath("first"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), changed);
+        QCOMPARE(QDir(QFileInfo(presetPath("first")).absolutePath()).entryList(QDir::Files),
+                 QStringList{QStringLiteral("TarselCopyFile.ini")});
     }
 
     void survivesGarbage() {

@@ -11,10 +11,14 @@
 namespace tarsel::test {
 
 // The window with fake dialogs and processes, a settings store of its own in a temporary
-// configuration folder, and an "end the program" that only counts.
+// configuration folder (and no presets from the machine's), and an "end the program" that only
+// counts.
 class WindowFixture {
 public:
-    WindowFixture() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_.path())); }
+    WindowFixture() {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_.path()));
+        qputenv("XDG_CONFIG_DIRS", QFile::encodeName(config_.filePath(QStringLiteral("system"))));
+    }
 
     FakeDialogs dialogs;
     FakeProcessTable processes;
