@@ -4,9 +4,14 @@
 
 set(TARSEL_DIST ${CMAKE_BINARY_DIR}/dist)
 
-# The mingw-w64 runtime libraries that every program of this compiler needs.
+# The mingw-w64 runtime libraries that every program of this compiler needs (a Visual C++ build
+# leaves its runtime to windeployqt or the system).
 set(TARSEL_MINGW_RUNTIME)
-foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+set(TARSEL_MINGW_RUNTIME_NAMES)
+if(MINGW)
+    set(TARSEL_MINGW_RUNTIME_NAMES libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+endif()
+foreach(dll IN LISTS TARSEL_MINGW_RUNTIME_NAMES)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
                     OUTPUT_VARIABLE found OUTPUT_STRIP_TRAILING_WHITESPACE)
     if(NOT IS_ABSOLUTE "${found}" OR NOT EXISTS "${found}")
@@ -14,6 +19,14 @@ foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
     endif()
     list(APPEND TARSEL_MINGW_RUNTIME ${found})
 endforeach()
+
+# The mingw runtime comes with its debugging information: most of its size.
+set(TARSEL_STRIP_DIST ${CMAKE_COMMAND} -E true)
+if(MINGW)
+    list(TRANSFORM TARSEL_MINGW_RUNTIME_NAMES PREPEND ${TARSEL_DIST}/ OUTPUT_VARIABLE stripped)
+    set(TARSEL_STRIP_DIST ${CMAKE_STRIP} --strip-unneeded ${TARSEL_DIST}/TarselCopyFile.exe
+                          ${stripped})
+endif()
 
 add_custom_target(dist ALL
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${TARSEL_DIST}
@@ -25,15 +38,16 @@ add_custom_target(dist ALL
             ${TARSEL_DIST}/platforms
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>
             ${TARSEL_DIST}/styles
-    # The mingw runtime comes with its debugging information: most of its size.
-    COMMAND ${CMAKE_STRIP} --strip-unneeded ${TARSEL_DIST}/TarselCopyFile.exe
-            ${TARSEL_DIST}/libstdc++-6.dll ${TARSEL_DIST}/libgcc_s_seh-1.dll
-            ${TARSEL_DIST}/libwinpthread-1.dll
+    COMMAND ${TARSEL_STRIP_DIST}
     DEPENDS TarselCopyFile
     COMMENT "Laying out the program folder ${TARSEL_DIST}"
     VERBATIM)
 
-# CTest runs each test through this wrapper (see the toolchain's emulator setting).
+if(NOT CMAKE_CROSSCOMPILING)
+    return()
+endif()
+
+# Built on Linux, CTest runs each test under Wine through this wrapper.
 set(TARSEL_WINE_PATH "$<TARGET_FILE_DIR:Qt6::Core>")
 foreach(dll IN LISTS TARSEL_MINGW_RUNTIME)
     get_filename_component(dir ${dll} DIRECTORY)
