@@ -190,10 +190,12 @@ private slots:
         if (folderThere)
             QVERIFY(QDir().mkpath(live) && writeFile(live + '/' + name, files_.oldBytes));
 
-        frmCopyRoutine& window = openOn(source, live + '/' + name);
+        // The paths as the system writes them: with backslashes on Windows.
+        const QString target = QDir::toNativeSeparators(live + '/' + name);
+        frmCopyRoutine& window = openOn(QDir::toNativeSeparators(source), target);
         typeTargetAndCopy(window);
         if (folderThere) {
-            expectNewInService(window, live + '/' + name);
+            expectNewInService(window, target);
         } else {
             QCOMPARE(window.Label2->text(), CopyErrorText + name);
             QVERIFY(!QFileInfo::exists(live));
