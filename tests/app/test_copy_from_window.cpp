@@ -12,9 +12,9 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <unistd.h>
-
 using namespace tarsel;
+using test::Facility;
+using test::missing;
 using test::readFile;
 using test::WindowFixture;
 
@@ -58,11 +58,14 @@ private slots:
         QCOMPARE(window.lblStatus->text(), VerifyingText + target_);
         QVERIFY(window.cmdCopy->isEnabled() && window.cmdPath[0]->isEnabled() &&
                 window.cmdPath[1]->isEnabled() && window.chkVerify->isEnabled());
-        QCOMPARE(ReadFileDate(window.records, target_, Created), modified.addSecs(60));
         QCOMPARE(fixture.stored(NewVersionLocation), source_);
         QCOMPARE(fixture.stored(RunningVersionLocation), target_);
         QVERIFY(noStagingLeft());
         QVERIFY(fixture.dialogs.boxes.isEmpty());
+        if (const QString why = missing(Facility::CreationTime, files_.liveFolder());
+            !why.isEmpty())
+            QSKIP(qPrintable("all but the creation date checked: " + why));
+        QCOMPARE(ReadFileDate(window.records, target_, Created), modified.addSecs(60));
     }
 
     void failedCopyLeavesTheWindowWaiting() {
@@ -134,8 +137,12 @@ private slots:
     }
 
     void sameFileThroughAHardLinkIsReported() {
+        if (const QString why = missing(Facility::HardLink, files_.liveFolder()); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        // Windows removes no read-only file.
+        QVERIFY(QFile::setPermissions(target_, QFile::ReadOwner | QFile::WriteOwner));
         QVERIFY(QFile::remove(target_));
-        QCOMPARE(::link(QFile::encodeName(source_), QFile::encodeName(target_)), 0);
+        QVERIFY(test::makeHardLink(source_, target_));
         WindowFixture fixture;
         frmCopyRoutine& window = openWithPaths(fixture);
         window.cmdCopy->click();

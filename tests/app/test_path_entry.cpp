@@ -1,5 +1,6 @@
 #include "filetime/GeneralDate.h"
 #include "filetime/ReadFileDate.h"
+#include "platform/Paths.h"
 #include "support/FileFixtures.h"
 #include "support/WindowFixture.h"
 
@@ -154,19 +155,19 @@ private slots:
     void folderBrowser_data() {
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("target"); // "|" stands for the system's separator
         QTest::newRow("folder and file name") << "src"
                                               << "live"
-                                              << "live/app.mdb";
+                                              << "live|app.mdb";
         QTest::newRow("root folder") << "src"
                                      << "/"
-                                     << "//app.mdb";
+                                     << "/|app.mdb";
         QTest::newRow("no source") << ""
                                    << "live"
-                                   << "live/";
+                                   << "live|";
         QTest::newRow("source without folder") << "app.mdb"
                                                << "live"
-                                               << "live/app.mdb";
+                                               << "live|app.mdb";
     }
 
     void folderBrowser() {
@@ -175,7 +176,7 @@ private slots:
         QFETCH(QString, target);
         source.replace("src", release_);
         folder.replace("live", folder_);
-        target.replace("live", folder_);
+        target.replace("live", folder_).replace(u'|', platform::separator());
         WindowFixture fixture;
         frmCopyRoutine& window = fixture.open();
         window.txtSource->setText(source);

@@ -4,8 +4,6 @@
 
 #include <QtTest>
 
-#include <unistd.h>
-
 using namespace tarsel;
 using namespace tarsel::test;
 
@@ -82,6 +80,8 @@ private slots:
         QFETCH(QString, source);
         QFETCH(QString, target);
         QFETCH(qint32, blockSize);
+        if (const QString why = missing(Facility::Fifo); source == "fifo" && !why.isEmpty())
+            QSKIP(qPrintable(why));
         const qsizetype openBefore = openHandleCount();
         FakeCopyHost host;
         QVERIFY(CopyWithProgress(path(source), path(target), blockSize, host));
@@ -100,6 +100,9 @@ private slots:
 
     void removesThePartialCopy() {
         QFETCH(QString, cause);
+        if (const QString why = missing(Facility::FileSizeLimit);
+            cause == "limit" && !why.isEmpty())
+            QSKIP(qPrintable(why));
         QVERIFY(QFile::copy(path("source"), path("changing")));
         FakeCopyHost host;
         host.onYield = [&](int n) {
@@ -127,10 +130,12 @@ private slots:
 
     void neverCopiesAFileOntoItself() {
         QFETCH(QString, target);
+        if (const QString why = missing(Facility::HardLink, dir.path());
+            target == "link" && !why.isEmpty())
+            QSKIP(qPrintable(why));
         QVERIFY(QFile::copy(path("source"), path("self")));
-        QCOMPARE(link(QFile::encodeName(path("self")).constData(),
-                      QFile::encodeName(path("link")).constData()),
-                 0);
+        if (target == "link")
+            QVERIFY(makeHardLink(path("self"), path("link")));
         const QByteArray before = readFile(path("self"));
         FakeCopyHost host;
         const bool failed = CopyWithProgress(

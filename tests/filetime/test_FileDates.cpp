@@ -1,20 +1,17 @@
 #include "filetime/PutFileDate.h"
 #include "filetime/ReadFileDate.h"
-#include "platform/posix/DosAttrib.h"
+#include "platform/FileTimes.h"
 #include "platform/RunTimeError.h"
 #include "support/ScopedTimeZone.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <sched.h>
-#include <sys/mount.h>
-#include <sys/xattr.h>
-
 using namespace tarsel;
+using tarsel::test::Facility;
+using tarsel::test::missing;
 using tarsel::test::ScopedTimeZone;
 using tarsel::test::ticksOf;
 
@@ -34,11 +31,12 @@ bool stamped(const std::optional<qint32>& result) {
     return result && *result != 0;
 }
 
-QByteArray dosAttrib(const QString& path) {
-    char buffer[256];
-    const ssize_t n = ::getxattr(QFile::encodeName(path).constData(), platform::DosAttribName,
-                                 buffer, sizeof buffer);
-    return n < 0 ? QByteArray() : QByteArray(buffer, n);
+// The creation time as the file keeps it, in 100 ns ticks.
+quint64 creationTicks(const QString& path) {
+    platform::WIN32_FIND_DATA found;
+    return platform::findFirstFile(path, found) == platform::InvalidHandle
+               ? 0
+               : found.ftCreationTime.ticks;
 }
 
 // The three dates as the reader sees them, and the permissions: what a stamp may not change.
@@ -94,6 +92,10 @@ private slots:
     void roundTripsEachKind() {
         QFETCH(qint32, kind);
         QFETCH(QDateTime, date);
+        if (const QString why = missing(Facility::CreationTime, dir.path());
+            kind == Created && !why.isEmpty())
+            QSKIP(qPrintable(why));
+        // Where the process cannot take this zone, the machine's serves as well.
         const ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
         const QString path = makeFile();
         const Snapshot before = snapshot(path);
@@ -102,12 +104,16 @@ private slots:
         QVERIFY(stamped(PutFileDate(records, path, kind, date)));
         QCOMPARE(ReadFileDate(records, path, kind), date);
         const Snapshot after = snapshot(path);
-        for (qint32 other : {Created, Modified, Accessed}) {
+        for (qint32 other : {Modified, Accessed, Created}) {
             const QDateTime Snapshot::*field = other == Created    ? &Snapshot::created
                                                : other == Modified ? &Snapshot::modified
                                                                    : &Snapshot::accessed;
-            if (other != kind)
-                QCOMPARE(after.*field, before.*field);
+            if (other == kind)
+                continue;
+            if (const QString why = missing(Facility::CreationTime, dir.path());
+                other == Created && !why.isEmpty())
+                QSKIP(qPrintable("all but the creation date checked: " + why));
+            QCOMPARE(after.*field, before.*field);
         }
     }
 
@@ -136,7 +142,7 @@ private slots:
             return;
         }
         QCOMPARE(snapshot(path), before);
-        QVERIFY(dosAttrib(path).isEmpty());
+        QVERIFY(test::creationRecordOf(path).isEmpty());
     }
 
     void stampsAReadOnlyFileAndRestoresIt() {
@@ -153,21 +159,21 @@ private slots:
     // A stamp carries the milliseconds of the last date read, none before the first read; a read
     // drops them without rounding up.
     void takesMillisecondsFromTheLastRead() {
+        if (const QString why = missing(Facility::CreationTime, dir.path()); !why.isEmpty())
+            QSKIP(qPrintable(why));
         const QString source = makeFile();
         const QString target = makeFile();
         stamp(source, QFileDevice::FileAccessTime, utc(2020, 3, 4, 5, 6, 7, 999));
 
         FileTimeRecords records;
         QVERIFY(stamped(PutFileDate(records, target, Created, local(2020, 1, 1, 12, 0, 0))));
-        QCOMPARE(platform::decodeDosAttrib(dosAttrib(target))->createTime.value() % 10'000'000,
-                 quint64(0));
+        QCOMPARE(creationTicks(target) % 10'000'000, quint64(0));
 
         const QDateTime read = ReadFileDate(records, source, Accessed);
         QCOMPARE(read.toUTC(), utc(2020, 3, 4, 5, 6, 7));
         QCOMPARE(records.SysTime.wMilliseconds, quint16(999));
         QVERIFY(stamped(PutFileDate(records, target, Created, local(2020, 1, 1, 12, 0, 0))));
-        QCOMPARE(platform::decodeDosAttrib(dosAttrib(target))->createTime.value() % 10'000'000,
-                 quint64(9'990'000));
+        QCOMPARE(creationTicks(target) % 10'000'000, quint64(9'990'000));
     }
 
     void readsTheFirstEntryAWildcardMatches() {
@@ -198,6 +204,8 @@ private slots:
         QFETCH(QByteArray, tz);
         QFETCH(QDateTime, winterStamp);
         QFETCH(QDateTime, readInSummer);
+        if (const QString why = missing(Facility::ProcessTimeZone); !why.isEmpty())
+            QSKIP(qPrintable(why));
         const ScopedTimeZone zone(tz);
         if (!QDateTime::currentDateTime().isDaylightTime())
             QSKIP("daylight-saving time is not in force in this zone today");
@@ -212,18 +220,6 @@ private slots:
         QCOMPARE(QFileInfo(path).lastModified().toUTC(), winterStamp);
     }
 
-    // Samba shows Windows clients the creation time it finds in user.DOSATTRIB.
-    void storesCreatedInSambasRecord() {
-        const ScopedTimeZone zone("XXX-3");
-        const QString path = makeFile();
-        FileTimeRecords records;
-        QVERIFY(stamped(PutFileDate(records, path, Created, local(2024, 5, 6, 7, 8, 9))));
-        QCOMPARE(dosAttrib(path).toHex(' '),
-                 QByteArray("00 00 05 00 05 00 00 00 11 00 00 00 20 00 00 00 "
-                            "80 5a 1f 01 6b 9f da 01"));
-        QCOMPARE(ReadFileDate(records, path, Created), local(2024, 5, 6, 7, 8, 9));
-    }
-
     void refusesDatesItCannotStamp_data() {
         QTest::addColumn<QDateTime>("date");
         QTest::newRow("1600") << local(1600, 12, 31, 23, 59, 59);
@@ -233,6 +229,9 @@ private slots:
 
     void refusesDatesItCannotStamp() {
         QFETCH(QDateTime, date);
+        if (const QString why = missing(Facility::ProcessTimeZone);
+            date.date().year() == 1601 && !why.isEmpty())
+            QSKIP(qPrintable(why));
         const ScopedTimeZone zone("XXX-3");
         const QString path = makeFile();
         const Snapshot before = snapshot(path);
@@ -261,7 +260,7 @@ private slots:
             PutFileDate(records, folder.filePath("*.txt"), Modified, local(2000, 1, 1, 0, 0, 0));
             QFAIL("no error raised");
         } catch (const RunTimeError& error) {
-            QCOMPARE(error.number(), ErrNo::FileNotFound);
+            QCOMPARE(error.number(), test::errorNumberFor(test::Mistake::WildcardInName));
         }
         QCOMPARE(snapshot(path), before);
     }
@@ -269,6 +268,8 @@ private slots:
     // Without a local date (here: before 1601 once the offset is applied) the reader shows the
     // missing date, not what an earlier read left in the records.
     void readsAStampWithoutLocalDateAsMissing() {
+        if (const QString why = missing(Facility::ProcessTimeZone); !why.isEmpty())
+            QSKIP(qPrintable(why));
         QTemporaryDir shm(QStringLiteral("/dev/shm/tarsel-XXXXXX"));
         if (!shm.isValid())
             QSKIP("no /dev/shm to hold a time stamp from 1601");
@@ -280,32 +281,6 @@ private slots:
         FileTimeRecords records;
         QVERIFY(ReadFileDate(records, path, Accessed) != local(9999, 12, 31, 0, 0, 0));
         QCOMPARE(ReadFileDate(records, path, Modified), local(9999, 12, 31, 0, 0, 0));
-    }
-
-    // On a file system without extended attributes a creation time cannot be stored: the stamp
-    // fails and changes nothing, while the other two kinds still stamp.
-    void failsCreatedWhereNoXattrsExist() {
-        const QString mountPoint = dir.filePath("ramfs");
-        const QByteArray mountName = QFile::encodeName(mountPoint);
-        QVERIFY(QDir().mkpath(mountPoint));
-        // A mount namespace of this process's own keeps the ramfs from everyone else.
-        if (::unshare(CLONE_NEWNS) != 0 ||
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount("ramfs", mountName.constData(), "ramfs", 0, nullptr) != 0)
-            QSKIP("cannot mount a ramfs here (needs root)");
-        const auto unmount = qScopeGuard([&] { ::umount2(mountName.constData(), MNT_DETACH); });
-        const QString path = makeFile(mountPoint);
-        QVERIFY(QFile::setPermissions(path, ReadOnly));
-        const Snapshot before = snapshot(path);
-        QCOMPARE(before.created, before.modified);
-
-        FileTimeRecords records;
-        QCOMPARE(PutFileDate(records, path, Created, local(2001, 1, 1, 1, 1, 1)),
-                 std::optional<qint32>(0));
-        QCOMPARE(snapshot(path), before);
-        QVERIFY(stamped(PutFileDate(records, path, Accessed, local(2002, 2, 2, 2, 2, 2))));
-        QCOMPARE(ReadFileDate(records, path, Accessed), local(2002, 2, 2, 2, 2, 2));
-        QCOMPARE(QFileInfo(path).permissions(), before.permissions);
     }
 };
 

@@ -49,9 +49,12 @@ private slots:
     void leavesTheFileBehindALinkAlone() {
         const QString file = path("pointed-to");
         const QString link = path("link");
+        if (const QString why = test::missing(test::Facility::SymbolicLink, dir_.path());
+            !why.isEmpty())
+            QSKIP(qPrintable(why));
         QVERIFY(test::writeFile(file, "not ours"));
         QVERIFY(QFile::setPermissions(file, QFile::ReadOwner));
-        QVERIFY(QFile::link(file, link));
+        QVERIFY(test::makeSymbolicLink(file, link));
         platform::ReadOnlyGuard guard(link);
         QVERIFY(!writable(file));
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "copy/FileExists.h"
 #include "copy/ReleaseWorkflow.h"
 #include "scenarios/WindowAnswers.h"
 #include "support/ReleaseFixture.h"
@@ -73,6 +74,7 @@ protected:
         QCOMPARE(window.Label2->text(), SuccessText);
         QCOMPARE(readFile(target), files_.newBytes);
         QVERIFY(QFileInfo(target).isFile() && !QFileInfo(target).isSymLink());
+        QVERIFY(FileExists(target)); // not hidden, as the staging file was
         QCOMPARE(ReleaseFixture::stagingFilesIn(QFileInfo(target).path()), QStringList());
         QCOMPARE(boxTexts(), QStringList());
         QCOMPARE(fixture_->ended, 1);

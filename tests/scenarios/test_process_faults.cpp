@@ -5,30 +5,29 @@
 #include <QCryptographicHash>
 #include <QtTest>
 
-#include <csignal>
-#include <unistd.h>
-
 using namespace tarsel;
 using test::DriverProcess;
 using test::DriverReport;
+using test::Facility;
+using test::missing;
 using test::readFile;
 
 namespace {
 
-constexpr uid_t Nobody = 65534;
+constexpr uint Nobody = 65534;
 
 QString md5(const QByteArray& bytes) {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
 }
 
-bool chownTree(const QString& path, uid_t uid) {
-    if (::lchown(QFile::encodeName(path), uid, uid) != 0)
+bool chownTree(const QString& path, uint uid) {
+    if (!test::changeOwner(path, uid))
         return false;
     const QFileInfoList entries = QDir(path).entryInfoList(QDir::AllEntries | QDir::Hidden |
                                                            QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo& entry : entries)
         if (entry.isDir() ? !chownTree(entry.filePath(), uid)
-                          : ::lchown(QFile::encodeName(entry.filePath()), uid, uid) != 0)
+                          : !test::changeOwner(entry.filePath(), uid))
             return false;
     return true;
 }
@@ -83,6 +82,8 @@ class TestProcessFaults : public QObject {
 
 private slots:
     void init() {
+        if (const QString why = missing(Facility::ScenarioDriver); !why.isEmpty())
+            QSKIP(qPrintable(why));
         QVERIFY(files_.reset(test::patternBytes(24 * 32767 + 17), QByteArray(5000, 'o')));
         QVERIFY(QDir().mkpath(configFolder()) &&
                 QFile::setPermissions(configFolder(),
@@ -170,7 +171,7 @@ private slots:
         QFETCH(bool, readOnlyFolder);
         QFETCH(QString, label2);
         QStringList wrapper;
-        if (::geteuid() == 0) {
+        if (test::runsAsRoot()) {
             if (const QString why = unavailable("setpriv"); !why.isEmpty())
                 QSKIP(qPrintable(why));
             const QString uid = QString::number(Nobody);
@@ -208,7 +209,7 @@ private slots:
             const qint64 pid = driver.driverPid();
             QVERIFY2(pid, qPrintable(driver.errors()));
             QTRY_VERIFY_WITH_TIMEOUT(!files_.stagingFiles().isEmpty(), 20000);
-            QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
+            QVERIFY(test::killNow(pid));
             QVERIFY(driver.waitForFinished(20000));
         }
         QCOMPARE(readFile(files_.target), files_.oldBytes);

@@ -1,15 +1,173 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <QtGlobal>
+
+#include <memory>
 
 // What the tests do differently on each system; tests/platform/<os>/support/TestHost.cpp holds the
 // system's own way.
 namespace tarsel::test {
 
+// What a test may need that not every system (or Wine, standing in for Windows) offers.
+enum class Facility {
+    Fifo,            // a FIFO in a folder
+    SymbolicLink,    // a symbolic link to a file, in the given folder
+    HardLink,        // a second name for a file, in the given folder
+    FileSizeLimit,   // a limit on the size of the files this process writes (ulimit -f)
+    ProcessTimeZone, // a time zone of this process's own (TZ), for local time and file times alike
+    DateFieldCheck,  // the system's refusal of date fields that form no date (SystemTimeToFileTime)
+    CreationTime,    // a creation time that a file in the given folder keeps once it is set
+    ReserveRoom,     // room set aside for a file's length before it is written, in the given folder
+    CheapCopy,       // a whole-file copy that shares the blocks instead of writing them again
+    ScenarioDriver,  // the window in a process of its own under strace, prlimit, setpriv, a mount
+                     // namespace, or killed outright
+    SleepCopies,     // real processes started from renamed copies of sleep(1)
+    PathMaxLimit,    // a limit on a whole path (Linux's 4,096 bytes) that a target can pass
+    ImmutableFile,   // a file that nobody may replace or change (chattr +i)
+    RenameHeldFile,  // renaming the staging file while the run holds it open
+    NameTooLongError, // the system's own error for a name too long for the file system
+};
+
+// Why `facility` is missing here (in `folder`, where the file system decides); empty when it is
+// there. A test that needs it skips with this text.
+QString missing(Facility facility, const QString& folder = QString());
+
 // Makes a FIFO at `path`; false where the system has none.
 bool makeFifo(const QString& path);
 
+// A symbolic link at `link` to the file `target`, and a second name `link` for `existing`.
+bool makeSymbolicLink(const QString& target, const QString& link);
+bool makeHardLink(const QString& existing, const QString& link);
+
+// Gives an existing entry the attribute bits of platform::Attr (ReadOnly, Hidden, System) as the
+// system's own tools would, and takes away the others of the three: on Linux read-only is the
+// owner's missing write permission, hidden a name that begins with a dot, and there is no system
+// bit. Returns why it cannot, empty when done.
+QString setDosAttributes(const QString& path, quint32 attributes);
+
 // Open descriptors or handles of this process, to show that a failure path closed what it opened.
 qsizetype openHandleCount();
+
+// The bytes that the file system has set aside for an open file (the system's own handle).
+qint64 allocatedBytes(qintptr handle);
+
+// Everything besides the bytes that writing to a file, its times, mode or attributes would change:
+// on Linux the change time, mode and extended attributes, on Windows the attributes and the three
+// times besides the last access. Empty when the file cannot be read.
+QByteArray metadataOf(const QString& path);
+
+// The bytes in which the system keeps a file's creation time outside the file system's own
+// records: Samba's user.DOSATTRIB on Linux; always empty on Windows, which has a creation time.
+QByteArray creationRecordOf(const QString& path);
+
+// Mistakes for which the systems report different run-time error numbers.
+enum class Mistake {
+    MissingFolder,  // a path whose folder is missing: Linux does not tell it from a missing file
+                    // (53), Windows does (76)
+    WildcardInName, // a wildcard where one name must be: Linux finds no such file (53), Windows
+                    // calls the name invalid (75)
+};
+int errorNumberFor(Mistake mistake);
+
+// The system's own text for a name too long for the file system (ENAMETOOLONG; on Windows NTFS
+// calls such a name invalid).
+QString nameTooLongText();
+
+// A device that reads without end, or at least is no file: /dev/zero; NUL on Windows.
+QString deviceFile();
+
+// Wine's version when this runs under Wine; empty on Linux and on Windows itself.
+QString wineVersion();
+
+// Whether this process runs as the superuser (root); never on Windows.
+bool runsAsRoot();
+
+// Gives a file, folder or link (not what a link points to) to the user and group `id`.
+bool changeOwner(const QString& path, uint id);
+
+// Ends a process at once, without letting it clean up (SIGKILL, TerminateProcess).
+bool killNow(qint64 pid);
+
+// Limits the size of the files this process writes to `bytes`, so that a write past it fails with
+// an error (a full-disk stand-in that works for root too); restored on destruction. Only where
+// missing(Facility::FileSizeLimit) is empty.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(qint64 bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    quint64 savedSoft_ = 0;
+    quint64 savedHard_ = 0;
+    void (*savedHandler_)(int) = nullptr;
+};
+
+// Holds a file as a running copy holds its staging file (an exclusive lock on Linux, open without
+// delete sharing on Windows), until destroyed.
+class HeldFile {
+public:
+    explicit HeldFile(const QString& path);
+    ~HeldFile();
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+
+    bool isHeld() const { return handle_ != -1; }
+
+private:
+    qintptr handle_ = -1;
+};
+
+// A chain of `depth` folders named `name` below `root`, each made from the one before, so that the
+// whole path may pass what the system can resolve; removed on destruction.
+class DeepFolders {
+public:
+    DeepFolders(const QString& root, const QString& name, int depth);
+    ~DeepFolders();
+    DeepFolders(const DeepFolders&) = delete;
+    DeepFolders& operator=(const DeepFolders&) = delete;
+
+    // The whole path of the deepest folder.
+    const QString& path() const { return path_; }
+    // A path that reaches the deepest folder while this object lives, however long the whole path
+    // is (/proc/self/fd/N on Linux); empty when the chain could not be made.
+    const QString& reachable() const { return reachable_; }
+
+private:
+    QString root_, name_, path_, reachable_;
+    qintptr handle_ = -1;
+};
+
+// A settings store of this test process's own, away from the user's and from other tests': on
+// Linux a configuration folder in a temporary folder (XDG_CONFIG_HOME, and XDG_CONFIG_DIRS without
+// the machine's presets); on Windows HKEY_CURRENT_USER redirected to a fresh key under
+// HKEY_CURRENT_USER\Software\TarselTests. Removed on destruction. Child processes that this process
+// starts meanwhile share it: one that creates its own IsolatedSettings takes over the parent's
+// store instead of making a new one, and leaves it in place. A store that cannot be set up ends
+// the test at once, before anything could reach the user's own settings.
+class IsolatedSettings {
+public:
+    IsolatedSettings();
+    ~IsolatedSettings();
+    IsolatedSettings(const IsolatedSettings&) = delete;
+    IsolatedSettings& operator=(const IsolatedSettings&) = delete;
+
+    // Where the store is: the configuration folder, or the registry key that stands in for
+    // HKEY_CURRENT_USER ("HKEY_CURRENT_USER\Software\TarselTests\...").
+    QString location() const;
+
+    // Makes the next read come from the store itself, not from what this process remembers of it:
+    // on Linux the file is written back with a time stamp of its own, which makes QSettings parse
+    // it afresh; the registry is read afresh anyway.
+    void forgetWhatWasRead();
+
+    struct Store;
+
+private:
+    std::unique_ptr<Store> store_;
+};
 
 } // namespace tarsel::test

@@ -4,22 +4,16 @@
 #include "settings/Module1.h"
 #include "support/FakeDialogs.h"
 #include "support/FakeProcessTable.h"
+#include "support/TestHost.h"
 
-#include <QTemporaryDir>
 #include <memory>
 
 namespace tarsel::test {
 
-// The window with fake dialogs and processes, a settings store of its own in a temporary
-// configuration folder (and no presets from the machine's), and an "end the program" that only
-// counts.
+// The window with fake dialogs and processes, a settings store of its own (and no presets from the
+// machine's), and an "end the program" that only counts.
 class WindowFixture {
 public:
-    WindowFixture() {
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_.path()));
-        qputenv("XDG_CONFIG_DIRS", QFile::encodeName(config_.filePath(QStringLiteral("system"))));
-    }
-
     FakeDialogs dialogs;
     FakeProcessTable processes;
     int ended = 0;
@@ -40,7 +34,7 @@ public:
     }
 
 private:
-    QTemporaryDir config_;
+    IsolatedSettings settings_;
     std::unique_ptr<frmCopyRoutine> window_;
 };
 

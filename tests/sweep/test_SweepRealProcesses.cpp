@@ -2,6 +2,7 @@
 
 #include "support/FakeSweepHost.h"
 #include "support/SleepCopy.h"
+#include "support/TestHost.h"
 
 #include <QSet>
 #include <QTemporaryDir>
@@ -72,6 +73,8 @@ void TestSweepRealProcesses::timerSweepEndsAccess_data() {
 void TestSweepRealProcesses::timerSweepEndsAccess() {
     QFETCH(QString, fileName);
     QFETCH(QString, argv0);
+    if (const QString why = test::missing(test::Facility::SleepCopies); !why.isEmpty())
+        QSKIP(qPrintable(why));
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     test::Child access;

@@ -1,18 +1,315 @@
 #include "support/TestHost.h"
 
+#include "platform/SettingsStore.h"
+
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <optional>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#include <vector>
 
 namespace tarsel::test {
 
+namespace {
+
+QByteArray native(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+// Whether the file system of `folder` can set room aside for a file before it is written.
+QString whyNoReservation(const QString& folder) {
+    QTemporaryFile probe(folder + QStringLiteral("/reserve-XXXXXX"));
+    if (!probe.open())
+        return QStringLiteral("cannot create a file in ") + folder;
+    if (::fallocate(probe.handle(), 0, 0, 1) != 0 && errno == EOPNOTSUPP)
+        return QStringLiteral("the file system of %1 cannot reserve room").arg(folder);
+    return QString();
+}
+
+// Whether the file system of `folder` shares blocks between copies, so that copying 2 GiB costs
+// nothing.
+QString whyNoCheapCopy(const QString& folder) {
+    const QString from = folder + QStringLiteral("/clone-from"), to = folder + "/clone-to";
+    QFile source(from);
+    if (!source.open(QIODevice::WriteOnly) || source.write("x") != 1)
+        return QStringLiteral("cannot create a file in ") + folder;
+    source.close();
+    const int in = ::open(native(from).constData(), O_RDONLY | O_CLOEXEC);
+    const int out = ::open(native(to).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    const bool cheap = in >= 0 && out >= 0 && ::ioctl(out, FICLONE, in) == 0;
+    ::close(in);
+    ::close(out);
+    QFile::remove(from);
+    QFile::remove(to);
+    return cheap ? QString()
+                 : QStringLiteral("the file system of %1 copies every byte; it shares no blocks")
+                       .arg(folder);
+}
+
+} // namespace
+
+QString missing(Facility facility, const QString& folder) {
+    const QString where = folder.isEmpty() ? QDir::tempPath() : folder;
+    switch (facility) {
+    case Facility::ReserveRoom:
+        return whyNoReservation(where);
+    case Facility::CheapCopy:
+        return whyNoCheapCopy(where);
+    default:
+        return QString();
+    }
+}
+
 bool makeFifo(const QString& path) {
-    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+    return ::mkfifo(native(path).constData(), 0600) == 0;
+}
+
+bool makeSymbolicLink(const QString& target, const QString& link) {
+    return ::symlink(native(target).constData(), native(link).constData()) == 0;
+}
+
+bool makeHardLink(const QString& existing, const QString& link) {
+    return ::link(native(existing).constData(), native(link).constData()) == 0;
+}
+
+QString setDosAttributes(const QString& path, quint32 attributes) {
+    constexpr quint32 ReadOnly = 0x1, Hidden = 0x2, System = 0x4;
+    if (attributes & System)
+        return QStringLiteral("Linux has no system attribute");
+    if (bool(attributes & Hidden) != QFileInfo(path).fileName().startsWith(u'.'))
+        return QStringLiteral("on Linux a name that begins with a dot is hidden, and only such a "
+                              "name");
+    struct stat st {};
+    if (::stat(native(path).constData(), &st) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    const mode_t mode = (attributes & ReadOnly) ? st.st_mode & ~S_IWUSR : st.st_mode | S_IWUSR;
+    if (::chmod(native(path).constData(), mode & 07777) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    return QString();
 }
 
 qsizetype openHandleCount() {
     return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System).size();
+}
+
+qint64 allocatedBytes(qintptr handle) {
+    struct stat st {};
+    return ::fstat(int(handle), &st) == 0 ? qint64(st.st_blocks) * 512 : -1;
+}
+
+QByteArray metadataOf(const QString& path) {
+    struct stat st {};
+    if (::stat(native(path).constData(), &st) != 0)
+        return QByteArray();
+    const ssize_t xattrBytes = ::listxattr(native(path).constData(), nullptr, 0);
+    return QByteArray::number(qint64(st.st_ctim.tv_sec)) + '.' +
+           QByteArray::number(qint64(st.st_ctim.tv_nsec)) + ' ' + QByteArray::number(st.st_mode) +
+           ' ' + QByteArray::number(qint64(xattrBytes));
+}
+
+QByteArray creationRecordOf(const QString& path) {
+    char buffer[256];
+    const ssize_t n = ::getxattr(native(path).constData(), "user.DOSATTRIB", buffer, sizeof buffer);
+    return n < 0 ? QByteArray() : QByteArray(buffer, n);
+}
+
+int errorNumberFor(Mistake) {
+    return 53; // ENOENT
+}
+
+QString nameTooLongText() {
+    return QString::fromLocal8Bit(std::strerror(ENAMETOOLONG));
+}
+
+QString deviceFile() {
+    return QStringLiteral("/dev/zero");
+}
+
+QString wineVersion() {
+    return QString();
+}
+
+bool runsAsRoot() {
+    return ::geteuid() == 0;
+}
+
+bool changeOwner(const QString& path, uint id) {
+    return ::lchown(native(path).constData(), uid_t(id), gid_t(id)) == 0;
+}
+
+bool killNow(qint64 pid) {
+    return ::kill(pid_t(pid), SIGKILL) == 0;
+}
+
+FileSizeLimit::FileSizeLimit(qint64 bytes) {
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    savedSoft_ = saved.rlim_cur;
+    savedHard_ = saved.rlim_max;
+    // Past the limit the write fails with EFBIG instead of the signal ending the process.
+    savedHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lowered = saved;
+    lowered.rlim_cur = rlim_t(bytes);
+    setrlimit(RLIMIT_FSIZE, &lowered);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    const rlimit saved{rlim_t(savedSoft_), rlim_t(savedHard_)};
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedHandler_);
+}
+
+HeldFile::HeldFile(const QString& path) {
+    const int fd = ::open(native(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        handle_ = fd;
+    else if (fd >= 0)
+        ::close(fd);
+}
+
+HeldFile::~HeldFile() {
+    if (handle_ != -1)
+        ::close(int(handle_));
+}
+
+DeepFolders::DeepFolders(const QString& root, const QString& name, int depth)
+    : root_(root), name_(name), path_(root) {
+    const QByteArray folder = native(name);
+    int dir = ::open(native(root).constData(), O_DIRECTORY | O_RDONLY | O_CLOEXEC);
+    for (int level = 0; level < depth && dir >= 0; ++level) {
+        ::mkdirat(dir, folder.constData(), 0755);
+        const int inner = ::openat(dir, folder.constData(), O_DIRECTORY | O_RDONLY | O_CLOEXEC);
+        ::close(dir);
+        dir = inner;
+        path_ += u'/' + name;
+    }
+    if (dir >= 0) {
+        handle_ = dir;
+        reachable_ = QStringLiteral("/proc/self/fd/") + QString::number(dir);
+    }
+}
+
+DeepFolders::~DeepFolders() {
+    if (handle_ != -1)
+        ::close(int(handle_));
+    // Too deep for QDir's removal.
+    QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), root_ + u'/' + name_});
+}
+
+// The store's folder is named in this variable too, so that a child process finds it.
+namespace {
+
+constexpr char StoreVariable[] = "TARSEL_TEST_SETTINGS";
+
+struct SavedVariable {
+    bool set;
+    QByteArray value;
+    explicit SavedVariable(const char* name)
+        : set(qEnvironmentVariableIsSet(name)), value(qgetenv(name)) {}
+    void restore(const char* name) const {
+        if (set)
+            qputenv(name, value);
+        else
+            qunsetenv(name);
+    }
+};
+
+} // namespace
+
+struct IsolatedSettings::Store {
+    std::optional<QTemporaryDir> owned; // none when taken over from the parent process
+    QString folder;
+};
+
+namespace {
+
+// The stores of this process, latest last; the environment names the latest.
+std::vector<IsolatedSettings::Store*>& liveStores() {
+    static std::vector<IsolatedSettings::Store*> stores;
+    return stores;
+}
+
+// What the environment held before the first store of this process.
+struct OriginalEnvironment {
+    SavedVariable home{"XDG_CONFIG_HOME"}, dirs{"XDG_CONFIG_DIRS"}, store{StoreVariable};
+};
+std::optional<OriginalEnvironment>& originalEnvironment() {
+    static std::optional<OriginalEnvironment> original;
+    return original;
+}
+
+void pointEnvironmentAt(const QString& folder) {
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder));
+    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(folder + QStringLiteral("/system")));
+    qputenv(StoreVariable, QFile::encodeName(folder));
+}
+
+} // namespace
+
+IsolatedSettings::IsolatedSettings() : store_(std::make_unique<Store>()) {
+    auto& stores = liveStores();
+    const QString inherited = qEnvironmentVariable(StoreVariable);
+    if (stores.empty() && !inherited.isEmpty()) {
+        store_->folder = inherited;
+    } else {
+        store_->owned.emplace();
+        if (!store_->owned->isValid())
+            qFatal("cannot make a temporary configuration folder");
+        store_->folder = store_->owned->path();
+    }
+    if (stores.empty())
+        originalEnvironment().emplace();
+    stores.push_back(store_.get());
+    pointEnvironmentAt(store_->folder);
+}
+
+IsolatedSettings::~IsolatedSettings() {
+    auto& stores = liveStores();
+    std::erase(stores, store_.get());
+    if (!stores.empty()) {
+        pointEnvironmentAt(stores.back()->folder);
+    } else if (auto& original = originalEnvironment()) {
+        original->home.restore("XDG_CONFIG_HOME");
+        original->dirs.restore("XDG_CONFIG_DIRS");
+        original->store.restore(StoreVariable);
+        original.reset();
+    }
+}
+
+QString IsolatedSettings::location() const {
+    return store_->folder;
+}
+
+} // namespace tarsel::test
+
+namespace tarsel::test {
+
+void IsolatedSettings::forgetWhatWasRead() {
+    static qint64 rewrites = 0;
+    QFile file(platform::settingsStorePath());
+    if (!file.open(QIODevice::ReadWrite))
+        return;
+    const QByteArray content = file.readAll();
+    file.resize(0);
+    file.write(content);
+    file.setFileTime(QDateTime::fromSecsSinceEpoch(1'000'000 + ++rewrites),
+                     QFileDevice::FileModificationTime);
 }
 
 } // namespace tarsel::test

@@ -1,16 +1,406 @@
 #include "support/TestHost.h"
 
+#include <QDir>
+#include <QFile>
+#include <QUuid>
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 
+#include <optional>
+#include <string>
+#include <vector>
+
 namespace tarsel::test {
+
+namespace {
+
+constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+std::wstring native(const QString& path) {
+    return QDir::toNativeSeparators(path).toStdWString();
+}
+
+QString systemText(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (length == 0)
+        return QStringLiteral("error %1").arg(code);
+    const QString result = QString::fromWCharArray(text, int(length)).trimmed();
+    LocalFree(text);
+    return result;
+}
+
+// "Wine 8.0" or "Windows", for the reasons below.
+QString systemName() {
+    const QString wine = wineVersion();
+    return wine.isEmpty() ? QStringLiteral("Windows") : QStringLiteral("Wine ") + wine;
+}
+
+// A fresh, empty file for a probe in `folder`, removed with the object.
+class ProbeFile {
+public:
+    explicit ProbeFile(const QString& folder)
+        : path_(QDir(folder.isEmpty() ? QDir::tempPath() : folder)
+                    .filePath(QStringLiteral("probe-") +
+                              QUuid::createUuid().toString(QUuid::WithoutBraces))) {
+        handle_ = CreateFileW(native(path_).c_str(), GENERIC_READ | GENERIC_WRITE, ShareAll,
+                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    ~ProbeFile() {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+        DeleteFileW(native(path_).c_str());
+    }
+    ProbeFile(const ProbeFile&) = delete;
+    ProbeFile& operator=(const ProbeFile&) = delete;
+
+    bool isOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE handle() const { return handle_; }
+    const QString& path() const { return path_; }
+
+private:
+    QString path_;
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+QString whyNoLink(bool symbolic, const QString& folder) {
+    const ProbeFile target(folder);
+    if (!target.isOpen())
+        return QStringLiteral("cannot create a file in ") + folder;
+    const QString link = target.path() + QStringLiteral(".link");
+    const bool made =
+        symbolic ? makeSymbolicLink(target.path(), link) : makeHardLink(target.path(), link);
+    const DWORD err = GetLastError();
+    const DWORD attributes = GetFileAttributesW(native(link).c_str());
+    DeleteFileW(native(link).c_str());
+    const QString call =
+        symbolic ? QStringLiteral("CreateSymbolicLinkW") : QStringLiteral("CreateHardLinkW");
+    if (!made)
+        return QStringLiteral("%1 failed on %2: %3%4")
+            .arg(call, systemName(), systemText(err),
+                 symbolic && err == ERROR_PRIVILEGE_NOT_HELD
+                     ? QStringLiteral(" (symbolic links need the right to create them, or "
+                                      "developer mode)")
+                     : QString());
+    const bool isLink = attributes != INVALID_FILE_ATTRIBUTES &&
+                        (!symbolic || (attributes & FILE_ATTRIBUTE_REPARSE_POINT));
+    if (!isLink)
+        return QStringLiteral("%1 reports success on %2 but makes no link").arg(call, systemName());
+    return QString();
+}
+
+QString whyNoCreationTime(const QString& folder) {
+    const ProbeFile probe(folder);
+    if (!probe.isOpen())
+        return QStringLiteral("cannot create a file in ") + folder;
+    const FILETIME created{0x12345600, 0x01c00000}; // in 1985
+    FILETIME read{};
+    if (!SetFileTime(probe.handle(), &created, nullptr, nullptr) ||
+        !GetFileTime(probe.handle(), &read, nullptr, nullptr))
+        return QStringLiteral("cannot set a creation time: ") + systemText(GetLastError());
+    if (read.dwLowDateTime == created.dwLowDateTime &&
+        read.dwHighDateTime == created.dwHighDateTime)
+        return QString();
+    if (!wineVersion().isEmpty())
+        return QStringLiteral("Wine keeps no creation time on a Linux folder");
+    return QStringLiteral("the file system of %1 keeps no creation time").arg(folder);
+}
+
+QString whyNoReservation(const QString& folder) {
+    const ProbeFile probe(folder);
+    if (!probe.isOpen())
+        return QStringLiteral("cannot create a file in ") + folder;
+    FILE_ALLOCATION_INFO allocation{};
+    allocation.AllocationSize.QuadPart = 1;
+    if (SetFileInformationByHandle(probe.handle(), FileAllocationInfo, &allocation,
+                                   sizeof allocation))
+        return QString();
+    return QStringLiteral("%1 cannot reserve room for a file (FileAllocationInfo): %2")
+        .arg(systemName(), systemText(GetLastError()));
+}
+
+} // namespace
+
+QString missing(Facility facility, const QString& folder) {
+    switch (facility) {
+    case Facility::Fifo:
+        return QStringLiteral("Windows keeps no FIFOs in folders (its named pipes live under "
+                              "\\\\.\\pipe\\)");
+    case Facility::SymbolicLink:
+        return whyNoLink(true, folder);
+    case Facility::HardLink:
+        return whyNoLink(false, folder);
+    case Facility::FileSizeLimit:
+        return QStringLiteral("Windows has no limit on the size of the files a process writes "
+                              "(ulimit -f)");
+    case Facility::ProcessTimeZone:
+        return QStringLiteral("Windows has no time zone per process: the file-time functions "
+                              "take the machine's, and TZ reaches only the C runtime");
+    case Facility::DateFieldCheck:
+        return wineVersion().isEmpty()
+                   ? QString()
+                   : QStringLiteral("Wine's SystemTimeToFileTime takes fields that form no date "
+                                    "(29 February 2023, the year 30828)");
+    case Facility::CreationTime:
+        return whyNoCreationTime(folder);
+    case Facility::ReserveRoom:
+        return whyNoReservation(folder);
+    case Facility::CheapCopy:
+        return QStringLiteral("the whole-file copy reads and writes every byte on Windows");
+    case Facility::ScenarioDriver:
+        return QStringLiteral("the scenario driver runs the window under strace, prlimit or "
+                              "setpriv, in a mount namespace, or kills it: Linux only");
+    case Facility::SleepCopies:
+        return QStringLiteral("the real-process sweep starts renamed copies of sleep(1), a Linux "
+                              "program");
+    case Facility::PathMaxLimit:
+        return QStringLiteral("Windows has no 4,096-byte limit on paths: \\\\?\\ paths reach "
+                              "32,767 characters");
+    case Facility::ImmutableFile:
+        return QStringLiteral("Windows has no immutable files (chattr +i)");
+    case Facility::NameTooLongError:
+        return wineVersion().isEmpty()
+                   ? QString()
+                   : QStringLiteral("Wine reports a name over 255 characters as a missing file "
+                                    "(error 53)");
+    case Facility::RenameHeldFile:
+        return QStringLiteral("Windows refuses to rename the staging file while the run holds it "
+                              "open without delete sharing");
+    }
+    return QString();
+}
 
 bool makeFifo(const QString&) {
     return false;
 }
 
+bool makeSymbolicLink(const QString& target, const QString& link) {
+    return CreateSymbolicLinkW(native(link).c_str(), native(target).c_str(),
+                               SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+}
+
+bool makeHardLink(const QString& existing, const QString& link) {
+    return CreateHardLinkW(native(link).c_str(), native(existing).c_str(), nullptr);
+}
+
+QString setDosAttributes(const QString& path, quint32 attributes) {
+    constexpr DWORD Ours = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    const DWORD old = GetFileAttributesW(native(path).c_str());
+    if (old == INVALID_FILE_ATTRIBUTES)
+        return systemText(GetLastError());
+    DWORD wanted = (old & ~Ours & ~DWORD(FILE_ATTRIBUTE_NORMAL)) | (attributes & Ours);
+    if (wanted == 0)
+        wanted = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileAttributesW(native(path).c_str(), wanted))
+        return systemText(GetLastError());
+    return QString();
+}
+
 qsizetype openHandleCount() {
     DWORD count = 0;
     return GetProcessHandleCount(GetCurrentProcess(), &count) ? qsizetype(count) : -1;
+}
+
+qint64 allocatedBytes(qintptr handle) {
+    FILE_STANDARD_INFO info{};
+    if (!GetFileInformationByHandleEx(reinterpret_cast<HANDLE>(handle), FileStandardInfo, &info,
+                                      sizeof info))
+        return -1;
+    return info.AllocationSize.QuadPart;
+}
+
+QByteArray metadataOf(const QString& path) {
+    const HANDLE file = CreateFileW(native(path).c_str(), FILE_READ_ATTRIBUTES, ShareAll, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return QByteArray();
+    FILE_BASIC_INFO info{};
+    const bool read = GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info);
+    CloseHandle(file);
+    if (!read)
+        return QByteArray();
+    return QByteArray::number(info.ChangeTime.QuadPart) + ' ' +
+           QByteArray::number(info.LastWriteTime.QuadPart) + ' ' +
+           QByteArray::number(info.CreationTime.QuadPart) + ' ' +
+           QByteArray::number(quint32(info.FileAttributes));
+}
+
+QByteArray creationRecordOf(const QString&) {
+    return QByteArray();
+}
+
+int errorNumberFor(Mistake mistake) {
+    switch (mistake) {
+    case Mistake::MissingFolder:
+        return 76; // ERROR_PATH_NOT_FOUND
+    case Mistake::WildcardInName:
+        return 75; // ERROR_INVALID_NAME
+    }
+    return 0;
+}
+
+// NTFS answers a name over 255 characters with STATUS_OBJECT_NAME_INVALID.
+QString nameTooLongText() {
+    return systemText(ERROR_INVALID_NAME);
+}
+
+QString deviceFile() {
+    return QStringLiteral("\\\\.\\NUL");
+}
+
+QString wineVersion() {
+    using Version = const char*(__cdecl*)();
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const auto version = ntdll ? reinterpret_cast<Version>(reinterpret_cast<void*>(
+                                     GetProcAddress(ntdll, "wine_get_version")))
+                               : nullptr;
+    return version ? QString::fromLatin1(version()) : QString();
+}
+
+bool runsAsRoot() {
+    return false;
+}
+
+bool changeOwner(const QString&, uint) {
+    return false;
+}
+
+bool killNow(qint64 pid) {
+    const HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, DWORD(pid));
+    if (!process)
+        return false;
+    const bool ended = TerminateProcess(process, 1);
+    CloseHandle(process);
+    return ended;
+}
+
+// Never constructed: missing(Facility::FileSizeLimit) says why.
+FileSizeLimit::FileSizeLimit(qint64) {}
+FileSizeLimit::~FileSizeLimit() {}
+
+HeldFile::HeldFile(const QString& path) {
+    const HANDLE file =
+        CreateFileW(native(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE)
+        handle_ = reinterpret_cast<qintptr>(file);
+}
+
+HeldFile::~HeldFile() {
+    if (handle_ != -1)
+        CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+// Through "\\?\", which lifts the MAX_PATH limit, so the whole path always reaches the folder.
+DeepFolders::DeepFolders(const QString& root, const QString& name, int depth)
+    : root_(root), name_(name), path_(root) {
+    const QString prefix = QStringLiteral("\\\\?\\");
+    bool made = true;
+    for (int level = 0; level < depth && made; ++level) {
+        path_ += u'/' + name;
+        made = CreateDirectoryW(native(prefix + QDir::cleanPath(path_)).c_str(), nullptr) ||
+               GetLastError() == ERROR_ALREADY_EXISTS;
+    }
+    if (made)
+        reachable_ = path_;
+}
+
+DeepFolders::~DeepFolders() {
+    const QString prefix = QStringLiteral("\\\\?\\");
+    for (QString folder = path_; folder.size() > root_.size(); folder.chop(name_.size() + 1)) {
+        const QDir inside(folder);
+        for (const QString& file : inside.entryList(QDir::Files | QDir::Hidden | QDir::System))
+            DeleteFileW(native(prefix + QDir::cleanPath(inside.filePath(file))).c_str());
+        RemoveDirectoryW(native(prefix + QDir::cleanPath(folder)).c_str());
+    }
+}
+
+// The store's key is named in this variable too, so that a child process finds it.
+namespace {
+
+constexpr char StoreVariable[] = "TARSEL_TEST_SETTINGS";
+const QString TestsKey = QStringLiteral("Software\\TarselTests");
+
+} // namespace
+
+struct IsolatedSettings::Store {
+    QString key; // below the real HKEY_CURRENT_USER
+    HKEY handle = nullptr;
+    bool owned = false; // false when taken over from the parent process
+};
+
+namespace {
+
+// The stores of this process, latest last; HKEY_CURRENT_USER and the environment name the latest.
+std::vector<IsolatedSettings::Store*>& liveStores() {
+    static std::vector<IsolatedSettings::Store*> stores;
+    return stores;
+}
+
+std::optional<QByteArray>& originalVariable() {
+    static std::optional<QByteArray> original;
+    return original;
+}
+
+void pointAt(const IsolatedSettings::Store* store) {
+    RegOverridePredefKey(HKEY_CURRENT_USER, store ? store->handle : nullptr);
+    if (store)
+        qputenv(StoreVariable, store->key.toUtf8());
+}
+
+} // namespace
+
+IsolatedSettings::IsolatedSettings() : store_(std::make_unique<Store>()) {
+    auto& stores = liveStores();
+    const QString inherited = qEnvironmentVariable(StoreVariable);
+    if (stores.empty()) {
+        originalVariable() = qEnvironmentVariableIsSet(StoreVariable)
+                                 ? std::optional<QByteArray>(qgetenv(StoreVariable))
+                                 : std::nullopt;
+    }
+    store_->owned = !stores.empty() || inherited.isEmpty();
+    store_->key = store_->owned
+                      ? TestsKey + u'\\' + QUuid::createUuid().toString(QUuid::WithoutBraces)
+                      : inherited;
+    // Made under the real HKEY_CURRENT_USER, not under the store of a test before.
+    pointAt(nullptr);
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, store_->key.toStdWString().c_str(), 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &store_->handle, nullptr) != ERROR_SUCCESS ||
+        RegOverridePredefKey(HKEY_CURRENT_USER, store_->handle) != ERROR_SUCCESS)
+        qFatal("cannot redirect HKEY_CURRENT_USER to a key of the test's own");
+    stores.push_back(store_.get());
+    pointAt(store_.get());
+}
+
+IsolatedSettings::~IsolatedSettings() {
+    auto& stores = liveStores();
+    std::erase(stores, store_.get());
+    pointAt(nullptr);
+    if (store_->handle)
+        RegCloseKey(store_->handle);
+    if (store_->owned) {
+        RegDeleteTreeW(HKEY_CURRENT_USER, store_->key.toStdWString().c_str());
+        // Only once no other test's store is left under it.
+        RegDeleteKeyW(HKEY_CURRENT_USER, TestsKey.toStdWString().c_str());
+    }
+    if (!stores.empty()) {
+        pointAt(stores.back());
+    } else if (const auto& original = originalVariable()) {
+        qputenv(StoreVariable, *original);
+    } else {
+        qunsetenv(StoreVariable);
+    }
+}
+
+void IsolatedSettings::forgetWhatWasRead() {}
+
+QString IsolatedSettings::location() const {
+    return QStringLiteral("HKEY_CURRENT_USER\\") + store_->key;
 }
 
 } // namespace tarsel::test
