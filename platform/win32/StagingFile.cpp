@@ -68,13 +68,9 @@ void StagingFile::flushAndDropCache(Yielder&) {
 
 void StagingFile::commit(Yielder& yielder) {
     const HANDLE handle = nativeOf(handle_);
-    // The new release takes the old one's hidden and system bits, as a replaced file does, but not
-    // the staging file's own hidden attribute.
-    const DWORD old = GetFileAttributesW(widePath(target_).c_str());
-    const DWORD kept = old == INVALID_FILE_ATTRIBUTES
-                           ? 0
-                           : old & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-    if (!setAttributesOf(handle, FILE_ATTRIBUTE_ARCHIVE | kept))
+    // The new release is a new file, as if the old one had been deleted and the copy made in its
+    // place: none of the old one's bits, nor the staging file's own hidden attribute.
+    if (!setAttributesOf(handle, FILE_ATTRIBUTE_ARCHIVE))
         fail(path_);
     // Renamed through the handle the run holds: what moves is what was written and verified.
     const std::wstring to = widePath(target_);

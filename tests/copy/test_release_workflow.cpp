@@ -5,6 +5,7 @@
 #include "filetime/ReadFileDate.h"
 #include "platform/DirectorySearch.h"
 #include "platform/StagingFile.h"
+#include "platform/Files.h"
 #include "support/FakeReleaseHost.h"
 #include "support/ReleaseFixture.h"
 
@@ -67,9 +68,17 @@ private slots:
         FakeReleaseHost host;
         prepare(host);
         const QDateTime modified = CDate(host.sourceModified);
+        // Windows gives a file that takes a name vacated moments before the old file's creation
+        // time: the stamp must come once the new release has the name.
+        QList<bool> stampedInService;
+        // By its length: the run still holds the file, and Windows lets no plain reader in.
+        host.onStamp = [&] {
+            stampedInService << (platform::fileLength(target_) == newBytes_.size());
+        };
         ReleaseWorkflow(host).cmdCopy_Click();
 
         QCOMPARE(readFile(target_), newBytes_);
+        QCOMPARE(stampedInService, QList<bool>{true});
         // An ordinary file, not hidden as the staging file was: the next start finds it.
         QVERIFY(FileExists(target_));
         QCOMPARE(host.ended, 1);

@@ -1,7 +1,7 @@
 // Installs this build into a temporary prefix and packs it as a .deb, as `make install` and
 // `make package` do, and checks both the way a desktop and dpkg will use them.
 
-#include "support/SleepCopy.h"
+#include "support/IdleCopy.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "support/SleepCopy.h"
+#include "support/IdleCopy.h"
 
 #include <QCoreApplication>
 #include <QProcessEnvironment>

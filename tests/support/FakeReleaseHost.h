@@ -22,13 +22,18 @@ public:
     QList<double> progress;
     FakeDialogs fakeDialogs;
     std::function<void(int)> onYield; // runs inside the n-th yield (1-based)
+    std::function<void()> onStamp;    // runs as a date is about to be stamped
 
     QString sourceText() const override { return source; }
     QString targetText() const override { return target; }
     QString sourceModifiedText() const override { return sourceModified; }
     int verifyValue() const override { return verify; }
     qint32 blockSize() const override { return block; }
-    FileTimeRecords& fileTimes() override { return records; }
+    FileTimeRecords& fileTimes() override {
+        if (onStamp)
+            onStamp();
+        return records;
+    }
     void setLabel2(const QString& text) override { label2.append(text); }
     void setStatusText(const QString& text) override { status.append(text); }
     void SetEnabled(bool on) override { enabled.append(on); }

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <memory>
@@ -23,16 +27,38 @@ enum class Facility {
     CheapCopy,       // a whole-file copy that shares the blocks instead of writing them again
     ScenarioDriver,  // the window in a process of its own under strace, prlimit, setpriv, a mount
                      // namespace, or killed outright
-    SleepCopies,     // real processes started from renamed copies of sleep(1)
-    PathMaxLimit,    // a limit on a whole path (Linux's 4,096 bytes) that a target can pass
-    ImmutableFile,   // a file that nobody may replace or change (chattr +i)
-    RenameHeldFile,  // renaming the staging file while the run holds it open
-    NameTooLongError, // the system's own error for a name too long for the file system
+    CommandName,     // a process that runs under a command name other than its file's (exec -a)
+    HeldFileBlocksSwap, // a file that another program holds open cannot be replaced meanwhile
+    FullDrive,          // a small, full drive at fullDriveRoot() for the whole window
+    PathMaxLimit,       // a limit on a whole path (Linux's 4,096 bytes) that a target can pass
+    ImmutableFile,      // a file that nobody may replace or change (chattr +i)
+    RenameHeldFile,     // renaming the staging file while the run holds it open
+    NameTooLongError,   // the system's own error for a name too long for the file system
 };
 
 // Why `facility` is missing here (in `folder`, where the file system decides); empty when it is
 // there. A test that needs it skips with this text.
 QString missing(Facility facility, const QString& folder = QString());
+
+// A program that idles until it is ended, to be started from copies under the names the sweep
+// looks for: sleep(1) on Linux, the tests' own holder program on Windows.
+struct IdleProgram {
+    QString path;
+    QStringList arguments; // what makes it idle
+};
+IdleProgram idleProgram();
+
+// Starts another program that holds `path` open as a program using it would (on Windows sharing
+// reading and writing, not deleting) and lets go after `ms` milliseconds (never, for -1). True
+// once it holds the file. Only where missing(Facility::HeldFileBlocksSwap) is empty.
+bool startHolder(QProcess& process, const QString& path, int ms);
+
+// Other spellings of the path of an existing file, each with a label: what the system takes for
+// the same file although the texts differ.
+QList<QPair<QString, QString>> otherSpellings(const QString& path);
+
+// The root of the small drive that missing(Facility::FullDrive) speaks of.
+QString fullDriveRoot();
 
 // Makes a FIFO at `path`; false where the system has none.
 bool makeFifo(const QString& path);

@@ -1,7 +1,7 @@
 #include "platform/posix/ProcfsProcessTable.h"
 
 #include "platform/RunTimeError.h"
-#include "support/SleepCopy.h"
+#include "support/IdleCopy.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -232,7 +232,7 @@ void TestProcfsProcessTable::terminate() {
     QFETCH(bool, ends);
     QTemporaryDir dir;
     test::Child child;
-    QVERIFY(test::startSleepCopy(child, dir.path(), QStringLiteral("sleep")));
+    QVERIFY(test::startIdleCopy(child, dir.path(), QStringLiteral("sleep")));
     const qint64 pid = child.processId();
     FakeProc proc;
     const QByteArray comm = change == "unlisted" ? "sleep" : "MSACCESS.EXE";
@@ -259,9 +259,9 @@ void TestProcfsProcessTable::terminate() {
 void TestProcfsProcessTable::realProcessGoneBeforeTerminate() {
     QTemporaryDir dir;
     test::Child access;
-    QVERIFY(test::startSleepCopy(access, dir.path(), QStringLiteral("MSACCESS.EXE")));
+    QVERIFY(test::startIdleCopy(access, dir.path(), QStringLiteral("MSACCESS.EXE")));
     test::Child bystander;
-    QVERIFY(test::startSleepCopy(bystander, dir.path(), QStringLiteral("sleep")));
+    QVERIFY(test::startIdleCopy(bystander, dir.path(), QStringLiteral("sleep")));
     const qint64 accessPid = access.processId();
     const std::unique_ptr<platform::ProcessTable> table = platform::systemProcessTable();
 

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 
@@ -71,9 +72,37 @@ QString missing(Facility facility, const QString& folder) {
         return whyNoReservation(where);
     case Facility::CheapCopy:
         return whyNoCheapCopy(where);
+    case Facility::HeldFileBlocksSwap:
+        return QStringLiteral("Linux replaces a file that another program holds open: there is "
+                              "nothing to wait for");
+    case Facility::FullDrive:
+        return QStringLiteral("on Linux the scenario driver fills a tmpfs of its own "
+                              "(scenarios_test_process_faults)");
     default:
         return QString();
     }
+}
+
+IdleProgram idleProgram() {
+    return {QStandardPaths::findExecutable(QStringLiteral("sleep")), {QStringLiteral("60")}};
+}
+
+bool startHolder(QProcess&, const QString&, int) {
+    return false;
+}
+
+QList<QPair<QString, QString>> otherSpellings(const QString& path) {
+    const QFileInfo file(path);
+    const QString folder = file.absolutePath();
+    return {
+        {QStringLiteral("doubled separator"), folder + QStringLiteral("//") + file.fileName()},
+        {QStringLiteral("through the parent"),
+         folder + QStringLiteral("/../") + QFileInfo(folder).fileName() + u'/' + file.fileName()},
+        {QStringLiteral("relative"), QDir::current().relativeFilePath(path)}};
+}
+
+QString fullDriveRoot() {
+    return QString();
 }
 
 bool makeFifo(const QString& path) {

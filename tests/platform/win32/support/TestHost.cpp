@@ -1,7 +1,9 @@
 #include "support/TestHost.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QUuid>
 
 #ifndef NOMINMAX
@@ -155,9 +157,15 @@ QString missing(Facility facility, const QString& folder) {
     case Facility::ScenarioDriver:
         return QStringLiteral("the scenario driver runs the window under strace, prlimit or "
                               "setpriv, in a mount namespace, or kills it: Linux only");
-    case Facility::SleepCopies:
-        return QStringLiteral("the real-process sweep starts renamed copies of sleep(1), a Linux "
-                              "program");
+    case Facility::CommandName:
+        return QStringLiteral("Windows names a process by its image file, not by a command name");
+    case Facility::HeldFileBlocksSwap:
+        return QString();
+    case Facility::FullDrive:
+        return fullDriveRoot().isEmpty()
+                   ? QStringLiteral("no small drive: make test-windows maps a 2 MiB tmpfs as drive "
+                                    "T: (TARSEL_SMALL_DRIVE) when it may mount one")
+                   : QString();
     case Facility::PathMaxLimit:
         return QStringLiteral("Windows has no 4,096-byte limit on paths: \\\\?\\ paths reach "
                               "32,767 characters");
@@ -253,6 +261,36 @@ QString deviceFile() {
     return QStringLiteral("\\\\.\\NUL");
 }
 
+IdleProgram idleProgram() {
+    return {QCoreApplication::applicationDirPath() + QStringLiteral("/tarsel_holder.exe"), {}};
+}
+
+bool startHolder(QProcess& process, const QString& path, int ms) {
+    process.start(idleProgram().path, {QDir::toNativeSeparators(path), QString::number(ms)});
+    return process.waitForStarted() && process.waitForReadyRead(10000) &&
+           process.readAllStandardOutput().startsWith("held");
+}
+
+QList<QPair<QString, QString>> otherSpellings(const QString& path) {
+    const QString native = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    QList<QPair<QString, QString>> spellings{
+        {QStringLiteral("in other case"), native.toUpper()},
+        {QStringLiteral("forward slashes"), QDir::fromNativeSeparators(native)},
+        {QStringLiteral("through \\\\?\\"), QStringLiteral("\\\\?\\") + native}};
+    std::wstring shortName(MAX_PATH, L'\0');
+    const DWORD length =
+        GetShortPathNameW(native.toStdWString().c_str(), shortName.data(), DWORD(shortName.size()));
+    if (length > 0 && length < shortName.size())
+        spellings.append({QStringLiteral("short name"),
+                          QString::fromWCharArray(shortName.c_str(), int(length))});
+    return spellings;
+}
+
+QString fullDriveRoot() {
+    const QString drive = qEnvironmentVariable("TARSEL_SMALL_DRIVE");
+    return drive.isEmpty() ? QString() : drive + u'\\';
+}
+
 QString wineVersion() {
     using Version = const char*(__cdecl*)();
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
@@ -296,7 +334,8 @@ HeldFile::~HeldFile() {
         CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
-// Through "\\?\", which lifts the MAX_PATH limit, so the whole path always reaches the folder.
+// Through "\\?\", which lifts the MAX_PATH limit, so the whole path always reaches the
+// folder.
 DeepFolders::DeepFolders(const QString& root, const QString& name, int depth)
     : root_(root), name_(name), path_(root) {
     const QString prefix = QStringLiteral("\\\\?\\");
@@ -336,7 +375,8 @@ struct IsolatedSettings::Store {
 
 namespace {
 
-// The stores of this process, latest last; HKEY_CURRENT_USER and the environment name the latest.
+// The stores of this process, latest last; HKEY_CURRENT_USER and the environment name the
+// latest.
 std::vector<IsolatedSettings::Store*>& liveStores() {
     static std::vector<IsolatedSettings::Store*> stores;
     return stores;

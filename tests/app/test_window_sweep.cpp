@@ -1,0 +1,55 @@
+#include "app/frmCopyRoutine.h"
+#include "support/FakeDialogs.h"
+#include "support/IdleCopy.h"
+#include "support/OwnProcessesOnly.h"
+#include "support/TestHost.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace tarsel;
+
+// The window's own timer against the machine's real process table.
+class TestWindowSweep : public QObject {
+    Q_OBJECT
+
+private slots:
+    void windowEndsAccessSoonAfterItOpens_data() {
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("MSACCESS.EXE") << "MSACCESS.EXE";
+        QTest::newRow("msaccess.exe") << "msaccess.exe";
+    }
+
+    void windowEndsAccessSoonAfterItOpens() {
+        QFETCH(QString, fileName);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        test::Child access;
+        QVERIFY(test::startIdleCopy(access, dir.path(), fileName));
+        test::Child bystander;
+        QVERIFY(test::startIdleCopy(bystander, dir.path(), QStringLiteral("bystander.exe")));
+
+        const qint64 accessPid = access.processId();
+        const std::unique_ptr<platform::ProcessTable> system = platform::systemProcessTable();
+        test::OwnProcessesOnly table(*system, {accessPid, bystander.processId()});
+        test::IsolatedSettings settings;
+        test::FakeDialogs dialogs;
+        QElapsedTimer open;
+        open.start();
+        frmCopyRoutine window(dialogs, table);
+        window.Form_Load();
+
+        QTRY_COMPARE_WITH_TIMEOUT(access.state(), QProcess::NotRunning, 15000);
+        // The first eleven ticks of 500 ms only count.
+        QVERIFY2(open.elapsed() >= 5500, qPrintable(QString::number(open.elapsed())));
+        QCOMPARE(table.ended, QList<qint64>{accessPid});
+        QCOMPARE(window.Label2->text(), QStringLiteral("Ready For Copy......."));
+        QCOMPARE(bystander.state(), QProcess::Running);
+        QVERIFY(dialogs.boxes.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestWindowSweep)
+#include "test_window_sweep.moc"

@@ -1,0 +1,60 @@
+#include "platform/win32/ToolhelpProcessTable.h"
+#include "support/FakeSweepHost.h"
+#include "support/IdleCopy.h"
+#include "sweep/AccessSweep.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace tarsel;
+
+namespace {
+
+const QString AccessQuery =
+    QStringLiteral("SELECT * FROM Win32_Process WHERE Name = 'MSACCESS.EXE'");
+
+} // namespace
+
+// The Windows process table's own guarantees; the sweep's timing is tested with the window.
+class TestToolhelpProcessTable : public QObject {
+    Q_OBJECT
+
+private slots:
+    // A table that cannot be read is reported once, however many sweeps fail after it.
+    void failingSnapshotIsReportedOnce() {
+        platform::ToolhelpProcessTable table([] {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        });
+        QVERIFY_THROWS_EXCEPTION(RunTimeError, table.query(AccessQuery));
+        test::FakeSweepHost host;
+        AccessSweep sweep(table, host);
+        for (int tick = 0; tick < 11 + 3; ++tick)
+            sweep.Timer1_Timer();
+        QCOMPARE(host.reports.size(), 1);
+        QVERIFY2(host.reports.first().startsWith(QStringLiteral("Error 70 (")),
+                 qPrintable(host.reports.first()));
+        QVERIFY(host.labels.isEmpty());
+    }
+
+    // Only a process of the latest listing is ended, never one that merely has its id.
+    void endsOnlyWhatTheLatestQueryListed() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        test::Child access;
+        QVERIFY(test::startIdleCopy(access, dir.path(), QStringLiteral("MSACCESS.EXE")));
+        platform::ToolhelpProcessTable table;
+        QVERIFY(table.terminate(access.processId()) != 0);
+        QCOMPARE(access.state(), QProcess::Running);
+
+        const auto listed = table.query(AccessQuery);
+        QVERIFY(std::any_of(listed.begin(), listed.end(), [&](const platform::ProcessEntry& p) {
+            return p.pid == access.processId() && p.name == QStringLiteral("MSACCESS.EXE");
+        }));
+        QCOMPARE(table.terminate(access.processId()), 0);
+        QVERIFY(access.waitForFinished(5000));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestToolhelpProcessTable)
+#include "test_ToolhelpProcessTable.moc"

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/ProcessTable.h"
+
+#include <QList>
+#include <QSet>
+
+#include <cerrno>
+
+namespace tarsel::test {
+
+// The machine's process table narrowed to the processes this test started, so that an Access
+// process of anyone else can be neither counted nor ended.
+class OwnProcessesOnly : public platform::ProcessTable {
+public:
+    OwnProcessesOnly(platform::ProcessTable& table, QSet<qint64> ours)
+        : table_(table), ours_(std::move(ours)) {}
+
+    QList<qint64> ended;
+
+    std::vector<platform::ProcessEntry> query(const QString& queryText) override {
+        std::vector<platform::ProcessEntry> found = table_.query(queryText);
+        std::erase_if(found,
+                      [this](const platform::ProcessEntry& p) { return !ours_.contains(p.pid); });
+        return found;
+    }
+    int terminate(qint64 pid) override {
+        if (!ours_.contains(pid))
+            return EPERM;
+        const int answer = table_.terminate(pid);
+        if (answer == 0)
+            ended.append(pid);
+        return answer;
+    }
+
+private:
+    platform::ProcessTable& table_;
+    QSet<qint64> ours_;
+};
+
+} // namespace tarsel::test
