@@ -1,3 +1,4 @@
+#include "copy/GatheredWriter.h"
 #include "copy/ReleaseWorkflow.h"
 #include "scenarios/DriverProcess.h"
 #include "support/ReleaseFixture.h"
@@ -105,8 +106,8 @@ private slots:
         QTest::newRow("short write, then the file size limit")
             << "prlimit" << QStringList{"prlimit", "--fsize=100000"} << QStringList() << copyError
             << false;
-        // The copy gathers its writes: the release's 24 full blocks go out in one write, its last
-        // 17 bytes in a second.
+        // The copy gathers its blocks: the first write takes the release's first
+        // GatheredWriteSize bytes, part-way through its 24 blocks.
         QTest::newRow("I/O error on a write")
             << "strace"
             << strace +
@@ -114,9 +115,9 @@ private slots:
             << QStringList() << copyError << false;
         QTest::newRow("a write that claims success but writes nothing")
             << "strace"
-            << strace +
-                   QStringList{"-e", "trace=pwrite64", "-e",
-                               "inject=pwrite64:retval=" + QString::number(24 * 32767) + ":when=1"}
+            << strace + QStringList{"-e", "trace=pwrite64", "-e",
+                                    "inject=pwrite64:retval=" + QString::number(GatheredWriteSize) +
+                                        ":when=1"}
             << QStringList() << VerifyFailedText << false;
         QTest::newRow("I/O error on a read of the release")
             << "strace" << strace + QStringList{"-P", "{source}",
