@@ -15,7 +15,7 @@ GatheredWriter::GatheredWriter(const platform::OpenFile& file, qint64 maxPiece, 
 
 void GatheredWriter::add(qint64 length) {
     pending_ += length;
-    if (pending_ >= GatheredWriteSize)
+    while (pending_ >= GatheredWriteSize)
         write(GatheredWriteSize);
 }
 
@@ -23,7 +23,7 @@ void GatheredWriter::flush() {
     write(pending_);
 }
 
-// Writes the first `length` pending bytes and moves the rest (shorter than a piece) to the front.
+// Writes the first `length` pending bytes and moves the rest to the front.
 void GatheredWriter::write(qint64 length) {
     if (length == 0)
         return;

@@ -28,8 +28,8 @@ public:
     // Where the next piece goes: room for `maxPiece` bytes.
     char* space() { return buffer_.get() + pending_; }
 
-    // The next `length` bytes put at space() are part of the file; writes a full
-    // GatheredWriteSize when there is one.
+    // The next `length` bytes put at space() are part of the file; writes every full
+    // GatheredWriteSize there is.
     void add(qint64 length);
 
     // Writes every pending byte.
