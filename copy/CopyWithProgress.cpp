@@ -1,43 +1,49 @@
 #include "copy/CopyWithProgress.h"
 
 #include "copy/ALargeFile.h"
+#include "copy/GatheredWriter.h"
 #include "copy/Percent.h"
 #include "platform/Files.h"
 
 #include <algorithm>
 #include <exception>
-#include <vector>
 
 namespace tarsel {
 
 namespace {
 
-// False when the source ends before `length` bytes: it was shortened while being copied.
-bool copyBlock(const platform::OpenFile& in, const platform::OpenFile& out,
-               std::vector<char>& buffer, qint64 length, qint64 offset) {
-    if (platform::readAt(in, buffer.data(), length, offset) != length)
+// Reads the next `length` bytes of the source into the writer, which writes them out in large
+// page-aligned pieces. False when the source ends sooner: it was shortened while being copied.
+bool copyBlock(const platform::OpenFile& in, GatheredWriter& out, qint64 length) {
+    if (platform::readAt(in, out.space(), length, out.offset()) != length)
         return false;
-    platform::writeAt(out, buffer.data(), length, offset);
+    out.add(length);
     return true;
 }
 
-// True when the copy was made; both files are closed on return.
+// True when the copy was made; both files are closed on return. A copy that stops early leaves
+// its gathered bytes unwritten.
 bool copyInBlocks(const QString& source, const QString& target, qint32 blockSize, CopyHost& host) {
     const platform::OpenFile in = platform::openForReading(source);
     platform::CopyTarget out(in, target);
     const qint64 length = platform::lengthOf(in);
     const qint64 blocks = length / blockSize;
-    std::vector<char> buffer(std::min<qint64>(blockSize, length));
+    GatheredWriter writer(out.file(), std::min<qint64>(blockSize, length), length);
     for (qint64 i = 1; i <= blocks; ++i) {
-        if (!copyBlock(in, out.file(), buffer, blockSize, (i - 1) * blockSize))
+        if (!copyBlock(in, writer, blockSize))
             return false;
+        // The bar shows 100 only once every full block is in the file, as when each was written
+        // on its own.
+        if (i == blocks)
+            writer.flush();
         host.setProgress(wholePercent(double(i) / double(blocks) * 100.0));
         host.yield();
         if (host.cancelled())
             return false;
     }
-    if (!copyBlock(in, out.file(), buffer, length % blockSize, blocks * blockSize))
+    if (!copyBlock(in, writer, length % blockSize))
         return false;
+    writer.flush();
     host.setProgress(100);
     out.finish();
     return true;

@@ -1,4 +1,6 @@
 #include "copy/CopyWithProgress.h"
+#include "copy/GatheredWriter.h"
+#include "copy/Percent.h"
 #include "support/FakeCopyHost.h"
 #include "support/FileFixtures.h"
 
@@ -9,7 +11,17 @@ using namespace tarsel::test;
 
 namespace {
 constexpr qint32 BlockSize = 32767;
+constexpr qint64 Gathered = GatheredWriteSize;
+
+// The bar's values for a source of `size` bytes: 0, one after every full block, 100.
+QList<double> progressFor(qint64 size) {
+    QList<double> values{0};
+    const qint64 blocks = size / BlockSize;
+    for (qint64 i = 1; i <= blocks; ++i)
+        values << wholePercent(double(i) / double(blocks) * 100.0);
+    return values << 100;
 }
+} // namespace
 
 class TestCopyWithProgress : public QObject, InTempFolder {
     Q_OBJECT
@@ -35,6 +47,11 @@ private slots:
             << qint64(8 * BlockSize) << QList<double>{0, 12, 25, 38, 50, 62, 75, 88, 100, 100};
         QTest::newRow("three blocks and a remainder")
             << qint64(3 * BlockSize + 5) << QList<double>{0, 33, 67, 100, 100};
+        // The writes are gathered and go out in pieces of whole pages: lengths around a page
+        // and around one gathered write.
+        for (const qint64 size : {qint64(1), WritePage - 1, WritePage, WritePage + 1, Gathered - 1,
+                                  Gathered, Gathered + 1, 3 * Gathered + BlockSize + 1})
+            QTest::addRow("size %lld", size) << size << progressFor(size);
     }
 
     void copiesInBlocks() {
@@ -91,21 +108,34 @@ private slots:
         QVERIFY(host.fakeDialogs.boxes.isEmpty());
     }
 
+    // `written`: the bytes that reached the file (seen through a second name made in the first
+    // block's yield); a copy that stops leaves the bytes it gathered unwritten.
     void removesThePartialCopy_data() {
         QTest::addColumn<QString>("cause");
-        QTest::newRow("cancelled in a yield") << "cancel";
-        QTest::newRow("source shortened meanwhile") << "shorten";
-        QTest::newRow("write fails part-way") << "limit";
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<qint64>("written");
+        const qint64 small = 3 * BlockSize + 5;
+        QTest::newRow("cancelled in a yield") << "cancel" << small << qint64(0);
+        QTest::newRow("source shortened meanwhile") << "shorten" << small << qint64(0);
+        QTest::newRow("write fails part-way") << "limit" << small << qint64(2 * BlockSize);
+        QTest::newRow("gathered write fails mid-copy")
+            << "limit" << 2 * Gathered + 5 << qint64(2 * BlockSize);
     }
 
     void removesThePartialCopy() {
         QFETCH(QString, cause);
+        QFETCH(qint64, size);
+        QFETCH(qint64, written);
         if (const QString why = missing(Facility::FileSizeLimit);
             cause == "limit" && !why.isEmpty())
             QSKIP(qPrintable(why));
-        QVERIFY(QFile::copy(path("source"), path("changing")));
+        QVERIFY(writeFile(path("changing"), patternBytes(size)));
+        const bool canSee = missing(Facility::HardLink, dir.path()).isEmpty();
         FakeCopyHost host;
+        bool seeing = false;
         host.onYield = [&](int n) {
+            if (n == 2 && canSee)
+                seeing = makeHardLink(path("target"), path("seen"));
             if (n == 2 && cause == "cancel")
                 host.cancel = true;
             if (n == 2 && cause == "shorten")
@@ -116,10 +146,16 @@ private slots:
             limit.emplace(2 * BlockSize);
         const bool failed = CopyWithProgress(path("changing"), path("target"), BlockSize, host);
         limit.reset();
+        const qint64 seen = QFileInfo(path("seen")).size();
         QFile::remove(path("changing"));
+        QFile::remove(path("seen"));
         QVERIFY(failed);
         QVERIFY(!QFileInfo::exists(path("target")));
         QVERIFY(!host.progress.contains(100));
+        if (canSee) {
+            QVERIFY(seeing);
+            QCOMPARE(seen, written);
+        }
     }
 
     void neverCopiesAFileOntoItself_data() {

@@ -1,3 +1,4 @@
+#include "copy/GatheredWriter.h"
 #include "copy/ReleaseWorkflow.h"
 #include "scenarios/DriverProcess.h"
 #include "support/ReleaseFixture.h"
@@ -106,15 +107,18 @@ private slots:
         QTest::newRow("short write, then the file size limit")
             << "prlimit" << QStringList{"prlimit", "--fsize=100000"} << QStringList() << copyError
             << false;
+        // The copy gathers its blocks: the first write takes the release's first
+        // GatheredWriteSize bytes, part-way through its 24 blocks.
         QTest::newRow("I/O error on a write")
             << "strace"
             << strace +
-                   QStringList{"-e", "trace=pwrite64", "-e", "inject=pwrite64:error=EIO:when=3"}
+                   QStringList{"-e", "trace=pwrite64", "-e", "inject=pwrite64:error=EIO:when=1"}
             << QStringList() << copyError << false;
         QTest::newRow("a write that claims success but writes nothing")
             << "strace"
-            << strace +
-                   QStringList{"-e", "trace=pwrite64", "-e", "inject=pwrite64:retval=32767:when=2"}
+            << strace + QStringList{"-e", "trace=pwrite64", "-e",
+                                    "inject=pwrite64:retval=" + QString::number(GatheredWriteSize) +
+                                        ":when=1"}
             << QStringList() << VerifyFailedText << false;
         QTest::newRow("I/O error on a read of the release")
             << "strace" << strace + QStringList{"-P", "{source}",
