@@ -7,16 +7,42 @@ namespace tarsel::platform {
 
 using namespace win32;
 
-quint32 attributesOf(const QString& path) {
-    const DWORD attributes = GetFileAttributesW(widePath(path).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
+namespace {
+
+// The file a path names, following links, opened for its attributes alone: others may hold it.
+HANDLE openAttributes(const QString& path, DWORD access) {
+    const HANDLE handle = CreateFileW(widePath(path).c_str(), access, ShareAll, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
         fail(path);
-    return attributes;
+    return handle;
+}
+
+} // namespace
+
+quint32 attributesOf(const QString& path) {
+    const HANDLE handle = openAttributes(path, FILE_READ_ATTRIBUTES);
+    FILE_BASIC_INFO info{};
+    const bool read = GetFileInformationByHandleEx(handle, FileBasicInfo, &info, sizeof info);
+    const DWORD err = GetLastError();
+    CloseHandle(handle);
+    if (!read)
+        throw errorFrom(err, path);
+    return info.FileAttributes;
 }
 
 void setAttributes(const QString& path, quint32 attributes) {
-    if (!SetFileAttributesW(widePath(path).c_str(), attributes ? attributes : Attr::Normal))
-        fail(path);
+    const HANDLE handle = openAttributes(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+    // Only the bits a program may set; the others (folder, link, compressed...) the system keeps.
+    constexpr DWORD Settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                               FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                               FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                               FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const bool set = setAttributesOf(handle, attributes & Settable);
+    const DWORD err = GetLastError();
+    CloseHandle(handle);
+    if (!set)
+        throw errorFrom(err, path);
 }
 
 // The system's own search: its wildcards, its case rules, its order.
