@@ -1,6 +1,5 @@
 #include "platform/RunTimeError.h"
 
-
 namespace tarsel {
 
 RunTimeError::RunTimeError(int number, QString description)

@@ -1,4 +1,4 @@
-#include "platform/Files.h"
+#include "platform/FileParts.h"
 
 #include "platform/posix/ErrnoError.h"
 
@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace tarsel::platform {
 
@@ -50,37 +49,6 @@ OpenFile openRegular(const QString& path, int flags) {
     return file;
 }
 
-// The target is compared with the source before it is opened, because opening empties it.
-OpenFile openTarget(const OpenFile& source, const QString& path) {
-    struct stat from {};
-    struct stat to {};
-    if (::fstat(fd(source), &from) != 0)
-        fail(source.path());
-    if (::stat(QFile::encodeName(path).constData(), &to) == 0 && from.st_dev == to.st_dev &&
-        from.st_ino == to.st_ino)
-        throw RunTimeError(ErrNo::PathFileAccess, path + QStringLiteral(": Is the source file"));
-    return openRegular(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW);
-}
-
-// Reserves room for `length` bytes without lengthening the file: a disk too full for the copy
-// fails here, before anything is written, and later writes find their blocks allocated, which
-// makes writes that do not line up with pages markedly cheaper. The length stays what was
-// written, so a copy cut short never looks complete. A file system without the call goes on.
-void reserve(const OpenFile& file, qint64 length) {
-    if (length == 0)
-        return;
-    while (::fallocate(fd(file), FALLOC_FL_KEEP_SIZE, 0, length) != 0) {
-        if (errno == EOPNOTSUPP || errno == ENOSYS)
-            return;
-        if (errno != EINTR)
-            fail(file.path());
-    }
-}
-
-void unlinkQuietly(const QString& path) {
-    ::unlink(QFile::encodeName(path).constData());
-}
-
 // Lets the kernel copy from `offset` on for as long as it can between these two files.
 void kernelCopy(const OpenFile& in, const OpenFile& out, qint64& offset) {
     for (;;) {
@@ -98,18 +66,6 @@ void kernelCopy(const OpenFile& in, const OpenFile& out, qint64& offset) {
         if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)
             return;
         fail(out.path());
-    }
-}
-
-// Copies what the kernel left (all of it where it cannot copy; some file systems report an early
-// end) through a buffer.
-void copyContent(const OpenFile& in, const OpenFile& out) {
-    qint64 offset = 0;
-    kernelCopy(in, out, offset);
-    std::vector<char> buffer(1 << 20);
-    while (const qint64 n = readAt(in, buffer.data(), qint64(buffer.size()), offset)) {
-        writeAt(out, buffer.data(), n, offset);
-        offset += n;
     }
 }
 
@@ -181,31 +137,45 @@ void writeAt(const OpenFile& file, const char* buffer, qint64 length, qint64 off
     }
 }
 
-CopyTarget::CopyTarget(const OpenFile& source, const QString& path)
-    : file_(openTarget(source, path)) {
-    // The destructor does not run for a constructor that throws.
-    try {
-        reserve(file_, lengthOf(source));
-    } catch (const RunTimeError&) {
-        unlinkQuietly(file_.path());
-        throw;
+// The target is compared with the source before it is opened, because opening empties it.
+OpenFile parts::openCopyTarget(const OpenFile& source, const QString& path) {
+    struct stat from {};
+    struct stat to {};
+    if (::fstat(fd(source), &from) != 0)
+        fail(source.path());
+    if (::stat(QFile::encodeName(path).constData(), &to) == 0 && from.st_dev == to.st_dev &&
+        from.st_ino == to.st_ino)
+        throw RunTimeError(ErrNo::PathFileAccess, path + QStringLiteral(": Is the source file"));
+    return openRegular(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW);
+}
+
+// Reserves room for `length` bytes without lengthening the file: a disk too full for the copy
+// fails here, before anything is written, and later writes find their blocks allocated, which
+// makes writes that do not line up with pages markedly cheaper. The length stays what was
+// written, so a copy cut short never looks complete. A file system without the call goes on.
+void parts::reserve(const OpenFile& file, qint64 length) {
+    if (length == 0)
+        return;
+    while (::fallocate(fd(file), FALLOC_FL_KEEP_SIZE, 0, length) != 0) {
+        if (errno == EOPNOTSUPP || errno == ENOSYS)
+            return;
+        if (errno != EINTR)
+            fail(file.path());
     }
 }
 
-CopyTarget::~CopyTarget() {
-    if (!finished_)
-        unlinkQuietly(file_.path());
+void parts::removeQuietly(const QString& path) {
+    ::unlink(QFile::encodeName(path).constData());
 }
 
-void CopyTarget::finish() {
-    file_.close();
-    finished_ = true;
-}
-
+// What the kernel leaves (all of it where it cannot copy; some file systems report an early end)
+// goes through a buffer.
 void copyWholeFile(const QString& source, const QString& target) {
     const OpenFile in = openForReading(source);
     CopyTarget out(in, target);
-    copyContent(in, out.file());
+    qint64 offset = 0;
+    kernelCopy(in, out.file(), offset);
+    parts::copyRest(in, out.file(), offset);
     out.finish();
 }
 

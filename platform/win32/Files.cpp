@@ -1,10 +1,9 @@
-#include "platform/Files.h"
+#include "platform/FileParts.h"
 
 #include "platform/win32/Win32.h"
 
 #include <algorithm>
 #include <memory>
-#include <vector>
 
 namespace tarsel::platform {
 
@@ -55,35 +54,6 @@ OpenFile openRegular(const QString& path, DWORD access, DWORD disposition, DWORD
     return file;
 }
 
-// The target is compared with the source before it is opened, because opening empties it.
-OpenFile openTarget(const OpenFile& source, const QString& path) {
-    FileIdentity from;
-    FileIdentity to;
-    if (!identityOf(nativeOf(source), from))
-        fail(source.path());
-    if (identityOf(path, to) && from == to)
-        throw RunTimeError(ErrNo::PathFileAccess, path + QStringLiteral(": Is the source file"));
-    OpenFile file =
-        openRegular(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT);
-    if (!SetFilePointerEx(nativeOf(file), LARGE_INTEGER{}, nullptr, FILE_BEGIN) ||
-        !SetEndOfFile(nativeOf(file)))
-        fail(path);
-    return file;
-}
-
-// Reserves room for `length` bytes without lengthening the file: a disk too full for the copy
-// fails here, before anything is written. A file system that cannot reserve goes on.
-void reserve(const OpenFile& file, qint64 length) {
-    FILE_ALLOCATION_INFO allocation{};
-    allocation.AllocationSize.QuadPart = length;
-    if (length > 0 && !SetFileInformationByHandle(nativeOf(file), FileAllocationInfo, &allocation,
-                                                  sizeof allocation)) {
-        const RunTimeError error = errorFrom(GetLastError(), file.path());
-        if (error.number() == ErrNo::DiskFull)
-            throw error;
-    }
-}
-
 // Reads into `buffer` as it is: for an unbuffered file, `offset`, `length` and the buffer's
 // address must be whole sectors.
 qint64 readDirect(const OpenFile& file, char* buffer, qint64 length, qint64 offset) {
@@ -123,12 +93,6 @@ qint64 readSectors(const OpenFile& file, char* buffer, qint64 length, qint64 off
     const qint64 usable = std::clamp<qint64>(got - (offset - first), 0, length);
     std::copy_n(sectors + (offset - first), usable, buffer);
     return usable;
-}
-
-// Deleting a file that is still open takes effect once the last handle is closed. The staging
-// file's own handle refuses it, and the staging file then removes itself.
-void deleteQuietly(const QString& path) {
-    DeleteFileW(widePath(path).c_str());
 }
 
 } // namespace
@@ -189,25 +153,39 @@ void writeAt(const OpenFile& file, const char* buffer, qint64 length, qint64 off
     }
 }
 
-CopyTarget::CopyTarget(const OpenFile& source, const QString& path)
-    : file_(openTarget(source, path)) {
-    // The destructor does not run for a constructor that throws.
-    try {
-        reserve(file_, lengthOf(source));
-    } catch (const RunTimeError&) {
-        deleteQuietly(file_.path());
-        throw;
+// The target is compared with the source before it is opened, because opening empties it.
+OpenFile parts::openCopyTarget(const OpenFile& source, const QString& path) {
+    FileIdentity from;
+    FileIdentity to;
+    if (!identityOf(nativeOf(source), from))
+        fail(source.path());
+    if (identityOf(path, to) && from == to)
+        throw RunTimeError(ErrNo::PathFileAccess, path + QStringLiteral(": Is the source file"));
+    OpenFile file =
+        openRegular(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT);
+    if (!SetFilePointerEx(nativeOf(file), LARGE_INTEGER{}, nullptr, FILE_BEGIN) ||
+        !SetEndOfFile(nativeOf(file)))
+        fail(path);
+    return file;
+}
+
+// Reserves room for `length` bytes without lengthening the file: a disk too full for the copy
+// fails here, before anything is written. A file system that cannot reserve goes on.
+void parts::reserve(const OpenFile& file, qint64 length) {
+    FILE_ALLOCATION_INFO allocation{};
+    allocation.AllocationSize.QuadPart = length;
+    if (length > 0 && !SetFileInformationByHandle(nativeOf(file), FileAllocationInfo, &allocation,
+                                                  sizeof allocation)) {
+        const RunTimeError error = errorFrom(GetLastError(), file.path());
+        if (error.number() == ErrNo::DiskFull)
+            throw error;
     }
 }
 
-CopyTarget::~CopyTarget() {
-    if (!finished_)
-        deleteQuietly(file_.path());
-}
-
-void CopyTarget::finish() {
-    file_.close();
-    finished_ = true;
+// Deleting a file that is still open takes effect once the last handle is closed. The staging
+// file's own handle refuses it, and the staging file then removes itself.
+void parts::removeQuietly(const QString& path) {
+    DeleteFileW(widePath(path).c_str());
 }
 
 // Not CopyFileExW: the copy goes into the staging file, which the run holds open so that its name
@@ -215,12 +193,7 @@ void CopyTarget::finish() {
 void copyWholeFile(const QString& source, const QString& target) {
     const OpenFile in = openForReading(source);
     CopyTarget out(in, target);
-    std::vector<char> buffer(1 << 20);
-    qint64 offset = 0;
-    while (const qint64 n = readAt(in, buffer.data(), qint64(buffer.size()), offset)) {
-        writeAt(out.file(), buffer.data(), n, offset);
-        offset += n;
-    }
+    parts::copyRest(in, out.file(), 0);
     out.finish();
 }
 

@@ -54,18 +54,6 @@ int runTimeNumber(DWORD code) {
     }
 }
 
-QString systemText(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    if (length == 0)
-        return QStringLiteral("System error %1").arg(code);
-    const QString result = QString::fromWCharArray(text, int(length)).trimmed();
-    LocalFree(text);
-    return result;
-}
-
 } // namespace
 
 std::wstring widePath(const QString& path) {
@@ -82,6 +70,18 @@ std::wstring widePath(const QString& path) {
     if (full.starts_with(L"\\\\"))
         return L"\\\\?\\UNC\\" + full.substr(2);
     return L"\\\\?\\" + full;
+}
+
+QString systemText(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (length == 0)
+        return QStringLiteral("System error %1").arg(code);
+    const QString result = QString::fromWCharArray(text, int(length)).trimmed();
+    LocalFree(text);
+    return result;
 }
 
 RunTimeError errorFrom(DWORD code, const QString& what) {

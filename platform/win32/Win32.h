@@ -25,6 +25,9 @@ constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELET
 // limit made absolute and given the "\\?\" prefix ("\\?\UNC\" for a share), which lifts it.
 std::wstring widePath(const QString& path);
 
+// The system's own text for a Win32 error.
+QString systemText(DWORD code);
+
 // A Win32 error as a run-time error with the system's own text; `what` names the file.
 RunTimeError errorFrom(DWORD code, const QString& what);
 

@@ -1,15 +1,12 @@
 #include "support/TestHost.h"
 
+#include "platform/win32/Win32.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QUuid>
-
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
 
 #include <optional>
 #include <string>
@@ -17,24 +14,13 @@
 
 namespace tarsel::test {
 
-namespace {
+using platform::win32::ShareAll;
+using platform::win32::systemText;
 
-constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+namespace {
 
 std::wstring native(const QString& path) {
     return QDir::toNativeSeparators(path).toStdWString();
-}
-
-QString systemText(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    if (length == 0)
-        return QStringLiteral("error %1").arg(code);
-    const QString result = QString::fromWCharArray(text, int(length)).trimmed();
-    LocalFree(text);
-    return result;
 }
 
 // "Wine 8.0" or "Windows", for the reasons below.
