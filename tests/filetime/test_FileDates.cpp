@@ -2,6 +2,7 @@
 #include "filetime/ReadFileDate.h"
 #include "platform/FileTimes.h"
 #include "platform/RunTimeError.h"
+#include "support/DateSnapshot.h"
 #include "support/ScopedTimeZone.h"
 
 #include <QFile>
@@ -37,19 +38,6 @@ quint64 creationTicks(const QString& path) {
     return platform::findFirstFile(path, found) == platform::InvalidHandle
                ? 0
                : found.ftCreationTime.ticks;
-}
-
-// The three dates as the reader sees them, and the permissions: what a stamp may not change.
-struct Snapshot {
-    QDateTime created, modified, accessed;
-    QFile::Permissions permissions;
-    bool operator==(const Snapshot&) const = default;
-};
-
-Snapshot snapshot(const QString& path) {
-    FileTimeRecords records;
-    return {ReadFileDate(records, path, Created), ReadFileDate(records, path, Modified),
-            ReadFileDate(records, path, Accessed), QFileInfo(path).permissions()};
 }
 
 } // namespace
@@ -98,16 +86,17 @@ private slots:
         // Where the process cannot take this zone, the machine's serves as well.
         const ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
         const QString path = makeFile();
-        const Snapshot before = snapshot(path);
+        const test::DateSnapshot before = test::dateSnapshot(path);
 
         FileTimeRecords records;
         QVERIFY(stamped(PutFileDate(records, path, kind, date)));
         QCOMPARE(ReadFileDate(records, path, kind), date);
-        const Snapshot after = snapshot(path);
+        const test::DateSnapshot after = test::dateSnapshot(path);
         for (qint32 other : {Modified, Accessed, Created}) {
-            const QDateTime Snapshot::*field = other == Created    ? &Snapshot::created
-                                               : other == Modified ? &Snapshot::modified
-                                                                   : &Snapshot::accessed;
+            const QDateTime test::DateSnapshot::*field =
+                other == Created    ? &test::DateSnapshot::created
+                : other == Modified ? &test::DateSnapshot::modified
+                                    : &test::DateSnapshot::accessed;
             if (other == kind)
                 continue;
             if (const QString why = missing(Facility::CreationTime, dir.path());
@@ -131,7 +120,7 @@ private slots:
         const QString path = exists ? makeFile() : dir.filePath("absent.txt");
         if (exists)
             QVERIFY(QFile::setPermissions(path, ReadOnly));
-        const Snapshot before = exists ? snapshot(path) : Snapshot{};
+        const test::DateSnapshot before = exists ? test::dateSnapshot(path) : test::DateSnapshot{};
 
         FileTimeRecords records;
         QCOMPARE(ReadFileDate(records, path, kind), local(9999, 12, 31, 0, 0, 0));
@@ -141,7 +130,7 @@ private slots:
             QVERIFY(!QFileInfo::exists(path));
             return;
         }
-        QCOMPARE(snapshot(path), before);
+        QCOMPARE(test::dateSnapshot(path), before);
         QVERIFY(test::creationRecordOf(path).isEmpty());
     }
 
@@ -234,10 +223,10 @@ private slots:
             QSKIP(qPrintable(why));
         const ScopedTimeZone zone("XXX-3");
         const QString path = makeFile();
-        const Snapshot before = snapshot(path);
+        const test::DateSnapshot before = test::dateSnapshot(path);
         FileTimeRecords records;
         QCOMPARE(PutFileDate(records, path, Modified, date), std::optional<qint32>(0));
-        QCOMPARE(snapshot(path), before);
+        QCOMPARE(test::dateSnapshot(path), before);
     }
 
     void reportsNothingWhenTheFileCannotBeOpened() {
@@ -254,7 +243,7 @@ private slots:
     void raisesWhenTheAttributesCannotBeRead() {
         const QTemporaryDir folder(dir.filePath("attr-XXXXXX"));
         const QString path = makeFile(folder.path());
-        const Snapshot before = snapshot(path);
+        const test::DateSnapshot before = test::dateSnapshot(path);
         FileTimeRecords records;
         try {
             PutFileDate(records, folder.filePath("*.txt"), Modified, local(2000, 1, 1, 0, 0, 0));
@@ -262,7 +251,7 @@ private slots:
         } catch (const RunTimeError& error) {
             QCOMPARE(error.number(), test::errorNumberFor(test::Mistake::WildcardInName));
         }
-        QCOMPARE(snapshot(path), before);
+        QCOMPARE(test::dateSnapshot(path), before);
     }
 
     // Without a local date (here: before 1601 once the offset is applied) the reader shows the

@@ -2,6 +2,7 @@
 #include "filetime/ReadFileDate.h"
 #include "platform/FileTimes.h"
 #include "platform/posix/DosAttrib.h"
+#include "support/DateSnapshot.h"
 #include "support/ScopedTimeZone.h"
 
 #include <QDir>
@@ -46,19 +47,6 @@ QByteArray xattr(const QString& path, const char* name) {
     char buffer[256];
     const ssize_t n = ::getxattr(QFile::encodeName(path).constData(), name, buffer, sizeof buffer);
     return n < 0 ? QByteArray() : QByteArray(buffer, n);
-}
-
-// The three dates as the reader sees them, and the permissions: what a stamp may not change.
-struct Snapshot {
-    QDateTime created, modified, accessed;
-    QFile::Permissions permissions;
-    bool operator==(const Snapshot&) const = default;
-};
-
-Snapshot snapshot(const QString& path) {
-    FileTimeRecords records;
-    return {ReadFileDate(records, path, Created), ReadFileDate(records, path, Modified),
-            ReadFileDate(records, path, Accessed), QFileInfo(path).permissions()};
 }
 
 } // namespace
@@ -190,13 +178,13 @@ private slots:
         const auto unmount = qScopeGuard([&] { ::umount2(mountName.constData(), MNT_DETACH); });
         const QString path = makeFile({}, mountPoint);
         QVERIFY(QFile::setPermissions(path, ReadOnly));
-        const Snapshot before = snapshot(path);
+        const test::DateSnapshot before = test::dateSnapshot(path);
         QCOMPARE(before.created, before.modified);
 
         FileTimeRecords records;
         QCOMPARE(PutFileDate(records, path, Created, local(2001, 1, 1, 1, 1, 1)),
                  std::optional<qint32>(0));
-        QCOMPARE(snapshot(path), before);
+        QCOMPARE(test::dateSnapshot(path), before);
         QVERIFY(stamped(PutFileDate(records, path, Accessed, local(2002, 2, 2, 2, 2, 2))));
         QCOMPARE(ReadFileDate(records, path, Accessed), local(2002, 2, 2, 2, 2, 2));
         QCOMPARE(QFileInfo(path).permissions(), before.permissions);

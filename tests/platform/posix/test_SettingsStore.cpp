@@ -1,4 +1,5 @@
 #include "settings/Module1.h"
+#include "support/WindowSettings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -10,26 +11,13 @@
 #include <memory>
 
 using namespace tarsel;
+using test::Source;
+using test::store;
+using test::stored;
+using test::Target;
+using test::text;
 
-namespace {
-
-const QString Target = QStringLiteral("RunningVersionLocation");
-const QString Source = QStringLiteral("NewVersionLocation");
-
-std::optional<QString> text(const QString& value) {
-    return value;
-}
-
-// The window's own calls: the current user's root and the window's key.
-std::optional<QString> stored(const QString& name) {
-    return RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, name);
-}
-
-void store(const QString& name, const QString& value) {
-    RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, name, value);
-}
-
-} // namespace
+namespace {} // namespace
 
 class TestSettingsStore : public QObject {
     Q_OBJECT
