@@ -37,9 +37,10 @@ constexpr qint32 InvalidHandle = -1;
 
 // Searches as findFirst does (wildcards allowed in the last part) and fills `found` from the first
 // entry. Returns InvalidHandle when nothing matches; otherwise a search handle, which needs no
-// closing because the search keeps nothing open here.
-// The creation time is the SMB client's user.cifs.creationtime on an SMB mount, else the create
-// time in Samba's user.DOSATTRIB, else the birth time, else the last-write time.
+// closing because the search is closed before it returns.
+// On Windows the times are the file system's own. On Linux the creation time is the SMB client's
+// user.cifs.creationtime on an SMB mount, else the create time in Samba's user.DOSATTRIB, else the
+// birth time, else the last-write time.
 qint32 findFirstFile(const QString& fileName, WIN32_FIND_DATA& found);
 
 // Conversions between UTC and local file times use the UTC offset in force now, whatever the date
@@ -56,9 +57,9 @@ bool systemTimeToFileTime(const SYSTEMTIME& fields, FILETIME& time);
 // Opens an existing file for writing without truncating it; InvalidHandle on failure.
 qint32 openExistingForWriting(const QString& fileName);
 
-// Sets all three time stamps of an open file. Returns nonzero on success and 0 on failure. A
-// creation time that differs from the file's is stored first (see findFirstFile for where); when it
-// cannot be stored, nothing is changed.
+// Sets all three time stamps of an open file. Returns nonzero on success and 0 on failure. On Linux
+// a creation time that differs from the file's is stored first (see findFirstFile for where); when
+// it cannot be stored, nothing is changed.
 qint32 setFileTime(qint32 handle, const FILETIME& creation, const FILETIME& lastAccess,
                    const FILETIME& lastWrite);
 

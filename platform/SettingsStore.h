@@ -9,10 +9,11 @@
 // "Software\VB and VBA Program Settings\Ombrix\<Section>" is the section [<Section>] and each
 // value a line "<name>=<text>". A file of the same name and layout in the system configuration
 // folders ($XDG_CONFIG_DIRS, /etc/xdg when unset) presets values for every user; it is only read.
+// On Windows the registry itself, REG_SZ values under the root and key path given.
 namespace tarsel::platform {
 
-// Where the user's store lives; on Linux $XDG_CONFIG_HOME/Ombrix/TarselCopyFile.ini (~/.config
-// when unset).
+// Where the user's store lives: on Linux $XDG_CONFIG_HOME/Ombrix/TarselCopyFile.ini (~/.config
+// when unset), on Windows the current user's registry, HKEY_CURRENT_USER.
 QString settingsStorePath();
 
 // The text stored under the root, key path and value name: the user's own value where the user's

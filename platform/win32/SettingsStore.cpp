@@ -14,7 +14,7 @@ HKEY rootKey(quint32 root) {
 } // namespace
 
 QString settingsStorePath() {
-    return QStringLiteral("the registry of the current user");
+    return QStringLiteral("HKEY_CURRENT_USER");
 }
 
 std::optional<QString> readStoredText(quint32 root, const QString& keyPath,
