@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds Qt for 64-bit Windows (mingw-w64) from Debian's own qt6-base source package, the same
 # version as the Linux build, into a cache outside the clone. Runs once per machine: a complete build
-# in the cache is kept. Prints the install prefix on its last line.
+# in the cache is kept. Prints the install prefix on standard output, its progress on standard
+# error.
 #
 #   TARSEL_CACHE   the cache folder (default ${XDG_CACHE_HOME:-~/.cache}/tarsel)
 set -euo pipefail
@@ -24,7 +25,7 @@ if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo -n); fi
 
 # apt-get source needs a deb-src entry for the archive that apt already uses.
 if ! apt-get source --print-uris "qt6-base=$version" >/dev/null 2>&1; then
-    echo "Adding deb-src entries for the Debian archive apt already uses"
+    echo "Adding deb-src entries for the Debian archive apt already uses" >&2
     list=/etc/apt/sources.list.d/tarsel-deb-src.sources
     : | "${sudo[@]}" tee "$list" >/dev/null
     for f in /etc/apt/sources.list.d/*.sources; do
@@ -43,13 +44,13 @@ work=$cache/qt-$version-work
 rm -rf "$work" "$prefix"
 mkdir -p "$work"
 cd "$work"
-echo "Fetching Debian's qt6-base $version source"
+echo "Fetching Debian's qt6-base $version source" >&2
 apt-get source -qq --download-only "qt6-base=$version" 2>&1 | grep -v -e unsandboxed || true
 [ -f qt6-base_*.dsc ] || { echo "apt-get source qt6-base=$version failed" >&2; exit 1; }
 # apt-get has checked the download against the archive's signed index already.
 dpkg-source --no-check -x qt6-base_*.dsc src >/dev/null 2>&1
 
-echo "Configuring Qt $upstream for mingw-w64"
+echo "Configuring Qt $upstream for mingw-w64" >&2
 cmake -S src -B build -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_INSTALL_PREFIX="$prefix" \
@@ -65,7 +66,7 @@ cmake -S src -B build -G Ninja \
     -DFEATURE_system_doubleconversion=OFF >configure.log 2>&1 ||
     { tail -40 configure.log >&2; exit 1; }
 
-echo "Building Qt (about 10 minutes on 2 cores)"
+echo "Building Qt (about 10 minutes on 2 cores)" >&2
 cmake --build build --parallel "$(nproc)" >build.log 2>&1 || { tail -40 build.log >&2; exit 1; }
 cmake --install build --strip >install.log 2>&1 || { tail -40 install.log >&2; exit 1; }
 touch "$prefix/.complete"
