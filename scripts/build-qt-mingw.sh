@@ -45,7 +45,7 @@ rm -rf "$work" "$prefix"
 mkdir -p "$work"
 cd "$work"
 echo "Fetching Debian's qt6-base $version source" >&2
-apt-get source -qq --download-only "qt6-base=$version" 2>&1 | grep -v -e unsandboxed || true
+apt-get source -qq --download-only "qt6-base=$version" 2>&1 | grep -v -e unsandboxed >&2 || true
 [ -f qt6-base_*.dsc ] || { echo "apt-get source qt6-base=$version failed" >&2; exit 1; }
 # apt-get has checked the download against the archive's signed index already.
 dpkg-source --no-check -x qt6-base_*.dsc src >/dev/null 2>&1
