@@ -13,8 +13,6 @@ using test::stored;
 using test::Target;
 using test::text;
 
-namespace {} // namespace
-
 // The two registry routines on the store of the system they run on; how each system lays the
 // store out is tested with its own code (tests/platform/<os>/).
 class TestModule1 : public QObject {

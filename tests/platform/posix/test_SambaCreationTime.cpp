@@ -2,7 +2,7 @@
 #include "filetime/ReadFileDate.h"
 #include "platform/FileTimes.h"
 #include "platform/posix/DosAttrib.h"
-#include "support/DateSnapshot.h"
+#include "support/DateFixtures.h"
 #include "support/ScopedTimeZone.h"
 
 #include <QDir>
@@ -18,24 +18,14 @@
 
 using namespace tarsel;
 using namespace tarsel::platform;
+using tarsel::test::local;
+using tarsel::test::ReadOnly;
 using tarsel::test::ScopedTimeZone;
+using tarsel::test::stamped;
 using tarsel::test::ticksOf;
+using tarsel::test::utc;
 
 namespace {
-
-constexpr QFile::Permissions ReadOnly = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
-
-QDateTime local(int y, int mo, int d, int h, int mi, int s) {
-    return QDateTime(QDate(y, mo, d), QTime(h, mi, s));
-}
-
-QDateTime utc(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
-    return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms), Qt::UTC);
-}
-
-bool stamped(const std::optional<qint32>& result) {
-    return result && *result != 0;
-}
 
 void setXattr(const QString& path, const char* name, const QByteArray& value) {
     QCOMPARE(::setxattr(QFile::encodeName(path).constData(), name, value.constData(),

@@ -17,8 +17,6 @@ using test::stored;
 using test::Target;
 using test::text;
 
-namespace {} // namespace
-
 class TestSettingsStore : public QObject {
     Q_OBJECT
 
