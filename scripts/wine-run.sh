@@ -17,5 +17,7 @@ while IFS='=' read -r name _; do
     case $name in QT_*) export "WINE$name=${!name}" ;; esac
 done < <(env)
 export WINEQT_FORCE_STDERR_LOGGING=1
+# Windows' own refusals, checked by the platform layer where Wine does not make them.
+export TARSEL_WIN32_CONTRACTS=1
 export WINEQT_QPA_FONTDIR=${WINEQT_QPA_FONTDIR:-Z:/usr/share/fonts/truetype/dejavu}
 exec wine "$@"
