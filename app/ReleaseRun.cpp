@@ -69,6 +69,11 @@ QString frmCopyRoutine::sourceModifiedText() const {
     return SourceModifiedDate->text();
 }
 
+void frmCopyRoutine::refreshSourceDates() {
+    if (!txtSource->text().isEmpty())
+        showSourceDates();
+}
+
 int frmCopyRoutine::verifyValue() const {
     return chkVerify->isChecked() ? 1 : 0;
 }

@@ -96,6 +96,7 @@ public:
     QString sourceText() const override;
     QString targetText() const override;
     QString sourceModifiedText() const override;
+    void refreshSourceDates() override;
     int verifyValue() const override;
     qint32 blockSize() const override;
     FileTimeRecords& fileTimes() override;

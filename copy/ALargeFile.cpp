@@ -1,11 +1,10 @@
 #include "copy/ALargeFile.h"
 
-#include "platform/Files.h"
-
 namespace tarsel {
 
-bool ALargeFile(const QString& source, const QString& target, CopyHost& host) {
-    const QString prompt = QStringLiteral("The file '") + source +
+bool ALargeFile(const platform::OpenFile& source, const platform::OpenFile& target,
+                CopyHost& host) {
+    const QString prompt = QStringLiteral("The file '") + source.path() +
                            QStringLiteral("' is too large for this function.\r") +
                            QStringLiteral("Would you like to perform a regular file copy?\r") +
                            QStringLiteral("(The Progress Bar will not show the file copy)");

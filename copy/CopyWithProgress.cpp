@@ -3,7 +3,6 @@
 #include "copy/ALargeFile.h"
 #include "copy/GatheredWriter.h"
 #include "copy/Percent.h"
-#include "platform/Files.h"
 
 #include <algorithm>
 #include <exception>
@@ -21,14 +20,11 @@ bool copyBlock(const platform::OpenFile& in, GatheredWriter& out, qint64 length)
     return true;
 }
 
-// True when the copy was made; both files are closed on return. A copy that stops early leaves
-// its gathered bytes unwritten.
-bool copyInBlocks(const QString& source, const QString& target, qint32 blockSize, CopyHost& host) {
-    const platform::OpenFile in = platform::openForReading(source);
-    platform::CopyTarget out(in, target);
-    const qint64 length = platform::lengthOf(in);
+// True when the copy was made. A copy that stops early leaves its gathered bytes unwritten.
+bool copyInBlocks(const platform::OpenFile& in, const platform::OpenFile& out, qint64 length,
+                  qint32 blockSize, CopyHost& host) {
     const qint64 blocks = length / blockSize;
-    GatheredWriter writer(out.file(), std::min<qint64>(blockSize, length), length);
+    GatheredWriter writer(out, std::min<qint64>(blockSize, length), length);
     for (qint64 i = 1; i <= blocks; ++i) {
         if (!copyBlock(in, writer, blockSize))
             return false;
@@ -45,29 +41,43 @@ bool copyInBlocks(const QString& source, const QString& target, qint32 blockSize
         return false;
     writer.flush();
     host.setProgress(100);
-    out.finish();
     return true;
 }
 
 } // namespace
 
-bool CopyWithProgress(const QString& source, const QString& target, qint32 blockSize,
-                      CopyHost& host) {
+bool CopyWithProgress(const platform::OpenFile& source, const platform::OpenFile& target,
+                      qint32 blockSize, CopyHost& host) {
     host.setProgress(0);
     host.yield();
     if (host.cancelled())
         return true;
     try {
-        if (platform::fileLength(source) >= LargeFileSize)
+        const qint64 length = platform::lengthOf(source);
+        if (length >= LargeFileSize)
             return !ALargeFile(source, target, host);
-        if (blockSize <= 0 || !copyInBlocks(source, target, blockSize, host))
+        if (blockSize <= 0 || !copyInBlocks(source, target, length, blockSize, host))
             return true;
     } catch (const std::exception&) {
         return true;
     }
-    // The copy is complete and closed; a cancel from here on no longer undoes it.
+    // The copy is complete; a cancel from here on no longer undoes it.
     host.yield();
     return false;
+}
+
+bool CopyWithProgress(const QString& source, const QString& target, qint32 blockSize,
+                      CopyHost& host) {
+    try {
+        const platform::OpenFile in = platform::openForReading(source);
+        platform::CopyTarget out(in, target);
+        if (CopyWithProgress(in, out.file(), blockSize, host))
+            return true;
+        out.finish();
+        return false;
+    } catch (const std::exception&) {
+        return true;
+    }
 }
 
 } // namespace tarsel

@@ -13,7 +13,9 @@ public:
     virtual QString sourceText() const = 0;         // txtSource
     virtual QString targetText() const = 0;         // txtTarget
     virtual QString sourceModifiedText() const = 0; // SourceModifiedDate
-    virtual int verifyValue() const = 0;            // chkVerify: 1 when ticked
+    // Fills the source's date boxes again from the release as it is now.
+    virtual void refreshSourceDates() = 0;
+    virtual int verifyValue() const = 0; // chkVerify: 1 when ticked
     virtual qint32 blockSize() const = 0;
     virtual FileTimeRecords& fileTimes() = 0;
     virtual void setLabel2(const QString& text) = 0;

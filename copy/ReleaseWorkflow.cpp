@@ -48,10 +48,14 @@ public:
 
 private:
     bool copyToStaging(const QString& source, const QString& target);
-    void putIntoService(const QString& fileName);
+    bool verify(const QString& target);
+    void putIntoService(const QString& target, const QString& fileName);
 
     ReleaseHost& host_;
     bool continueOnFailure_ = false;
+    // The release as the run opened it: copied and verified against, whatever becomes of its
+    // name meanwhile.
+    std::optional<platform::OpenFile> release_;
     std::optional<platform::StagingFile> staging_;
     std::optional<platform::ReadOnlyGuard> readOnly_;
     std::optional<QDateTime> created_; // the creation date the new release is given
@@ -64,17 +68,40 @@ bool Run::copyToStaging(const QString& source, const QString& target) {
         platform::isNonFileEntry(target))
         return false;
     try {
+        release_.emplace(platform::openForReading(source));
         platform::removeOrphanedStagingFiles(target);
-        staging_.emplace(target);
+        staging_.emplace(target, platform::lengthOf(*release_));
     } catch (const RunTimeError&) {
         return false;
     }
-    return !CopyWithProgress(source, staging_->path(), host_.blockSize(), host_);
+    return !CopyWithProgress(*release_, staging_->file(), host_.blockSize(), host_);
 }
 
-// The one step that changes what users run: the verified file replaces the old one at once.
-void Run::putIntoService(const QString& fileName) {
+// Reads the copy back as storage holds it and compares it with the release. A verification that
+// could not be made never reads as a success.
+bool Run::verify(const QString& target) {
+    Pause(QStringLiteral("1.5"), *this);
+    host_.setStatusText(VerifyingText + target);
+    bool verified = false;
     try {
+        const platform::OpenFile copy = staging_->readBack(*this);
+        verified = ValidateFile(*release_, copy, host_.blockSize(), host_);
+    } catch (const RunTimeError&) {
+        host_.setLabel2(VerifyFailedText);
+        if (!continueOnFailure_)
+            throw;
+    }
+    if (host_.cancelled())
+        throw Cancelled{};
+    return verified;
+}
+
+// The one step that changes what users run: the verified file replaces the old one at once. The
+// old one's read-only attribute is cleared only for this moment, so a run killed earlier leaves
+// it as it was.
+void Run::putIntoService(const QString& target, const QString& fileName) {
+    try {
+        step([&] { readOnly_.emplace(target); });
         staging_->commit(*this);
     } catch (const RunTimeError&) {
         host_.setLabel2(CopyErrorText + fileName);
@@ -92,6 +119,8 @@ void Run::putIntoService(const QString& fileName) {
 
 void Run::execute() {
     host_.SetEnabled(false);
+    // The stamp comes from the release as it is now, not as it was when its path was entered.
+    host_.refreshSourceDates();
     const QString source = host_.sourceText();
     const qsizetype namePosition = platform::lastSeparator(source) + 1;
     const QString target = host_.targetText();
@@ -100,11 +129,8 @@ void Run::execute() {
                            QStringLiteral("The new release and the current version are the same "
                                           "file: ") +
                                target);
-
-    if (FileExists(target)) {
+    if (FileExists(target))
         continueOnFailure_ = true;
-        step([&] { readOnly_.emplace(target); });
-    }
 
     host_.setLabel2(CopyingText + source);
     yield();
@@ -124,40 +150,10 @@ void Run::execute() {
     if (copyFailed)
         return;
 
-    // Without the source's length the copy cannot be checked against it: it is not put in service.
-    qint64 length = 0;
-    try {
-        length = platform::fileLength(source);
-    } catch (const RunTimeError&) {
-        host_.setLabel2(CopyErrorText + fileName);
-        if (!continueOnFailure_)
-            throw;
-        return;
-    }
-    if (length >= LargeFileSize) {
-        putIntoService(fileName);
-        return;
-    }
-
-    bool verified = true;
-    if (host_.verifyValue() == 1) {
-        Pause(QStringLiteral("1.5"), *this);
-        host_.setStatusText(VerifyingText + target);
-        try {
-            staging_->flushAndDropCache(*this);
-            verified = ValidateFile(source, staging_->openPath(), host_.blockSize(), host_);
-        } catch (const RunTimeError&) {
-            // A verification that could not be made never reads as a success.
-            host_.setLabel2(VerifyFailedText);
-            if (!continueOnFailure_)
-                throw;
-            verified = false;
-        }
-        if (host_.cancelled())
-            throw Cancelled{};
-    }
+    // Every release is verified before it goes into service, whatever its length.
+    const bool verified = host_.verifyValue() != 1 || verify(target);
     if (verified) {
-        putIntoService(fileName);
+        putIntoService(target, fileName);
         host_.setLabel2(SuccessText);
     } else {
         host_.setLabel2(VerifyFailedText);

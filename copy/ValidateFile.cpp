@@ -1,7 +1,6 @@
 #include "copy/ValidateFile.h"
 
 #include "copy/Percent.h"
-#include "platform/Files.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,7 +12,7 @@ namespace tarsel {
 namespace {
 
 struct Side {
-    platform::OpenFile file;
+    const platform::OpenFile& file;
     std::vector<char> buffer;
 };
 
@@ -26,11 +25,12 @@ bool sameBytes(Side& a, Side& b, qint64 length, qint64 offset) {
 
 } // namespace
 
-bool ValidateFile(const QString& source, const QString& target, qint32 blockSize, CopyHost& host) {
+bool ValidateFile(const platform::OpenFile& source, const platform::OpenFile& target,
+                  qint32 blockSize, CopyHost& host) {
     if (blockSize <= 0)
         throw RunTimeError(ErrNo::DivisionByZero, QStringLiteral("Division by zero"));
-    Side original{platform::openForReading(source), {}};
-    Side copy{platform::openForVerifying(target), {}};
+    Side original{source, {}};
+    Side copy{target, {}};
     const qint64 length = platform::lengthOf(original.file);
     if (platform::lengthOf(copy.file) != length)
         return false;
@@ -48,6 +48,14 @@ bool ValidateFile(const QString& source, const QString& target, qint32 blockSize
             return false;
     }
     return sameBytes(original, copy, length % blockSize, blocks * blockSize);
+}
+
+bool ValidateFile(const QString& source, const QString& target, qint32 blockSize, CopyHost& host) {
+    if (blockSize <= 0)
+        throw RunTimeError(ErrNo::DivisionByZero, QStringLiteral("Division by zero"));
+    const platform::OpenFile original = platform::openForReading(source);
+    const platform::OpenFile copy = platform::openForVerifying(target);
+    return ValidateFile(original, copy, blockSize, host);
 }
 
 } // namespace tarsel

@@ -1,16 +1,22 @@
 #pragma once
 
 #include "copy/CopyHost.h"
+#include "platform/Files.h"
 
 #include <QString>
 #include <QtGlobal>
 
 namespace tarsel {
 
-// Compares the copy `target` with `source` in blocks of `blockSize` bytes while the progress bar
-// runs down from 100 towards 0, yielding after every full block. True only when both have the same
-// length and the same bytes; a verification the host cancelled is never true. A file that cannot
-// be opened or read throws RunTimeError (both files are closed); so does a block size below 1.
+// Compares the open copy `target` with the open `source` in blocks of `blockSize` bytes while the
+// progress bar runs down from 100 towards 0, yielding after every full block. True only when both
+// have the same length and the same bytes; a verification the host cancelled is never true. A
+// file that cannot be read throws RunTimeError; so does a block size below 1.
+bool ValidateFile(const platform::OpenFile& source, const platform::OpenFile& target,
+                  qint32 blockSize, CopyHost& host);
+
+// The same for two files by their paths; the copy is read as storage holds it
+// (openForVerifying). A file that cannot be opened throws RunTimeError.
 bool ValidateFile(const QString& source, const QString& target, qint32 blockSize, CopyHost& host);
 
 } // namespace tarsel

@@ -75,7 +75,7 @@ private:
     bool finished_ = false;
 };
 
-// Copies a whole file in one operation, leaving nothing at the target when it fails.
-void copyWholeFile(const QString& source, const QString& target);
+// Copies the whole of `source` into `target`, which is empty, in one operation.
+void copyWholeFile(const OpenFile& source, const OpenFile& target);
 
 } // namespace tarsel::platform

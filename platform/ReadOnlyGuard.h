@@ -4,9 +4,11 @@
 
 namespace tarsel::platform {
 
-// Clears the read-only attribute of the old release while a run works on it, and puts it back
-// unless the run put a new release in its place. A symbolic link is left alone: the file it points
-// to is never ours to change. Throws RunTimeError when the attribute cannot be read or cleared.
+// Clears the read-only attribute of the old release for the moment the new one is moved over it
+// (Windows refuses to replace a read-only file), and puts it back unless the new release took its
+// place. Whatever the old release's other attributes (hidden, system), and nothing at all when
+// there is no old release. A symbolic link is left alone: the file it points to is never ours to
+// change. Throws RunTimeError when the attribute cannot be read or cleared.
 class ReadOnlyGuard {
 public:
     explicit ReadOnlyGuard(const QString& path);

@@ -1,49 +1,59 @@
 #pragma once
 
+#include "platform/Files.h"
 #include "platform/Yielder.h"
 
 #include <QString>
 #include <QtGlobal>
+#include <optional>
 
 namespace tarsel::platform {
 
 // A new file in the target's own folder that takes the new release while it is written, stamped and
 // verified. Only a complete, verified file is moved over the target, in one atomic rename; until
-// then the old target is untouched. The file is held for its whole life (under an exclusive
-// advisory lock on Linux, open without delete sharing on Windows) so that a later run never
-// removes it as an orphan while it is in use.
+// then the old target is untouched. The run reads and writes the file through the one handle it
+// holds for the file's whole life (under an exclusive advisory lock on Linux; on Windows open
+// without write or delete sharing), so that nobody changes the verified bytes, a later run never
+// removes it as an orphan while it is in use, and a share that enforces locks per handle (SMB)
+// never sees a second open.
 class StagingFile {
 public:
     // Creates the file exclusively beside `target`, under an unguessable hidden name derived from
-    // the target's name, with the mode a new file gets. Throws RunTimeError.
-    explicit StagingFile(const QString& target);
+    // the target's name, with the mode a new file gets, and reserves room for `length` bytes: a
+    // disk too full for them fails here. Throws RunTimeError.
+    StagingFile(const QString& target, qint64 length);
     StagingFile(const StagingFile&) = delete;
     StagingFile& operator=(const StagingFile&) = delete;
     // Removes the file unless it was moved over the target.
     ~StagingFile();
 
-    const QString& path() const { return path_; }
+    const QString& path() const { return file_->path(); }
+
+    // The file as the run writes it.
+    const OpenFile& file() const { return *file_; }
 
     // A path to this very file for as long as it is open, whatever becomes of its name meanwhile:
-    // what is stamped or verified through it is what commit() moves, never a file that someone put
-    // under our name.
+    // what is stamped through it is what commit() moves, never a file that someone put under our
+    // name.
     QString openPath() const;
 
-    // Puts the written bytes on storage and drops them from the page cache, so that a verification
-    // reads back what storage holds. Flushes a slice at a time and yields between slices, so that a
-    // large file never freezes the window. Throws RunTimeError.
-    void flushAndDropCache(Yielder& yielder);
+    // Puts the written bytes on storage and returns the file to read them back from as storage
+    // holds them, not as a cache remembers them: on Linux the run's own descriptor again (its
+    // cached pages dropped), on Windows the run's handle opened again without buffering. Flushes a
+    // slice at a time and yields between slices, so that a large file never freezes the window.
+    // Throws RunTimeError.
+    OpenFile readBack(Yielder& yielder);
 
     // Moves the file over the target, then asks for the rename to be made durable; openPath() then
-    // reaches the file under its new name. On Windows a target that another program holds open is
-    // tried again for about two seconds, yielding meanwhile. Throws RunTimeError when the file
-    // cannot be moved; once it is, the run has succeeded.
+    // reaches the file under its new name. The file stays hidden until it has the target's name.
+    // On Windows a target that another program holds open is tried again for about two seconds,
+    // yielding meanwhile. Throws RunTimeError when the file cannot be moved; once it is, the run
+    // has succeeded.
     void commit(Yielder& yielder);
 
 private:
     QString target_;
-    QString path_;
-    qintptr handle_ = -1;
+    std::optional<OpenFile> file_;
     quint64 device_ = 0; // the file's identity: device and inode on Linux
     quint64 index_ = 0;
     bool committed_ = false;
@@ -54,11 +64,14 @@ private:
 // letters and digits.
 QString stagingName(const QString& targetName);
 
-// True when `name` has the form of a staging file's name.
+// True when `name` has exactly the form stagingName() gives.
 bool isStagingName(const QString& name);
 
 // Removes staging files left beside `target` by runs that were killed: regular files of ours that
-// no running copy holds locked. Never follows a symbolic link.
+// no running copy holds locked and that nothing has written to for OrphanAgeMs. A lock is not
+// enough on its own: on a share two computers may not see each other's locks. Never follows a
+// symbolic link.
+constexpr qint64 OrphanAgeMs = 10 * 60 * 1000;
 void removeOrphanedStagingFiles(const QString& target);
 
 // True when both paths name the same existing file (same path, hard link or symbolic link).

@@ -2,6 +2,8 @@
 
 #include <QRandomGenerator>
 
+#include <algorithm>
+
 namespace tarsel::platform {
 
 namespace {
@@ -9,13 +11,20 @@ namespace {
 const QString Marker = QStringLiteral(".tarsel-");
 constexpr int RandomLength = 12;
 constexpr int NameMax = 255;
+constexpr char Alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
 
 QString randomSuffix() {
-    static const char alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     QString s;
     for (int i = 0; i < RandomLength; ++i)
-        s += QLatin1Char(alphabet[QRandomGenerator::system()->bounded(int(sizeof alphabet) - 1)]);
+        s += QLatin1Char(Alphabet[QRandomGenerator::system()->bounded(int(sizeof Alphabet) - 1)]);
     return s;
+}
+
+bool isRandomSuffix(QStringView s) {
+    const auto drawn = [](QChar c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
+    };
+    return s.size() == RandomLength && std::all_of(s.begin(), s.end(), drawn);
 }
 
 } // namespace
@@ -29,10 +38,13 @@ QString stagingName(const QString& targetName) {
     return QLatin1Char('.') + base + Marker + randomSuffix();
 }
 
+// A user's own ".notes.tarsel-my-draft-v2" is not ours: only "." + a name + the marker + exactly
+// the random letters and digits that stagingName() draws.
 bool isStagingName(const QString& name) {
-    const qsizetype at = name.lastIndexOf(Marker);
-    return name.startsWith(QLatin1Char('.')) && at > 0 &&
-           name.size() - at - Marker.size() == RandomLength;
+    const qsizetype at = name.size() - RandomLength - Marker.size();
+    return at > 1 && name.startsWith(QLatin1Char('.')) &&
+           QStringView(name).mid(at, Marker.size()) == Marker &&
+           isRandomSuffix(QStringView(name).mid(at + Marker.size()));
 }
 
 } // namespace tarsel::platform

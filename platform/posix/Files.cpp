@@ -170,13 +170,10 @@ void parts::removeQuietly(const QString& path) {
 
 // What the kernel leaves (all of it where it cannot copy; some file systems report an early end)
 // goes through a buffer.
-void copyWholeFile(const QString& source, const QString& target) {
-    const OpenFile in = openForReading(source);
-    CopyTarget out(in, target);
+void copyWholeFile(const OpenFile& source, const OpenFile& target) {
     qint64 offset = 0;
-    kernelCopy(in, out.file(), offset);
-    parts::copyRest(in, out.file(), offset);
-    out.finish();
+    kernelCopy(source, target, offset);
+    parts::copyRest(source, target, offset);
 }
 
 } // namespace tarsel::platform

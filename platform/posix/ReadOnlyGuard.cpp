@@ -17,8 +17,8 @@ ReadOnlyGuard::ReadOnlyGuard(const QString& path) : path_(path) {
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ELOOP)
-            return; // a symbolic link: the file behind it is not ours to change
+        if (errno == ELOOP || errno == ENOENT)
+            return; // a symbolic link, whose file is not ours to change; or no old release
         throw errnoError(errno, path);
     }
     struct stat st {};

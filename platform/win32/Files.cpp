@@ -190,11 +190,8 @@ void parts::removeQuietly(const QString& path) {
 
 // Not CopyFileExW: the copy goes into the staging file, which the run holds open so that its name
 // cannot be taken from under it, and CopyFileExW cannot write into a file that is held so.
-void copyWholeFile(const QString& source, const QString& target) {
-    const OpenFile in = openForReading(source);
-    CopyTarget out(in, target);
-    parts::copyRest(in, out.file(), 0);
-    out.finish();
+void copyWholeFile(const OpenFile& source, const OpenFile& target) {
+    parts::copyRest(source, target, 0);
 }
 
 } // namespace tarsel::platform

@@ -45,6 +45,8 @@ private:
 ReadOnlyGuard::ReadOnlyGuard(const QString& path) : path_(path) {
     const AttributeHandle file(path);
     DWORD attributes = 0;
+    if (!file.isOpen() && GetLastError() == ERROR_FILE_NOT_FOUND)
+        return; // no old release
     if (!file.isOpen() || !file.read(attributes))
         fail(path);
     constexpr DWORD NotOurs = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;

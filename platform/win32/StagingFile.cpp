@@ -1,7 +1,9 @@
 #include "platform/StagingFile.h"
 
 #include "platform/Clock.h"
+#include "platform/FileParts.h"
 #include "platform/Paths.h"
+#include "platform/win32/Contracts.h"
 #include "platform/win32/Win32.h"
 
 #include <vector>
@@ -19,6 +21,24 @@ HANDLE nativeOf(qintptr handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
+qint64 ticksOf(const FILETIME& time) {
+    return qint64((quint64(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+}
+
+// Windows refuses to rename over a read-only file, where Wine lets it happen.
+bool renameAllowedOver(const QString& target) {
+    const DWORD attributes = GetFileAttributesW(widePath(target).c_str());
+    return contract(attributes == INVALID_FILE_ATTRIBUTES ||
+                        !(attributes & FILE_ATTRIBUTE_READONLY),
+                    ERROR_ACCESS_DENIED);
+}
+
+// The file goes when the run's handle closes, the only one there is.
+void removeOnClose(HANDLE handle) {
+    FILE_DISPOSITION_INFO remove{TRUE};
+    SetFileInformationByHandle(handle, FileDispositionInfo, &remove, sizeof remove);
+}
+
 // The folder part of a path with its separator, empty for a bare name.
 QString folderOf(const QString& path) {
     return path.left(lastSeparator(path) + 1);
@@ -26,52 +46,57 @@ QString folderOf(const QString& path) {
 
 } // namespace
 
-StagingFile::StagingFile(const QString& target) : target_(target) {
+StagingFile::StagingFile(const QString& target, qint64 length) : target_(target) {
     const QString folder = folderOf(target);
     const QString name = target.mid(folder.size());
+    QString path;
     HANDLE handle = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < 8 && handle == INVALID_HANDLE_VALUE; ++attempt) {
-        path_ = folder + stagingName(name);
-        // Without delete sharing, nobody can rename or remove the file while the run holds it:
-        // the name stays this file until it is moved over the target.
-        handle = CreateFileW(widePath(path_).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
-                             FILE_ATTRIBUTE_HIDDEN, nullptr);
+        path = folder + stagingName(name);
+        // Others may read, nothing more: nobody writes to the bytes the run verifies, nor renames
+        // or removes the file while the run holds it, so the name stays this file until it is
+        // moved over the target.
+        handle = CreateFileW(widePath(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                             FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
         if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
-            fail(path_);
+            fail(path);
     }
     if (handle == INVALID_HANDLE_VALUE)
-        throw errorFrom(ERROR_FILE_EXISTS, path_);
-    handle_ = reinterpret_cast<qintptr>(handle);
+        throw errorFrom(ERROR_FILE_EXISTS, path);
+    file_.emplace(reinterpret_cast<qintptr>(handle), path);
+    try {
+        parts::reserve(*file_, length);
+    } catch (const RunTimeError&) {
+        removeOnClose(nativeOf(file_->handle()));
+        throw;
+    }
 }
 
 StagingFile::~StagingFile() {
-    if (handle_ == -1)
-        return;
-    if (!committed_) {
-        FILE_DISPOSITION_INFO remove{TRUE};
-        SetFileInformationByHandle(nativeOf(handle_), FileDispositionInfo, &remove, sizeof remove);
-    }
-    CloseHandle(nativeOf(handle_));
+    if (!committed_)
+        removeOnClose(nativeOf(file_->handle()));
 }
 
 QString StagingFile::openPath() const {
     // The handle the run holds keeps either name bound to this file.
-    return committed_ ? target_ : path_;
+    return committed_ ? target_ : path();
 }
 
-void StagingFile::flushAndDropCache(Yielder&) {
-    // The verification then reads the disk, unbuffered, so no cache needs dropping here.
-    if (!FlushFileBuffers(nativeOf(handle_)))
-        fail(path_);
+OpenFile StagingFile::readBack(Yielder&) {
+    const HANDLE handle = nativeOf(file_->handle());
+    if (!FlushFileBuffers(handle))
+        fail(path());
+    // The same file, from the run's own handle: no open by name that another file could answer.
+    // Its sharing must allow what the run's handle does.
+    const HANDLE reader = ReOpenFile(handle, GENERIC_READ, ShareAll,
+                                     FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN);
+    if (reader == INVALID_HANDLE_VALUE)
+        fail(path());
+    return OpenFile(reinterpret_cast<qintptr>(reader), path(), true);
 }
 
 void StagingFile::commit(Yielder& yielder) {
-    const HANDLE handle = nativeOf(handle_);
-    // The new release is a new file, as if the old one had been deleted and the copy made in its
-    // place: none of the old one's bits, nor the staging file's own hidden attribute.
-    if (!setAttributesOf(handle, FILE_ATTRIBUTE_ARCHIVE))
-        fail(path_);
+    const HANDLE handle = nativeOf(file_->handle());
     // Renamed through the handle the run holds: what moves is what was written and verified.
     const std::wstring to = widePath(target_);
     std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
@@ -83,21 +108,25 @@ void StagingFile::commit(Yielder& yielder) {
     // Another program that holds the old release open (Access on another computer, a virus
     // scanner) often lets go within moments.
     const qint64 deadline = monotonicMs() + SwapRetryMs;
-    while (!SetFileInformationByHandle(handle, FileRenameInfo, rename, DWORD(buffer.size()))) {
+    while (!(renameAllowedOver(target_) &&
+             SetFileInformationByHandle(handle, FileRenameInfo, rename, DWORD(buffer.size())))) {
         const DWORD err = GetLastError();
         const bool held = err == ERROR_SHARING_VIOLATION || err == ERROR_ACCESS_DENIED ||
                           err == ERROR_LOCK_VIOLATION;
-        if (!held || monotonicMs() >= deadline) {
-            setAttributesOf(handle, FILE_ATTRIBUTE_HIDDEN);
+        if (!held || monotonicMs() >= deadline)
             throw errorFrom(err, target_);
-        }
         for (const qint64 next = monotonicMs() + SwapRetryPauseMs; monotonicMs() < next;) {
             yielder.yield();
             sleepMs(10);
         }
     }
     committed_ = true;
-    // Best effort, as the rename is already made: asks for it to reach the disk.
+    // Hidden until now, so that a run killed before the rename leaves only a file that the next
+    // run recognises and removes. The new release is a new file, as if the old one had been
+    // deleted and the copy made in its place: none of the old one's bits. Best effort from here,
+    // as the rename is made: a hidden front end still opens.
+    setAttributesOf(handle, FILE_ATTRIBUTE_ARCHIVE);
+    // Asks for the rename to reach the disk.
     FlushFileBuffers(handle);
 }
 
@@ -110,11 +139,15 @@ void removeOrphanedStagingFiles(const QString& target) {
     if (search == INVALID_HANDLE_VALUE)
         return;
     constexpr DWORD NotAFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
     do {
         const QString name = QString::fromWCharArray(found.cFileName);
-        // A staging file that a running copy holds refuses to be deleted.
+        // A staging file that a running copy holds refuses to be deleted; one written to lately
+        // is left alone all the same, should a share not tell.
         if (isStagingName(name) && (found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) &&
-            !(found.dwFileAttributes & NotAFile))
+            !(found.dwFileAttributes & NotAFile) &&
+            ticksOf(now) - ticksOf(found.ftLastWriteTime) >= OrphanAgeMs * 10000)
             DeleteFileW(widePath(folder + name).c_str());
     } while (FindNextFileW(search, &found));
     FindClose(search);

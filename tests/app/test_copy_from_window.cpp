@@ -44,12 +44,27 @@ private slots:
         QVERIFY(QFile::setPermissions(target_, QFile::ReadOwner));
     }
 
+    void copyReplacesStampsVerifiesAndEnds_data() {
+        QTest::addColumn<bool>("republished");
+        QTest::newRow("the release as shown") << false;
+        QTest::newRow("republished while the window was open") << true;
+    }
+
     void copyReplacesStampsVerifiesAndEnds() {
+        QFETCH(bool, republished);
         WindowFixture fixture;
         frmCopyRoutine& window = openWithPaths(fixture);
         QVERIFY(window.cmdCopy->isEnabled());
-        const QDateTime modified = CDate(window.SourceModifiedDate->text());
+        QDateTime modified = CDate(window.SourceModifiedDate->text());
+        if (republished) {
+            // The stamp tells releases apart: it must come from the release being copied.
+            modified = modified.addDays(-3);
+            QFile release(source_);
+            QVERIFY(release.open(QIODevice::ReadWrite) &&
+                    release.setFileTime(modified, QFileDevice::FileModificationTime));
+        }
         window.cmdCopy->click();
+        QCOMPARE(CDate(window.SourceModifiedDate->text()), modified);
 
         QCOMPARE(readFile(target_), newBytes_);
         QCOMPARE(fixture.ended, 1);

@@ -1,9 +1,15 @@
 #include "copy/ALargeFile.h"
 #include "copy/CopyWithProgress.h"
+#include "copy/ReleaseWorkflow.h"
+#include "filetime/GeneralDate.h"
 #include "support/FakeCopyHost.h"
+#include "support/FakeReleaseHost.h"
 #include "support/FileFixtures.h"
+#include "support/ReleaseFixture.h"
 
 #include <QtTest>
+
+#include <optional>
 
 using namespace tarsel;
 using namespace tarsel::test;
@@ -31,10 +37,8 @@ private slots:
         QTest::addColumn<bool>("failed");
         QTest::addColumn<QString>("report"); // how the error report begins; empty: none
         QTest::newRow("no") << int(MsgAnswer::No) << "target" << true << QString();
-        QTest::newRow("yes, into a missing folder")
-            << int(MsgAnswer::Yes) << "nofolder/target" << true
-            << QStringLiteral("Error %1 (").arg(errorNumberFor(Mistake::MissingFolder)) +
-                   path("nofolder/target") + ": ";
+        QTest::newRow("yes, past the file size limit")
+            << int(MsgAnswer::Yes) << "target" << true << QStringLiteral("Error 61 (");
         QTest::newRow("yes") << int(MsgAnswer::Yes) << "target" << false << QString();
     }
 
@@ -46,9 +50,17 @@ private slots:
         if (const QString why = missing(Facility::CheapCopy, dir.path()); !failed && !why.isEmpty())
             QSKIP(qPrintable("A plain copy of 2 GiB would write 2 GiB, too slow for a unit test: " +
                              why));
+        if (const QString why = missing(Facility::FileSizeLimit);
+            !report.isEmpty() && !why.isEmpty())
+            QSKIP(qPrintable(why));
         FakeCopyHost host;
         host.fakeDialogs.msgBoxAnswer = answer;
-        QCOMPARE(CopyWithProgress(source, path(target), 32767, host), failed);
+        {
+            std::optional<FileSizeLimit> limit;
+            if (!report.isEmpty())
+                limit.emplace(1 << 20);
+            QCOMPARE(CopyWithProgress(source, path(target), 32767, host), failed);
+        }
 
         const auto& boxes = host.fakeDialogs.boxes;
         QVERIFY(!boxes.isEmpty());
@@ -71,6 +83,39 @@ private slots:
         }
     }
 
+    // A release of 2 GiB is flushed and verified before it goes into service, like any other, and
+    // the run ends as a verified run does.
+    void aLargeReleaseIsVerifiedBeforeTheSwap() {
+        if (const QString why = missing(Facility::LargeFileInMemory); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        QTemporaryDir memory(memoryFolder() + "/tarsel-large-XXXXXX");
+        QVERIFY(memory.isValid());
+        const QString release = memory.filePath("release.mdb");
+        const QString target = memory.filePath("app.mdb");
+        {
+            QFile file(release);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(LargeFileSize));
+            QVERIFY(file.seek(LargeFileSize - 5) && file.write("tail.") == 5);
+        }
+        QVERIFY(writeFile(target, "the old version"));
+        FakeReleaseHost host;
+        host.source = release;
+        host.target = target;
+        host.sourceModified = GeneralDateText(QDateTime::currentDateTime());
+        host.fakeDialogs.msgBoxAnswer = MsgAnswer::Yes;
+        ReleaseWorkflow(host).cmdCopy_Click();
+
+        QCOMPARE(host.status, QStringList{VerifyingText + target});
+        QCOMPARE(host.label2.last(), SuccessText);
+        QCOMPARE(host.ended, 1);
+        QCOMPARE(host.enabled, QList<bool>({false, true}));
+        QCOMPARE(QFileInfo(target).size(), LargeFileSize + 0);
+        QFile copy(target);
+        QVERIFY(copy.open(QIODevice::ReadOnly) && copy.seek(LargeFileSize - 5));
+        QCOMPARE(copy.read(5), QByteArray("tail."));
+        QCOMPARE(ReleaseFixture::stagingFilesIn(memory.path()), QStringList());
+    }
+
     void removesWhatAFailedPlainCopyWrote() {
         if (const QString why = missing(Facility::FileSizeLimit); !why.isEmpty())
             QSKIP(qPrintable(why));
@@ -80,7 +125,8 @@ private slots:
         host.fakeDialogs.msgBoxAnswer = MsgAnswer::Yes;
         {
             FileSizeLimit limit(100000);
-            QVERIFY(!ALargeFile(small, path("target"), host));
+            const platform::OpenFile source = platform::openForReading(small);
+            QVERIFY(!ALargeFile(source, platform::CopyTarget(source, path("target")).file(), host));
         }
         QVERIFY(!QFileInfo::exists(path("target")));
         QCOMPARE(host.fakeDialogs.boxes.size(), 2);

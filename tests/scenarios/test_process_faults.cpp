@@ -198,12 +198,13 @@ private slots:
         expectOutcome(*report, label2, !readOnlyFolder);
     }
 
-    // Killed mid-copy, the program leaves the old release and a staging file; the next run removes
-    // that orphan and puts the release in service.
+    // Killed mid-copy, the program leaves the old release as it was, read-only bit and all, and a
+    // staging file; a run after the orphan's quiet time removes it and puts the release in service.
     void killedDuringTheCopy() {
         // strace slows the copy down.
         if (const QString why = unavailable("strace"); !why.isEmpty())
             QSKIP(qPrintable(why));
+        QVERIFY(QFile::setPermissions(files_.target, QFile::ReadOwner));
         {
             DriverProcess driver(configFolder());
             // 20 ms for every read of the release: the copy takes half a second at least.
@@ -217,7 +218,9 @@ private slots:
             QVERIFY(driver.waitForFinished(20000));
         }
         QCOMPARE(readFile(files_.target), files_.oldBytes);
+        QCOMPARE(QFile::permissions(files_.target) & QFile::WriteOwner, QFile::Permissions());
         QCOMPARE(files_.stagingFiles().size(), 1);
+        QVERIFY(test::untouchedForLong(files_.liveFolder() + '/' + files_.stagingFiles().first()));
 
         DriverProcess next(configFolder());
         const auto report = runDriver(next, {});

@@ -2,6 +2,8 @@
 #include "scenarios/WindowScenario.h"
 #include "support/IdleCopy.h"
 
+#include <QTimer>
+
 using namespace tarsel;
 using test::Facility;
 using test::missing;
@@ -32,7 +34,20 @@ private slots:
         test::Child holder;
         QVERIFY(test::startHolder(holder, files_.target, holdMs));
         frmCopyRoutine& window = openOn(files_.source, files_.target);
+        // While the swap is retried the staging file stays hidden: a run killed meanwhile leaves
+        // nothing that the next run would not recognise and remove.
+        QList<bool> hidden;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            for (const QString& name : files_.stagingFiles())
+                hidden << bool(platform::attributesOf(files_.liveFolder() + '/' + name) &
+                               platform::Attr::Hidden);
+        });
+        watch.start(50);
         typeTargetAndCopy(window);
+        watch.stop();
+        QVERIFY(hidden.size() > 3);
+        QVERIFY(!hidden.contains(false));
         if (holdMs >= 0) {
             expectNewInService(window, files_.target);
             return;

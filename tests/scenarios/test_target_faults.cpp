@@ -125,6 +125,7 @@ private slots:
         QVERIFY(test::makeSymbolicLink(victim, planted[0]) &&
                 test::makeSymbolicLink(absent, planted[1]) &&
                 writeFile(planted[2], "another user's file"));
+        QVERIFY(test::untouchedForLong(planted[2]));
         for (const QString& name : planted)
             if (test::runsAsRoot())
                 QVERIFY(test::changeOwner(name, Nobody));

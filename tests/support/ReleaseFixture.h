@@ -3,11 +3,22 @@
 #include "platform/StagingFile.h"
 #include "support/FileFixtures.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
 
 namespace tarsel::test {
+
+// Makes a file look as if nothing had written to it for twice the time after which a staging file
+// may be taken for an orphan.
+inline bool untouchedForLong(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) &&
+           file.setFileTime(QDateTime::currentDateTime().addMSecs(-2 * platform::OrphanAgeMs),
+                            QFileDevice::FileModificationTime);
+}
 
 // A release folder holding the new version and a live folder holding the one that users run.
 class ReleaseFixture {

@@ -34,6 +34,8 @@ enum class Facility {
     ImmutableFile,      // a file that nobody may replace or change (chattr +i)
     RenameHeldFile,     // renaming the staging file while the run holds it open
     NameTooLongError,   // the system's own error for a name too long for the file system
+    LargeFileInMemory,  // a folder in memory (memoryFolder()) with room for a 2 GiB release and
+                        // its copy
 };
 
 // Why `facility` is missing here (in `folder`, where the file system decides); empty when it is
@@ -59,6 +61,15 @@ QList<QPair<QString, QString>> otherSpellings(const QString& path);
 
 // The root of the small drive that missing(Facility::FullDrive) speaks of.
 QString fullDriveRoot();
+
+// The folder that missing(Facility::LargeFileInMemory) speaks of.
+QString memoryFolder();
+
+// True when nothing but the run's own handle can change the file at `path`, which this process
+// holds: on Linux this process holds it through one open file description (duplicated descriptors
+// share one), so a share that enforces locks per handle sees a single open; on Windows no other
+// open for writing is let in.
+bool heldThroughOneHandle(const QString& path);
 
 // Makes a FIFO at `path`; false where the system has none.
 bool makeFifo(const QString& path);

@@ -16,11 +16,14 @@
 #include <cstring>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <linux/kcmp.h>
 #include <optional>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
@@ -45,6 +48,15 @@ QString whyNoReservation(const QString& folder) {
 
 // Whether the file system of `folder` shares blocks between copies, so that copying 2 GiB costs
 // nothing.
+QString whyNoLargeFileInMemory() {
+    struct statvfs room {};
+    if (::statvfs("/dev/shm", &room) != 0)
+        return QStringLiteral("no /dev/shm");
+    if (quint64(room.f_bavail) * room.f_frsize < (quint64(5) << 30))
+        return QStringLiteral("less than 5 GiB free in /dev/shm");
+    return QString();
+}
+
 QString whyNoCheapCopy(const QString& folder) {
     const QString from = folder + QStringLiteral("/clone-from"), to = folder + "/clone-to";
     QFile source(from);
@@ -72,6 +84,8 @@ QString missing(Facility facility, const QString& folder) {
         return whyNoReservation(where);
     case Facility::CheapCopy:
         return whyNoCheapCopy(where);
+    case Facility::LargeFileInMemory:
+        return whyNoLargeFileInMemory();
     case Facility::HeldFileBlocksSwap:
         return QStringLiteral("Linux replaces a file that another program holds open: there is "
                               "nothing to wait for");
@@ -172,6 +186,29 @@ QString deviceFile() {
 
 QString wineVersion() {
     return QString();
+}
+
+QString memoryFolder() {
+    return QStringLiteral("/dev/shm");
+}
+
+bool heldThroughOneHandle(const QString& path) {
+    struct stat file {};
+    if (::stat(native(path).constData(), &file) != 0)
+        return false;
+    std::vector<int> holding;
+    const QStringList fds = QDir(QStringLiteral("/proc/self/fd"))
+                                .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : fds) {
+        struct stat st {};
+        if (::fstat(name.toInt(), &st) == 0 && st.st_dev == file.st_dev && st.st_ino == file.st_ino)
+            holding.push_back(name.toInt());
+    }
+    const pid_t self = ::getpid();
+    for (const int fd : holding)
+        if (::syscall(SYS_kcmp, self, self, KCMP_FILE, holding.front(), fd) != 0)
+            return false;
+    return !holding.empty();
 }
 
 bool runsAsRoot() {

@@ -165,6 +165,9 @@ QString missing(Facility facility, const QString& folder) {
     case Facility::RenameHeldFile:
         return QStringLiteral("Windows refuses to rename the staging file while the run holds it "
                               "open without delete sharing");
+    case Facility::LargeFileInMemory:
+        return QStringLiteral("no folder in memory: Windows would write the 2 GiB release and "
+                              "its copy to disk, too slow for a unit test");
     }
     return QString();
 }
@@ -275,6 +278,19 @@ QList<QPair<QString, QString>> otherSpellings(const QString& path) {
 QString fullDriveRoot() {
     const QString drive = qEnvironmentVariable("TARSEL_SMALL_DRIVE");
     return drive.isEmpty() ? QString() : drive + u'\\';
+}
+
+QString memoryFolder() {
+    return QString();
+}
+
+bool heldThroughOneHandle(const QString& path) {
+    const HANDLE other = CreateFileW(platform::win32::widePath(path).c_str(), GENERIC_WRITE,
+                                     ShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (other == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(other);
+    return false;
 }
 
 QString wineVersion() {
