@@ -1,5 +1,6 @@
 #include "platform/StagingFile.h"
 
+#include "platform/AccessRights.h"
 #include "platform/posix/ErrnoError.h"
 
 #include <QFile>
@@ -101,6 +102,7 @@ void StagingFile::flushAndDropCache(Yielder& yielder) {
 }
 
 void StagingFile::commit(Yielder&) {
+    adoptAccessRights(target_, handle_, path_);
     // Someone may have put another file under our name meanwhile: never move what we did not write.
     if (!stillNamed(path_, device_, index_))
         throw errnoError(ENOENT, path_);

@@ -1,5 +1,6 @@
 #include "platform/StagingFile.h"
 
+#include "platform/AccessRights.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
 #include "platform/win32/Win32.h"
@@ -34,7 +35,8 @@ StagingFile::StagingFile(const QString& target) : target_(target) {
         path_ = folder + stagingName(name);
         // Without delete sharing, nobody can rename or remove the file while the run holds it:
         // the name stays this file until it is moved over the target.
-        handle = CreateFileW(widePath(path_).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+        handle = CreateFileW(widePath(path_).c_str(),
+                             GENERIC_READ | GENERIC_WRITE | DELETE | WRITE_DAC | READ_CONTROL,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_HIDDEN, nullptr);
         if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
@@ -67,6 +69,7 @@ void StagingFile::flushAndDropCache(Yielder&) {
 }
 
 void StagingFile::commit(Yielder& yielder) {
+    adoptAccessRights(target_, handle_, path_);
     const HANDLE handle = nativeOf(handle_);
     // The new release is a new file, as if the old one had been deleted and the copy made in its
     // place: none of the old one's bits, nor the staging file's own hidden attribute.
