@@ -63,7 +63,7 @@ void adoptAccessRights(const QString& oldVersion, qintptr handle, const QString&
     const std::optional<QByteArray> acl = aclOf(oldVersion);
     const int fd = int(handle);
 
-    // First, as a change of owner clears the set-id bits.
+    // Owner and group first: a change of owner may clear mode bits.
     if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
         if (!notPermitted(errno))
             throw errnoError(errno, stagingPath);
@@ -79,8 +79,8 @@ void adoptAccessRights(const QString& oldVersion, qintptr handle, const QString&
     } else if (::fremovexattr(fd, AclName) != 0 && !withoutAcl(errno)) {
         throw errnoError(errno, stagingPath);
     }
-    // Last: the mode sets the ACL's owner, mask and other entries, and the old version's mode
-    // agrees with its ACL, but for the owner's write bit.
+    // Last, as it rewrites the ACL's owner, mask and other entries from the mode: they agree with
+    // the old version's ACL, but the owner may write (a new release is never read-only).
     if (::fchmod(fd, (old.st_mode & 0777) | S_IWUSR) != 0)
         throw errnoError(errno, stagingPath);
 }
