@@ -1,5 +1,6 @@
 #include "platform/StagingFile.h"
 
+#include "platform/AccessRights.h"
 #include "platform/FileParts.h"
 #include "platform/posix/ErrnoError.h"
 
@@ -108,6 +109,7 @@ OpenFile StagingFile::readBack(Yielder& yielder) {
 }
 
 void StagingFile::commit(Yielder&) {
+    adoptAccessRights(target_, file_->handle(), path());
     // Someone may have put another file under our name meanwhile: never move what we did not write.
     if (!stillNamed(path(), device_, index_))
         throw errnoError(ENOENT, path());

@@ -1,5 +1,6 @@
 #include "platform/StagingFile.h"
 
+#include "platform/AccessRights.h"
 #include "platform/Clock.h"
 #include "platform/FileParts.h"
 #include "platform/Paths.h"
@@ -56,7 +57,8 @@ StagingFile::StagingFile(const QString& target, qint64 length) : target_(target)
         // Others may read, nothing more: nobody writes to the bytes the run verifies, nor renames
         // or removes the file while the run holds it, so the name stays this file until it is
         // moved over the target.
-        handle = CreateFileW(widePath(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+        handle = CreateFileW(widePath(path).c_str(),
+                             GENERIC_READ | GENERIC_WRITE | DELETE | WRITE_DAC | READ_CONTROL,
                              FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
         if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
             fail(path);
@@ -96,6 +98,7 @@ OpenFile StagingFile::readBack(Yielder&) {
 }
 
 void StagingFile::commit(Yielder& yielder) {
+    adoptAccessRights(target_, file_->handle(), path());
     const HANDLE handle = nativeOf(file_->handle());
     // Renamed through the handle the run holds: what moves is what was written and verified.
     const std::wstring to = widePath(target_);

@@ -1,5 +1,6 @@
 #include "platform/Files.h"
 #include "platform/RunTimeError.h"
+#include "platform/StagingFile.h"
 #include "support/FileFixtures.h"
 
 #include <QtTest>
@@ -21,6 +22,10 @@ template <typename Action> int errorOf(Action action) {
     }
     return 0;
 }
+
+struct NoYield : Yielder {
+    void yield() override {}
+};
 
 } // namespace
 
@@ -155,6 +160,41 @@ private slots:
             QCOMPARE(readFile(target), readFile(path("source")));
         else
             QVERIFY(!QFileInfo::exists(target));
+    }
+
+    // Everyone who could open the old version can open the new one, whatever the runner's umask.
+    void newVersionKeepsTheRightsUsersHad_data() {
+        QTest::addColumn<QString>("rightsOf"); // the file whose rights the new version takes
+        QTest::addColumn<bool>("link");        // the target is a symbolic link to that file
+        QTest::newRow("old version") << path("target") << false;
+        QTest::newRow("symbolic link to the old version") << path("pointed-to") << true;
+        QTest::newRow("no old version: what a new file gets") << path("fresh") << false;
+    }
+
+    void newVersionKeepsTheRightsUsersHad() {
+        QFETCH(QString, rightsOf);
+        QFETCH(bool, link);
+        for (const char* name : {"target", "pointed-to", "fresh"})
+            QFile::remove(path(name));
+        const PrivateNewFiles privateFiles;
+        QVERIFY(writeFile(path("fresh"), "a new file"));
+        const QString fresh = accessRightsOf(path("fresh"));
+        if (rightsOf != path("fresh")) {
+            QVERIFY(writeFile(rightsOf, "old"));
+            if (const QString why = giveUncommonRights(rightsOf, 4321); !why.isEmpty())
+                QSKIP(qPrintable(why));
+            QVERIFY(accessRightsOf(rightsOf) != fresh);
+        }
+        if (link)
+            QVERIFY(makeSymbolicLink(rightsOf, path("target")));
+        const QString expected = accessRightsOf(rightsOf);
+        QVERIFY(!expected.isEmpty());
+        {
+            StagingFile staging(path("target"), 0);
+            NoYield noYield;
+            staging.commit(noYield);
+        }
+        QCOMPARE(accessRightsOf(path("target")), expected);
     }
 };
 

@@ -124,6 +124,29 @@ bool runsAsRoot();
 // Gives a file, folder or link (not what a link points to) to the user and group `id`.
 bool changeOwner(const QString& path, uint id);
 
+// Gives an existing file access rights that a new file in its folder lacks: on Linux mode 664,
+// the owner and group `id` and an ACL entry that lets user `id` + 1 read; on Windows a protected
+// DACL that gives its owner full control and the group Users read. Returns why it cannot, empty
+// when done.
+QString giveUncommonRights(const QString& path, uint id);
+
+// A file's access rights as text, to compare: mode, owner, group and ACL on Linux; owner and DACL
+// with its protection on Windows. Empty when they cannot be read.
+QString accessRightsOf(const QString& path);
+
+// Until destroyed, the files this process creates are open to their owner alone (umask 077); on
+// Windows, where a new file takes its rights from its folder, nothing changes.
+class PrivateNewFiles {
+public:
+    PrivateNewFiles();
+    ~PrivateNewFiles();
+    PrivateNewFiles(const PrivateNewFiles&) = delete;
+    PrivateNewFiles& operator=(const PrivateNewFiles&) = delete;
+
+private:
+    uint saved_ = 0;
+};
+
 // Ends a process at once, without letting it clean up (SIGKILL, TerminateProcess).
 bool killNow(qint64 pid);
 

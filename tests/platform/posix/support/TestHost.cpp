@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
+#include <QtEndian>
 
 #include <cerrno>
 #include <csignal>
@@ -217,6 +218,58 @@ bool runsAsRoot() {
 
 bool changeOwner(const QString& path, uint id) {
     return ::lchown(native(path).constData(), uid_t(id), gid_t(id)) == 0;
+}
+
+QString giveUncommonRights(const QString& path, uint id) {
+    if (!runsAsRoot())
+        return QStringLiteral("only root can give a file to another owner");
+    if (!changeOwner(path, id) ||
+        !QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                         QFile::WriteGroup | QFile::ReadOther))
+        return QStringLiteral("cannot set the owner or mode of ") + path;
+    // The kernel's form of "u::rw-,u:<id+1>:r--,g::rw-,m::rw-,o::r--": version 2, then tag,
+    // permissions and id per entry, sorted by tag.
+    struct Entry {
+        quint16 tag, permissions;
+        quint32 id;
+    };
+    const Entry entries[] = {
+        {0x01, 6, ~0u}, {0x02, 4, id + 1}, {0x04, 6, ~0u}, {0x10, 6, ~0u}, {0x20, 4, ~0u}};
+    QByteArray acl(4, '\0');
+    qToLittleEndian<quint32>(2, acl.data());
+    for (const Entry& e : entries) {
+        char bytes[8];
+        qToLittleEndian<quint16>(e.tag, bytes);
+        qToLittleEndian<quint16>(e.permissions, bytes + 2);
+        qToLittleEndian<quint32>(e.id, bytes + 4);
+        acl.append(bytes, 8);
+    }
+    if (::setxattr(native(path).constData(), "system.posix_acl_access", acl.constData(),
+                   size_t(acl.size()), 0) != 0)
+        return errno == EOPNOTSUPP ? QStringLiteral("the file system of %1 keeps no ACLs").arg(path)
+                                   : QStringLiteral("cannot set an ACL on ") + path;
+    return QString();
+}
+
+QString accessRightsOf(const QString& path) {
+    struct stat st {};
+    if (::stat(native(path).constData(), &st) != 0)
+        return QString();
+    char acl[1024];
+    const ssize_t size =
+        ::getxattr(native(path).constData(), "system.posix_acl_access", acl, sizeof acl);
+    return QStringLiteral("mode %1 owner %2 group %3 ACL %4")
+        .arg(QString::number(st.st_mode & 07777, 8))
+        .arg(st.st_uid)
+        .arg(st.st_gid)
+        .arg(size < 0 ? QStringLiteral("none")
+                      : QString::fromLatin1(QByteArray(acl, size).toHex()));
+}
+
+PrivateNewFiles::PrivateNewFiles() : saved_(::umask(077)) {}
+
+PrivateNewFiles::~PrivateNewFiles() {
+    ::umask(mode_t(saved_));
 }
 
 bool killNow(qint64 pid) {

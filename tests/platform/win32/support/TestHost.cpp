@@ -2,12 +2,16 @@
 
 #include "platform/win32/Win32.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QUuid>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -309,6 +313,77 @@ bool runsAsRoot() {
 bool changeOwner(const QString&, uint) {
     return false;
 }
+
+namespace {
+
+struct LocalFreer {
+    void operator()(void* memory) const { LocalFree(memory); }
+};
+
+// This process's user as text ("S-1-5-21-..."), empty when it cannot be read.
+QString currentUserSid() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return QString();
+    std::vector<char> buffer(512);
+    DWORD size = 0;
+    const bool read =
+        GetTokenInformation(token, TokenUser, buffer.data(), DWORD(buffer.size()), &size);
+    CloseHandle(token);
+    wchar_t* text = nullptr;
+    if (!read ||
+        !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text))
+        return QString();
+    const std::unique_ptr<wchar_t, LocalFreer> held(text);
+    return QString::fromWCharArray(text);
+}
+
+} // namespace
+
+QString giveUncommonRights(const QString& path, uint) {
+    const QString user = currentUserSid();
+    const std::wstring sddl =
+        QStringLiteral("D:P(A;;FA;;;%1)(A;;FR;;;BU)").arg(user).toStdWString();
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (user.isEmpty() || !ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                              sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+        return QStringLiteral("cannot build a DACL: ") + systemText(GetLastError());
+    const std::unique_ptr<void, LocalFreer> held(descriptor);
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    const DWORD set =
+        SetNamedSecurityInfoW(native(path).data(), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, dacl, nullptr);
+    if (set != ERROR_SUCCESS)
+        return QStringLiteral("cannot set a DACL on %1: %2").arg(path, systemText(set));
+    // Wine 8 takes any DACL without an error, maps it onto the Unix mode and answers with one
+    // made from the mode: SYSTEM and the owner full control, Everyone read.
+    if (!accessRightsOf(path).contains(QLatin1String(";;;BU)")))
+        return systemName() + QStringLiteral(" keeps no DACL of a file's own: it makes one from "
+                                             "the Unix mode");
+    return QString();
+}
+
+QString accessRightsOf(const QString& path) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    constexpr SECURITY_INFORMATION which = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    if (GetNamedSecurityInfoW(native(path).c_str(), SE_FILE_OBJECT, which, nullptr, nullptr,
+                              nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return QString();
+    const std::unique_ptr<void, LocalFreer> held(descriptor);
+    wchar_t* text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, which,
+                                                              &text, nullptr))
+        return QString();
+    const std::unique_ptr<wchar_t, LocalFreer> heldText(text);
+    return QString::fromWCharArray(text);
+}
+
+PrivateNewFiles::PrivateNewFiles() = default;
+
+PrivateNewFiles::~PrivateNewFiles() = default;
 
 bool killNow(qint64 pid) {
     const HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, DWORD(pid));
