@@ -32,6 +32,22 @@ quint64 creationTimeOf(DWORD pid) {
     return created;
 }
 
+struct WindowSearch {
+    DWORD pid;
+    std::vector<HWND> windows;
+};
+
+BOOL CALLBACK collectMainWindow(HWND window, LPARAM search) {
+    auto& found = *reinterpret_cast<WindowSearch*>(search);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    // Main windows only: WM_CLOSE to a hidden helper window would destroy that window and leave
+    // the program running without it.
+    if (owner == found.pid && IsWindowVisible(window) && !GetWindow(window, GW_OWNER))
+        found.windows.push_back(window);
+    return TRUE;
+}
+
 } // namespace
 
 ToolhelpProcessTable::ToolhelpProcessTable(Snapshot snapshot)
@@ -53,8 +69,9 @@ std::vector<ProcessEntry> ToolhelpProcessTable::query(const QString& queryText) 
         const QString image = QString::fromWCharArray(entry.szExeFile);
         if (entry.th32ProcessID == self || image.compare(name, Qt::CaseInsensitive) != 0)
             continue;
-        found.push_back({qint64(entry.th32ProcessID), image});
-        listedCreationTimes_[entry.th32ProcessID] = creationTimeOf(entry.th32ProcessID);
+        const quint64 created = creationTimeOf(entry.th32ProcessID);
+        found.push_back({qint64(entry.th32ProcessID), image, created});
+        listedCreationTimes_[entry.th32ProcessID] = created;
     }
     const DWORD err = GetLastError();
     CloseHandle(snapshot);
@@ -63,21 +80,47 @@ std::vector<ProcessEntry> ToolhelpProcessTable::query(const QString& queryText) 
     return found;
 }
 
-int ToolhelpProcessTable::terminate(qint64 pid) {
+// The handle pins the process: once it is checked, the id cannot pass to another while it is open.
+HANDLE ToolhelpProcessTable::openListed(qint64 pid, DWORD access, DWORD& error) const {
+    error = ERROR_INVALID_PARAMETER;
     const auto listed = listedCreationTimes_.find(pid);
-    if (listed == listedCreationTimes_.end())
-        return ERROR_INVALID_PARAMETER;
+    if (listed == listedCreationTimes_.end() || listed->second == 0)
+        return nullptr;
     const HANDLE process =
-        OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
+        OpenProcess(access | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
+    if (!process) {
+        error = GetLastError();
+        return nullptr;
+    }
+    if (creationTimeOf(process) == listed->second)
+        return process;
+    CloseHandle(process);
+    return nullptr;
+}
+
+bool ToolhelpProcessTable::requestClose(qint64 pid) {
+    DWORD error = 0;
+    const HANDLE process = openListed(pid, 0, error);
     if (!process)
-        return int(GetLastError());
-    // The handle pins the process: once its creation time matches, the id cannot pass to another.
-    int answer = ERROR_INVALID_PARAMETER;
-    if (listed->second != 0 && creationTimeOf(process) == listed->second)
-        answer = TerminateProcess(process, 1) ? 0 : int(GetLastError());
+        return false;
+    WindowSearch search{DWORD(pid), {}};
+    EnumWindows(collectMainWindow, reinterpret_cast<LPARAM>(&search));
+    bool asked = false;
+    for (HWND window : search.windows)
+        asked = PostMessageW(window, WM_CLOSE, 0, 0) || asked;
+    CloseHandle(process);
+    return asked;
+}
+
+int ToolhelpProcessTable::terminate(qint64 pid) {
+    DWORD error = 0;
+    const HANDLE process = openListed(pid, PROCESS_TERMINATE, error);
+    if (!process)
+        return int(error);
+    const int answer = TerminateProcess(process, 1) ? 0 : int(GetLastError());
     CloseHandle(process);
     if (answer == 0)
-        listedCreationTimes_.erase(listed);
+        listedCreationTimes_.erase(pid);
     return answer;
 }
 

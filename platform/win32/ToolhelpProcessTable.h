@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <unordered_map>
+#include <vector>
 
 namespace tarsel::platform {
 
@@ -19,12 +20,17 @@ public:
 
     std::vector<ProcessEntry> query(const QString& queryText) override;
 
+    // Posts WM_CLOSE to the process's visible top-level windows; false when it has none.
+    bool requestClose(qint64 pid) override;
+
     // TerminateProcess, but only on the very process the latest query listed: one whose creation
     // time differs (its id was freed and reused since) is answered ERROR_INVALID_PARAMETER.
     // Otherwise 0, or the Win32 error (another user's process, without the right to end it).
     int terminate(qint64 pid) override;
 
 private:
+    HANDLE openListed(qint64 pid, DWORD access, DWORD& error) const;
+
     Snapshot snapshot_;
     std::unordered_map<qint64, quint64> listedCreationTimes_; // pid -> creation time at listing
 };

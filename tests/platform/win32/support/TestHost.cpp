@@ -145,6 +145,8 @@ QString missing(Facility facility, const QString& folder) {
                               "setpriv, in a mount namespace, or kills it: Linux only");
     case Facility::CommandName:
         return QStringLiteral("Windows names a process by its image file, not by a command name");
+    case Facility::AskToClose:
+        return QStringLiteral("the test's stand-in for Access has no window to post WM_CLOSE to");
     case Facility::HeldFileBlocksSwap:
         return QString();
     case Facility::FullDrive:
