@@ -18,7 +18,8 @@ namespace tarsel::bench {
 
 namespace {
 
-// Three Access processes that are back by the next sweep; every terminate succeeds.
+// Three Access processes that are back by the next sweep, with no window to ask; every terminate
+// succeeds.
 class StandingProcessTable : public platform::ProcessTable {
 public:
     int queries = 0;
@@ -30,6 +31,7 @@ public:
                 {102, AccessSweep::ProcessName},
                 {103, AccessSweep::ProcessName}};
     }
+    bool requestClose(qint64) override { return false; }
     int terminate(qint64) override {
         ++terminated;
         return 0;

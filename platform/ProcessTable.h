@@ -9,7 +9,9 @@ namespace tarsel::platform {
 
 struct ProcessEntry {
     qint64 pid;
-    QString name; // the image name, e.g. "MSACCESS.EXE"
+    QString name;      // the image name, e.g. "MSACCESS.EXE"
+    quint64 started{}; // when it started, on the table's own clock: with the pid it names one
+                       // process for good, where the pid alone may pass to another; 0 when unknown
 };
 
 // The running processes, as the management service shows them.
@@ -21,8 +23,13 @@ public:
     // returns the matching processes. Throws RunTimeError when the table cannot be read.
     virtual std::vector<ProcessEntry> query(const QString& queryText) = 0;
 
-    // Ends a process listed by the latest query: 0 when it was ended, otherwise a nonzero error
-    // number (a process that has gone meanwhile is one). Never throws.
+    // Asks a process listed by the latest query to close by itself, as a user closing it would.
+    // True when it could be asked; false when it has nothing to ask (no window), is gone, or is not
+    // ours to ask. It may take its time, or not close at all. Never throws.
+    virtual bool requestClose(qint64 pid) = 0;
+
+    // Ends a process listed by the latest query at once: 0 when it was ended, otherwise a nonzero
+    // error number (a process that has gone meanwhile is one). Never throws.
     virtual int terminate(qint64 pid) = 0;
 };
 

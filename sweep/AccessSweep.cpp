@@ -46,15 +46,33 @@ void AccessSweep::Timer1_Timer() {
     restFrom_ = clockMs_();
 }
 
+// A process is asked to close first and ended only if it is still there at the next sweep, so
+// that an Access writing to a shared back end can finish and leave it sound; one with nothing to
+// ask is ended at once. Whom we asked is kept by pid and start time: a pid that passed to another
+// process meanwhile is asked afresh, never ended for having been asked.
 void AccessSweep::sweep() {
     const QString queryText = QStringLiteral("SELECT * FROM Win32_Process WHERE Name = '") +
                               ProcessName + QStringLiteral("'");
     const std::vector<platform::ProcessEntry> processes = table_.query(queryText);
-    // Stops when the count is down to one: the last process is left to the next sweep.
+
+    std::set<Identity> stillListed;
+    for (const platform::ProcessEntry& process : processes)
+        if (const Identity who{process.pid, process.started}; asked_.contains(who))
+            stillListed.insert(who);
+    asked_ = std::move(stillListed);
+
+    // Counts ends, not asks, and stops when the count is down to one: the last process is left
+    // to the next sweep.
     qint64 remaining = qint64(processes.size());
     for (const platform::ProcessEntry& process : processes) {
+        const Identity who{process.pid, process.started};
+        if (!asked_.contains(who) && table_.requestClose(process.pid)) {
+            asked_.insert(who);
+            continue;
+        }
         if (table_.terminate(process.pid) != 0)
             continue;
+        asked_.erase(who);
         if (--remaining == 1)
             break;
     }

@@ -8,11 +8,14 @@
 #include <QtGlobal>
 #include <functional>
 #include <optional>
+#include <set>
+#include <utility>
 
 namespace tarsel {
 
-// Ends running Access processes, driven by the window's 500 ms timer. The first eleven ticks only
-// count; from then on each tick sweeps, except during the five-second rest after a sweep.
+// Ends running Access processes, driven by a 500 ms timer (the window's, or any other face's). The
+// first eleven ticks only count; from then on each tick sweeps, except during the five-second rest
+// after a sweep. A sweep asks each process to close, and ends it if it is still there at the next.
 class AccessSweep {
 public:
     static inline const QString ProcessName = QStringLiteral("MSACCESS.EXE");
@@ -30,6 +33,8 @@ public:
     bool resting() const;
 
 private:
+    using Identity = std::pair<qint64, quint64>; // pid and start time, as the table lists them
+
     void sweep();
 
     platform::ProcessTable& table_;
@@ -39,6 +44,7 @@ private:
     bool inTick_ = false;
     bool failureReported_ = false;
     std::optional<qint64> restFrom_;
+    std::set<Identity> asked_; // asked to close, and still listed at the latest sweep
 };
 
 } // namespace tarsel

@@ -62,8 +62,8 @@ int pidfdOpen(qint64 pid) {
     return int(::syscall(SYS_pidfd_open, pid_t(pid), 0));
 }
 
-int pidfdKill(int pidfd) {
-    return int(::syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0));
+int pidfdSignal(int pidfd, int signal) {
+    return int(::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0));
 }
 
 bool sameName(const QString& a, const QString& b) {
@@ -114,7 +114,7 @@ std::vector<ProcessEntry> ProcfsProcessTable::query(const QString& queryText) {
         if (!stat || stat->state == 'Z' || stat->state == 'X')
             continue;
         if (std::optional<QString> image = matchingImageName(dir, name)) {
-            found.push_back({pid, *image});
+            found.push_back({pid, *image, stat->startTime});
             listedStartTimes_[pid] = stat->startTime;
         }
     }
@@ -125,7 +125,18 @@ std::vector<ProcessEntry> ProcfsProcessTable::query(const QString& queryText) {
     return found;
 }
 
+bool ProcfsProcessTable::requestClose(qint64 pid) {
+    return signalListed(pid, SIGTERM) == 0;
+}
+
 int ProcfsProcessTable::terminate(qint64 pid) {
+    const int answer = signalListed(pid, SIGKILL);
+    if (answer == 0)
+        listedStartTimes_.erase(pid);
+    return answer;
+}
+
+int ProcfsProcessTable::signalListed(qint64 pid, int signal) {
     const auto listed = listedStartTimes_.find(pid);
     if (listed == listedStartTimes_.end())
         return ESRCH;
@@ -138,13 +149,11 @@ int ProcfsProcessTable::terminate(qint64 pid) {
     const std::optional<StatFields> now = readStat(processDir(root_, pid));
     int answer = ESRCH;
     if (now && now->startTime == listed->second) {
-        const int rc = pidfd >= 0 ? pidfdKill(pidfd) : ::kill(pid_t(pid), SIGKILL);
+        const int rc = pidfd >= 0 ? pidfdSignal(pidfd, signal) : ::kill(pid_t(pid), signal);
         answer = rc == 0 ? 0 : errno;
     }
     if (pidfd >= 0)
         ::close(pidfd);
-    if (answer == 0)
-        listedStartTimes_.erase(listed);
     return answer;
 }
 

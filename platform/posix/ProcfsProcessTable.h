@@ -16,11 +16,14 @@ public:
 
     std::vector<ProcessEntry> query(const QString& queryText) override;
 
-    // SIGKILL, but only to the very process the latest query listed: a pid that has been freed
-    // and reused since is answered ESRCH instead of being signalled.
+    // SIGTERM and SIGKILL, but only to the very process the latest query listed: a pid that has
+    // been freed and reused since is answered ESRCH (false) instead of being signalled.
+    bool requestClose(qint64 pid) override;
     int terminate(qint64 pid) override;
 
 private:
+    int signalListed(qint64 pid, int signal);
+
     QString root_;
     std::unordered_map<qint64, quint64> listedStartTimes_; // pid -> start time at listing
 };

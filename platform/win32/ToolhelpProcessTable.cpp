@@ -1,6 +1,10 @@
 #include "platform/win32/ToolhelpProcessTable.h"
 
+#include "platform/win32/Contracts.h"
+
 #include <tlhelp32.h>
+
+#include <algorithm>
 
 namespace tarsel::platform {
 
@@ -8,8 +12,25 @@ using namespace win32;
 
 namespace {
 
-HANDLE systemSnapshot() {
-    return CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+quint64 fromFileTime(const FILETIME& time) {
+    return (quint64(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+std::vector<ToolhelpProcessTable::SnapshotLine> systemSnapshot() {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        fail(QStringLiteral("The process table"));
+    std::vector<ToolhelpProcessTable::SnapshotLine> lines;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry))
+        lines.push_back({entry.th32ProcessID, QString::fromWCharArray(entry.szExeFile)});
+    const DWORD err = GetLastError();
+    CloseHandle(snapshot);
+    if (err != ERROR_NO_MORE_FILES)
+        throw errorFrom(err, QStringLiteral("The process table"));
+    return lines;
 }
 
 // The creation time names one process for good, where its id may be reused; 0 when unknown.
@@ -20,7 +41,7 @@ quint64 creationTimeOf(HANDLE process) {
     FILETIME user{};
     if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
         return 0;
-    return (quint64(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    return fromFileTime(created);
 }
 
 quint64 creationTimeOf(DWORD pid) {
@@ -32,6 +53,33 @@ quint64 creationTimeOf(DWORD pid) {
     return created;
 }
 
+bool imageNamed(HANDLE process, const QString& name) {
+    std::wstring path(32768, L'\0');
+    DWORD length = DWORD(path.size());
+    if (!QueryFullProcessImageNameW(process, 0, path.data(), &length))
+        return false;
+    const QString image = QString::fromWCharArray(path.data(), int(length));
+    const qsizetype cut =
+        std::max(image.lastIndexOf(QLatin1Char('\\')), image.lastIndexOf(QLatin1Char('/')));
+    return !name.isEmpty() && image.mid(cut + 1).compare(name, Qt::CaseInsensitive) == 0;
+}
+
+struct WindowSearch {
+    DWORD pid;
+    std::vector<HWND> windows;
+};
+
+BOOL CALLBACK collectMainWindow(HWND window, LPARAM search) {
+    auto& found = *reinterpret_cast<WindowSearch*>(search);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    // Main windows only: WM_CLOSE to a hidden helper window would destroy that window and leave
+    // the program running without it.
+    if (owner == found.pid && IsWindowVisible(window) && !GetWindow(window, GW_OWNER))
+        found.windows.push_back(window);
+    return TRUE;
+}
+
 } // namespace
 
 ToolhelpProcessTable::ToolhelpProcessTable(Snapshot snapshot)
@@ -39,45 +87,72 @@ ToolhelpProcessTable::ToolhelpProcessTable(Snapshot snapshot)
 
 std::vector<ProcessEntry> ToolhelpProcessTable::query(const QString& queryText) {
     const QString name = queriedProcessName(queryText);
-    const HANDLE snapshot = snapshot_();
-    if (snapshot == INVALID_HANDLE_VALUE)
-        fail(QStringLiteral("The process table"));
+    // Taken before the snapshot: a process created later is a newcomer under a listed id.
+    FILETIME before{};
+    GetSystemTimePreciseAsFileTime(&before);
+    const std::vector<SnapshotLine> lines = snapshot_();
 
+    name_ = name;
     listedCreationTimes_.clear();
     std::vector<ProcessEntry> found;
     const DWORD self = GetCurrentProcessId();
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more;
-         more = Process32NextW(snapshot, &entry)) {
-        const QString image = QString::fromWCharArray(entry.szExeFile);
-        if (entry.th32ProcessID == self || image.compare(name, Qt::CaseInsensitive) != 0)
+    for (const SnapshotLine& line : lines) {
+        if (line.pid == self || line.exeFile.compare(name, Qt::CaseInsensitive) != 0)
             continue;
-        found.push_back({qint64(entry.th32ProcessID), image});
-        listedCreationTimes_[entry.th32ProcessID] = creationTimeOf(entry.th32ProcessID);
+        const quint64 created = creationTimeOf(line.pid);
+        const quint64 started = created <= fromFileTime(before) ? created : 0;
+        found.push_back({qint64(line.pid), line.exeFile, started});
+        listedCreationTimes_[line.pid] = started;
     }
-    const DWORD err = GetLastError();
-    CloseHandle(snapshot);
-    if (err != ERROR_NO_MORE_FILES)
-        throw errorFrom(err, QStringLiteral("The process table"));
     return found;
 }
 
-int ToolhelpProcessTable::terminate(qint64 pid) {
+// The handle pins the process: once it is checked, the id cannot pass to another while it is open.
+HANDLE ToolhelpProcessTable::openListed(qint64 pid, DWORD access, DWORD& error) const {
+    error = ERROR_INVALID_PARAMETER;
     const auto listed = listedCreationTimes_.find(pid);
-    if (listed == listedCreationTimes_.end())
-        return ERROR_INVALID_PARAMETER;
+    if (listed == listedCreationTimes_.end() || listed->second == 0)
+        return nullptr;
     const HANDLE process =
-        OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
+        OpenProcess(access | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
+    if (!process) {
+        error = GetLastError();
+        return nullptr;
+    }
+    if (creationTimeOf(process) == listed->second && imageNamed(process, name_))
+        return process;
+    CloseHandle(process);
+    return nullptr;
+}
+
+bool ToolhelpProcessTable::requestClose(qint64 pid) {
+    DWORD error = 0;
+    const HANDLE process = openListed(pid, 0, error);
     if (!process)
-        return int(GetLastError());
-    // The handle pins the process: once its creation time matches, the id cannot pass to another.
-    int answer = ERROR_INVALID_PARAMETER;
-    if (listed->second != 0 && creationTimeOf(process) == listed->second)
-        answer = TerminateProcess(process, 1) ? 0 : int(GetLastError());
+        return false;
+    WindowSearch search{DWORD(pid), {}};
+    EnumWindows(collectMainWindow, reinterpret_cast<LPARAM>(&search));
+    bool asked = false;
+    for (HWND window : search.windows)
+        asked = PostMessageW(window, WM_CLOSE, 0, 0) || asked;
+    CloseHandle(process);
+    return asked;
+}
+
+int ToolhelpProcessTable::terminate(qint64 pid) {
+    DWORD error = 0;
+    const HANDLE process = openListed(pid, PROCESS_TERMINATE, error);
+    if (!process)
+        return int(error);
+    // A last line for the test run, whatever path led here: a stranger is refused, so that a test
+    // fails where one would be ended.
+    const bool ended =
+        contract(!contractsChecked() || imageNamed(process, name_), ERROR_ACCESS_DENIED) &&
+        TerminateProcess(process, 1);
+    const int answer = ended ? 0 : int(GetLastError());
     CloseHandle(process);
     if (answer == 0)
-        listedCreationTimes_.erase(listed);
+        listedCreationTimes_.erase(pid);
     return answer;
 }
 

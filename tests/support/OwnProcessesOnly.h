@@ -16,6 +16,7 @@ public:
     OwnProcessesOnly(platform::ProcessTable& table, QSet<qint64> ours)
         : table_(table), ours_(std::move(ours)) {}
 
+    QList<qint64> asked; // asked to close
     QList<qint64> ended;
 
     std::vector<platform::ProcessEntry> query(const QString& queryText) override {
@@ -23,6 +24,12 @@ public:
         std::erase_if(found,
                       [this](const platform::ProcessEntry& p) { return !ours_.contains(p.pid); });
         return found;
+    }
+    bool requestClose(qint64 pid) override {
+        if (!ours_.contains(pid) || !table_.requestClose(pid))
+            return false;
+        asked.append(pid);
+        return true;
     }
     int terminate(qint64 pid) override {
         if (!ours_.contains(pid))

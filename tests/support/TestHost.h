@@ -28,6 +28,8 @@ enum class Facility {
     ScenarioDriver,  // the window in a process of its own under strace, prlimit, setpriv, a mount
                      // namespace, or killed outright
     CommandName,     // a process that runs under a command name other than its file's (exec -a)
+    AskToClose,      // an idle program that can be asked to close, and one deaf to it (SIGTERM
+                     // ignored)
     HeldFileBlocksSwap, // a file that another program holds open cannot be replaced meanwhile
     FullDrive,          // a small, full drive at fullDriveRoot() for the whole window
     PathMaxLimit,       // a limit on a whole path (Linux's 4,096 bytes) that a target can pass

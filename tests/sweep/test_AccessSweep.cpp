@@ -7,6 +7,8 @@
 
 using namespace tarsel;
 using platform::ProcessEntry;
+using OnAsk = test::FakeProcessTable::OnAsk;
+using Pids = QList<qint64>;
 
 namespace {
 
@@ -32,10 +34,10 @@ struct Rig {
         now = ms;
         sweep.Timer1_Timer();
     }
-    void runOnly(const QList<qint64>& pids) {
+    void runOnly(const QList<qint64>& pids, quint64 started = 1) {
         table.running.clear();
         for (qint64 pid : pids)
-            table.running.append({pid, QStringLiteral("MSACCESS.EXE")});
+            table.running.append({pid, QStringLiteral("MSACCESS.EXE"), started});
     }
 };
 
@@ -49,6 +51,8 @@ private slots:
     void ticks();
     void terminations_data();
     void terminations();
+    void askedBeforeEnded_data();
+    void askedBeforeEnded();
     void failingTable_data();
     void failingTable();
     void restAfterSweep_data();
@@ -91,7 +95,6 @@ void TestAccessSweep::terminations_data() {
     QTest::addColumn<QList<qint64>>("firstSweep");
     QTest::addColumn<QList<qint64>>("secondSweep");
 
-    using Pids = QList<qint64>;
     using Answers = QList<int>;
     QTest::newRow("none") << Pids{} << Answers{} << Pids{} << Pids{};
     QTest::newRow("one") << Pids{41} << Answers{0} << Pids{41} << Pids{};
@@ -122,6 +125,59 @@ void TestAccessSweep::terminations() {
     QCOMPARE(rig.table.terminated, secondSweep);
     QCOMPARE(rig.host.labels, QStringList(2, Ready));
     QVERIFY(rig.host.reports.isEmpty());
+}
+
+void TestAccessSweep::askedBeforeEnded_data() {
+    QTest::addColumn<Pids>("pids");
+    QTest::addColumn<OnAsk>("onAsk");
+    QTest::addColumn<int>("refusal");       // terminate's answer
+    QTest::addColumn<bool>("reused");       // the pids pass to new processes after the first sweep
+    QTest::addColumn<QList<Pids>>("asked"); // by the end of sweeps 1 to 3
+    QTest::addColumn<QList<Pids>>("ended");
+
+    const Pids one{41};
+    QTest::newRow("closes when asked")
+        << one << OnAsk::Closes << 0 << false << QList<Pids>(3, one) << QList<Pids>(3);
+    QTest::newRow("still there at the next sweep: ended")
+        << one << OnAsk::Ignores << 0 << false << QList<Pids>(3, one) << QList<Pids>{{}, one, one};
+    QTest::newRow("no window: ended at once")
+        << one << OnAsk::NoWindow << 0 << false << QList<Pids>(3) << QList<Pids>(3, one);
+    QTest::newRow("pid taken by a new process: asked afresh, not ended")
+        << one << OnAsk::Ignores << 0 << true << QList<Pids>{one, {41, 41}, {41, 41}}
+        << QList<Pids>{{}, {}, one};
+    QTest::newRow("end refused: tried again without asking again")
+        << one << OnAsk::Ignores << 5 << false << QList<Pids>(3, one)
+        << QList<Pids>{{}, one, {41, 41}};
+    // Asks do not count; the end of the last one is left to the third sweep.
+    QTest::newRow("three that ignore the ask")
+        << Pids{41, 42, 43} << OnAsk::Ignores << 0 << false << QList<Pids>(3, {41, 42, 43})
+        << QList<Pids>{{}, {41, 42}, {41, 42, 43}};
+}
+
+void TestAccessSweep::askedBeforeEnded() {
+    QFETCH(Pids, pids);
+    QFETCH(OnAsk, onAsk);
+    QFETCH(int, refusal);
+    QFETCH(bool, reused);
+    QFETCH(QList<Pids>, asked);
+    QFETCH(QList<Pids>, ended);
+    Rig rig;
+    rig.runOnly(pids);
+    for (qint64 pid : pids) {
+        rig.table.onAsk.insert(pid, onAsk);
+        rig.table.answers.insert(pid, refusal);
+    }
+
+    rig.tick(12);
+    for (int sweep = 0; sweep < 3; ++sweep) {
+        if (sweep > 0)
+            rig.tick(11);
+        QCOMPARE(rig.table.asked, asked.at(sweep));
+        QCOMPARE(rig.table.terminated, ended.at(sweep));
+        if (sweep == 0 && reused)
+            rig.runOnly(pids, 2);
+    }
+    QCOMPARE(rig.host.labels, QStringList(3, Ready));
 }
 
 void TestAccessSweep::failingTable_data() {

@@ -30,26 +30,33 @@ private slots:
 void TestSweepRealProcesses::timerSweepEndsAccess_data() {
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<QString>("argv0"); // empty: the file's own path
+    QTest::addColumn<bool>("deaf");     // does not close when asked
 
-    QTest::newRow("image file MSACCESS.EXE") << "MSACCESS.EXE" << QString();
-    QTest::newRow("image file in other case") << "msaccess.exe" << QString();
+    QTest::newRow("image file MSACCESS.EXE") << "MSACCESS.EXE" << QString() << false;
+    QTest::newRow("image file in other case") << "msaccess.exe" << QString() << false;
     QTest::newRow("command name under a long file name") << "long-named-idle-copy"
-                                                         << "MSACCESS.EXE";
+                                                         << "MSACCESS.EXE" << false;
     QTest::newRow("Windows path as command name, as under Wine")
         << "wine64-preloader"
-        << R"(C:\Program Files\Microsoft Office\Office16\MSACCESS.EXE)";
+        << R"(C:\Program Files\Microsoft Office\Office16\MSACCESS.EXE)" << false;
+    QTest::newRow("deaf to the ask: ended at the next sweep")
+        << "MSACCESS.EXE" << QString() << true;
 }
 
 void TestSweepRealProcesses::timerSweepEndsAccess() {
     QFETCH(QString, fileName);
     QFETCH(QString, argv0);
+    QFETCH(bool, deaf);
     if (const QString why = test::missing(test::Facility::CommandName);
         !argv0.isEmpty() && !why.isEmpty())
         QSKIP(qPrintable(why));
+    const QString whyNoAsk = test::missing(test::Facility::AskToClose);
+    if (deaf && !whyNoAsk.isEmpty())
+        QSKIP(qPrintable(whyNoAsk));
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     test::Child access;
-    QVERIFY(test::startIdleCopy(access, dir.path(), fileName, argv0));
+    QVERIFY(test::startIdleCopy(access, dir.path(), fileName, argv0, deaf));
     test::Child bystander;
     QVERIFY(test::startIdleCopy(bystander, dir.path(), QStringLiteral("bystander.exe")));
 
@@ -72,8 +79,11 @@ void TestSweepRealProcesses::timerSweepEndsAccess() {
     connect(&timer, &QTimer::timeout, &timer, [&] { sweep.Timer1_Timer(); });
     timer.start();
 
-    QTRY_COMPARE_WITH_TIMEOUT(access.state(), QProcess::NotRunning, 10000);
-    QCOMPARE(table.ended, QList<qint64>{accessPid});
+    // A deaf one lasts until the sweep after the ask, 5.5 s later.
+    QTRY_COMPARE_WITH_TIMEOUT(access.state(), QProcess::NotRunning, 15000);
+    const QList<qint64> once{accessPid};
+    QCOMPARE(table.asked, whyNoAsk.isEmpty() ? once : QList<qint64>());
+    QCOMPARE(table.ended, whyNoAsk.isEmpty() && !deaf ? QList<qint64>() : once);
     // Ended from outside: killed by a signal, or on Windows ended with an exit code of ours.
     QVERIFY(access.exitStatus() == QProcess::CrashExit || access.exitCode() != 0);
     QCOMPARE(host.labels.value(0), QStringLiteral("Ready For Copy......."));

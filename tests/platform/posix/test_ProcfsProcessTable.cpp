@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <unistd.h>
 
 using namespace tarsel;
@@ -217,19 +218,24 @@ void TestProcfsProcessTable::unreadableTable() {
 }
 
 void TestProcfsProcessTable::terminate_data() {
-    QTest::addColumn<QString>("change"); // what happens between listing and terminating
-    QTest::addColumn<bool>("ends");
-    QTest::newRow("nothing") << "none" << true;
-    QTest::newRow("process gone") << "gone" << false;
-    QTest::newRow("pid taken by a newer process") << "reused" << false;
-    QTest::newRow("never listed") << "unlisted" << false;
+    QTest::addColumn<QString>("change"); // what happens between listing and signalling
+    QTest::addColumn<int>("signal");     // SIGTERM: asked to close; SIGKILL: ended
+    QTest::addColumn<bool>("reaches");
+    for (const int signal : {SIGKILL, SIGTERM}) {
+        const char* call = signal == SIGKILL ? "terminate: " : "requestClose: ";
+        QTest::addRow("%snothing", call) << "none" << signal << true;
+        QTest::addRow("%sprocess gone", call) << "gone" << signal << false;
+        QTest::addRow("%spid taken by a newer process", call) << "reused" << signal << false;
+        QTest::addRow("%snever listed", call) << "unlisted" << signal << false;
+    }
 }
 
 // A fake table that shows one of our own children under the Access name, so the real signal can
 // reach no one else.
 void TestProcfsProcessTable::terminate() {
     QFETCH(QString, change);
-    QFETCH(bool, ends);
+    QFETCH(int, signal);
+    QFETCH(bool, reaches);
     QTemporaryDir dir;
     test::Child child;
     QVERIFY(test::startIdleCopy(child, dir.path(), QStringLiteral("sleep")));
@@ -244,14 +250,15 @@ void TestProcfsProcessTable::terminate() {
         proc.remove(pid);
     else if (change == "reused")
         proc.setStartTime(pid, comm, 'S', 2000);
-    const int answer = table.terminate(pid);
+    const bool done = signal == SIGTERM ? table.requestClose(pid) : table.terminate(pid) == 0;
 
-    if (ends) {
-        QCOMPARE(answer, 0);
+    QCOMPARE(done, reaches);
+    if (reaches) {
         QTRY_COMPARE(child.state(), QProcess::NotRunning);
-        QVERIFY(table.terminate(pid) != 0); // ended processes leave the table
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(child.exitCode(), signal);
+        QVERIFY(table.terminate(pid) != 0); // gone, and never a newcomer's
     } else {
-        QVERIFY(answer != 0);
         QCOMPARE(child.state(), QProcess::Running);
     }
 }

@@ -22,10 +22,11 @@ class TestToolhelpProcessTable : public QObject {
 private slots:
     // A table that cannot be read is reported once, however many sweeps fail after it.
     void failingSnapshotIsReportedOnce() {
-        platform::ToolhelpProcessTable table([] {
-            SetLastError(ERROR_ACCESS_DENIED);
-            return INVALID_HANDLE_VALUE;
-        });
+        platform::ToolhelpProcessTable table(
+            []() -> std::vector<platform::ToolhelpProcessTable::SnapshotLine> {
+                throw platform::win32::errorFrom(ERROR_ACCESS_DENIED,
+                                                 QStringLiteral("The process table"));
+            });
         QVERIFY_THROWS_EXCEPTION(RunTimeError, table.query(AccessQuery));
         test::FakeSweepHost host;
         AccessSweep sweep(table, host);
@@ -53,6 +54,42 @@ private slots:
         }));
         QCOMPARE(table.terminate(access.processId()), 0);
         QVERIFY(access.waitForFinished(5000));
+    }
+
+    // A snapshot lists an id that now names another process. ERROR_INVALID_PARAMETER is the
+    // table's own refusal; under Wine, a process of another image that reached TerminateProcess
+    // would be refused with ERROR_ACCESS_DENIED instead, and fail the test.
+    void idOfAnotherProcessIsNeitherAskedNorEnded_data() {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<bool>("startedAfterSnapshot");
+        QTest::newRow("id reused by a later Access") << "MSACCESS.EXE" << true;
+        QTest::newRow("id reused by another program") << "bystander.exe" << false;
+    }
+
+    void idOfAnotherProcessIsNeitherAskedNorEnded() {
+        QFETCH(QString, fileName);
+        QFETCH(bool, startedAfterSnapshot);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        test::Child other;
+        auto start = [&] { return test::startIdleCopy(other, dir.path(), fileName); };
+        if (!startedAfterSnapshot)
+            QVERIFY(start());
+        bool started = !startedAfterSnapshot;
+        platform::ToolhelpProcessTable table([&] {
+            if (!started)
+                started = start();
+            return std::vector<platform::ToolhelpProcessTable::SnapshotLine>{
+                {DWORD(other.processId()), QStringLiteral("MSACCESS.EXE")}};
+        });
+
+        const auto listed = table.query(AccessQuery);
+        QVERIFY(started);
+        QCOMPARE(listed.size(), size_t(1));
+        QCOMPARE(listed.front().pid, other.processId());
+        QVERIFY(!table.requestClose(other.processId()));
+        QCOMPARE(table.terminate(other.processId()), int(ERROR_INVALID_PARAMETER));
+        QCOMPARE(other.state(), QProcess::Running);
     }
 };
 

@@ -149,6 +149,9 @@ QString missing(Facility facility, const QString& folder) {
                               "setpriv, in a mount namespace, or kills it: Linux only");
     case Facility::CommandName:
         return QStringLiteral("Windows names a process by its image file, not by a command name");
+    case Facility::AskToClose:
+        return QStringLiteral("the test's stand-in for Access has no window to post WM_CLOSE to "
+                              "(Wine without a display makes none)");
     case Facility::HeldFileBlocksSwap:
         return QString();
     case Facility::FullDrive:
