@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <memory>
 #include <utility>
 
 namespace tarsel::platform {
@@ -21,16 +22,24 @@ public:
 
     qintptr handle() const { return handle_; }
     const QString& path() const { return path_; }
-    // Reads bypass the system's cache and must be whole sectors (Windows).
+    // Reads bypass the system's cache and must be whole sectors (Windows). readAt reads such a file
+    // in large aligned stretches and hands out the parts asked for; one reader at a time.
     bool unbuffered() const { return unbuffered_; }
 
     // Closes now and reports a failure: some file systems report a failed write only here.
     void close();
 
 private:
+    // The stretch of an unbuffered file that readAt read last; only Windows defines it. A
+    // shared_ptr, because its deleter is fixed where it is made, so this header needs no
+    // definition.
+    struct ReadAhead;
+    friend qint64 readAt(const OpenFile& file, char* buffer, qint64 length, qint64 offset);
+
     qintptr handle_;
     QString path_;
     bool unbuffered_;
+    mutable std::shared_ptr<ReadAhead> readAhead_;
 };
 
 // Opens a regular file for reading from front to back. FIFOs, devices and folders are refused at
@@ -38,9 +47,8 @@ private:
 OpenFile openForReading(const QString& path);
 
 // Opens a file whose bytes are to be checked as storage holds them, not as a cache remembers what
-// was written. On Windows reads then bypass the cache (readAt reads whole sectors and hands out
-// the part asked for); on Linux it is openForReading, as the file's cached pages were dropped
-// after the flush.
+// was written. On Windows reads then bypass the cache (see OpenFile::unbuffered); on Linux it is
+// openForReading, as the file's cached pages were dropped after the flush.
 OpenFile openForVerifying(const QString& path);
 
 // The length of an open file, or of a file by its path.

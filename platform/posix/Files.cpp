@@ -73,7 +73,7 @@ void kernelCopy(const OpenFile& in, const OpenFile& out, qint64& offset) {
 
 OpenFile::OpenFile(OpenFile&& other) noexcept
     : handle_(std::exchange(other.handle_, -1)), path_(std::move(other.path_)),
-      unbuffered_(other.unbuffered_) {}
+      unbuffered_(other.unbuffered_), readAhead_(std::move(other.readAhead_)) {}
 
 OpenFile::~OpenFile() {
     if (handle_ >= 0)

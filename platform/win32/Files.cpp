@@ -1,5 +1,6 @@
 #include "platform/FileParts.h"
 
+#include "platform/win32/Contracts.h"
 #include "platform/win32/Win32.h"
 
 #include <algorithm>
@@ -54,52 +55,67 @@ OpenFile openRegular(const QString& path, DWORD access, DWORD disposition, DWORD
     return file;
 }
 
-// Reads into `buffer` as it is: for an unbuffered file, `offset`, `length` and the buffer's
-// address must be whole sectors.
-qint64 readDirect(const OpenFile& file, char* buffer, qint64 length, qint64 offset) {
-    qint64 done = 0;
-    while (done < length) {
-        OVERLAPPED position = at(offset + done);
-        DWORD n = 0;
-        if (!ReadFile(nativeOf(file), buffer + done, DWORD(std::min(length - done, MaxTransfer)),
-                      &n, &position)) {
-            if (GetLastError() == ERROR_HANDLE_EOF)
-                break;
-            fail(file.path());
-        }
-        if (n == 0)
-            break;
-        done += n;
-    }
-    return done;
+// Unbuffered transfers must be whole sectors at a sector offset into a sector-aligned buffer.
+// 4 KiB is what is used and checked: every sector size in use divides it, so a transfer that
+// passes here passes on any volume, whatever sector size Wine reports for its drives.
+constexpr qint64 Sector = 4096;
+
+// Unbuffered reads fetch this much at a time: on a share each one is a round trip.
+constexpr qint64 ReadAheadSize = qint64(1) << 20;
+static_assert(ReadAheadSize % Sector == 0);
+
+bool fitsSectors(const OpenFile& file, const void* buffer, qint64 length, qint64 offset) {
+    return !file.unbuffered() || (length % Sector == 0 && offset % Sector == 0 &&
+                                  reinterpret_cast<quintptr>(buffer) % Sector == 0);
 }
 
-// Unbuffered reads take whole sectors into a sector-aligned buffer; 4 KiB is a multiple of every
-// sector size in use. VirtualAlloc's memory is page-aligned.
-qint64 readSectors(const OpenFile& file, char* buffer, qint64 length, qint64 offset) {
-    constexpr qint64 Sector = 4096;
-    if (length <= 0)
-        return 0;
-    const qint64 first = offset / Sector * Sector;
-    const qint64 end = (offset + length + Sector - 1) / Sector * Sector;
-    const auto release = [](void* memory) { VirtualFree(memory, 0, MEM_RELEASE); };
-    const std::unique_ptr<void, decltype(release)> aligned(
-        VirtualAlloc(nullptr, SIZE_T(end - first), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE),
-        release);
-    if (!aligned)
+// One ReadFile at `offset`: fewer bytes than asked only where the file ends, none past it.
+qint64 readOnce(const OpenFile& file, char* buffer, qint64 length, qint64 offset) {
+    OVERLAPPED position = at(offset);
+    DWORD n = 0;
+    if (!contract(fitsSectors(file, buffer, length, offset), ERROR_INVALID_PARAMETER) ||
+        !ReadFile(nativeOf(file), buffer, DWORD(length), &n, &position)) {
+        if (GetLastError() == ERROR_HANDLE_EOF)
+            return 0;
         fail(file.path());
-    char* sectors = static_cast<char*>(aligned.get());
-    const qint64 got = readDirect(file, sectors, end - first, first);
-    const qint64 usable = std::clamp<qint64>(got - (offset - first), 0, length);
-    std::copy_n(sectors + (offset - first), usable, buffer);
-    return usable;
+    }
+    return n;
 }
+
+struct ReleasePages {
+    void operator()(char* pages) const { VirtualFree(pages, 0, MEM_RELEASE); }
+};
 
 } // namespace
 
+struct OpenFile::ReadAhead {
+    // Page-aligned (VirtualAlloc), so whole sectors can be read into it; made on first use.
+    std::unique_ptr<char, ReleasePages> bytes;
+    qint64 offset = 0;
+    // The bytes that hold the file's: fewer where it ends.
+    qint64 length = 0;
+
+    // Makes this the stretch of `file` that holds `at`, unless it is already; false past the end.
+    bool reach(const OpenFile& file, qint64 at) {
+        if (at >= offset && at < offset + length)
+            return true;
+        if (!bytes) {
+            bytes.reset(static_cast<char*>(VirtualAlloc(nullptr, SIZE_T(ReadAheadSize),
+                                                        MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)));
+            if (!bytes)
+                fail(file.path());
+        }
+        offset = at / ReadAheadSize * ReadAheadSize;
+        length = 0; // a read that throws leaves no stale bytes behind
+        length = readOnce(file, bytes.get(), ReadAheadSize, offset);
+        // A short read has met the end; reading on from there would be unaligned.
+        return at < offset + length;
+    }
+};
+
 OpenFile::OpenFile(OpenFile&& other) noexcept
     : handle_(std::exchange(other.handle_, -1)), path_(std::move(other.path_)),
-      unbuffered_(other.unbuffered_) {}
+      unbuffered_(other.unbuffered_), readAhead_(std::move(other.readAhead_)) {}
 
 OpenFile::~OpenFile() {
     if (handle_ != -1)
@@ -134,18 +150,38 @@ qint64 fileLength(const QString& path) {
 }
 
 qint64 readAt(const OpenFile& file, char* buffer, qint64 length, qint64 offset) {
-    if (file.unbuffered())
-        return readSectors(file, buffer, length, offset);
-    return readDirect(file, buffer, length, offset);
+    qint64 done = 0;
+    if (!file.unbuffered()) {
+        while (done < length) {
+            const qint64 n =
+                readOnce(file, buffer + done, std::min(length - done, MaxTransfer), offset + done);
+            if (n == 0)
+                break;
+            done += n;
+        }
+        return done;
+    }
+    if (!file.readAhead_)
+        file.readAhead_ = std::make_shared<OpenFile::ReadAhead>();
+    OpenFile::ReadAhead& stretch = *file.readAhead_;
+    while (done < length && stretch.reach(file, offset + done)) {
+        const qint64 from = offset + done;
+        const qint64 n = std::min(length - done, stretch.offset + stretch.length - from);
+        std::copy_n(stretch.bytes.get() + (from - stretch.offset), n, buffer + done);
+        done += n;
+    }
+    return done;
 }
 
 void writeAt(const OpenFile& file, const char* buffer, qint64 length, qint64 offset) {
     qint64 done = 0;
     while (done < length) {
+        const qint64 part = std::min(length - done, MaxTransfer);
         OVERLAPPED position = at(offset + done);
         DWORD n = 0;
-        if (!WriteFile(nativeOf(file), buffer + done, DWORD(std::min(length - done, MaxTransfer)),
-                       &n, &position))
+        if (!contract(fitsSectors(file, buffer + done, part, offset + done),
+                      ERROR_INVALID_PARAMETER) ||
+            !WriteFile(nativeOf(file), buffer + done, DWORD(part), &n, &position))
             fail(file.path());
         if (n == 0)
             throw errorFrom(ERROR_WRITE_FAULT, file.path());

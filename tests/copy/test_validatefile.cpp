@@ -48,6 +48,8 @@ private slots:
         QTest::newRow("three blocks") << qint64(3 * BlockSize) << QList<double>{67, 33, 0};
         QTest::newRow("three blocks and a remainder")
             << qint64(3 * BlockSize + 5) << QList<double>{67, 33, 0};
+        QTest::newRow("100,000 bytes: not whole sectors")
+            << qint64(100000) << QList<double>{67, 34, 2};
     }
 
     void equalFiles() {
@@ -76,6 +78,28 @@ private slots:
         FakeCopyHost host;
         QVERIFY(!ValidateFile(source, copy, BlockSize, host));
         QCOMPARE(host.progress, progress);
+    }
+
+    // The copy may be read in stretches of 1 MiB: every byte on either side of a stretch's end
+    // must be compared.
+    void acrossReadStretches_data() {
+        constexpr qint64 MiB = 1 << 20;
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<qint64>("flip");
+        QTest::newRow("1 MiB - 1, equal") << MiB - 1 << qint64(-1);
+        QTest::newRow("1 MiB, equal") << MiB << qint64(-1);
+        QTest::newRow("1 MiB + 1, equal") << MiB + 1 << qint64(-1);
+        QTest::newRow("1 MiB + 1, last byte differs") << MiB + 1 << MiB;
+        QTest::newRow("2 MiB + 100,000, first byte of the last stretch differs")
+            << 2 * MiB + 100000 << 2 * MiB;
+    }
+
+    void acrossReadStretches() {
+        QFETCH(qint64, size);
+        QFETCH(qint64, flip);
+        QVERIFY(makePair(size, flip));
+        FakeCopyHost host;
+        QCOMPARE(ValidateFile(source, copy, BlockSize, host), flip < 0);
     }
 
     void cancelledIsNeverEqual() {
