@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Dialogs.h"
+#include "core/Dialogs.h"
 
 namespace tarsel {
 

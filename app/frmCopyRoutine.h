@@ -2,8 +2,8 @@
 
 #include "copy/ReleaseHost.h"
 #include "copy/ReleaseWorkflow.h"
+#include "core/Dialogs.h"
 #include "filetime/FileDateKind.h"
-#include "platform/Dialogs.h"
 #include "platform/ProcessTable.h"
 #include "sweep/AccessSweep.h"
 #include "sweep/SweepHost.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/Dialogs.h"
-#include "platform/Yielder.h"
+#include "core/Dialogs.h"
+#include "core/Yielder.h"
 
 namespace tarsel {
 

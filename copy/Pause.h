@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Yielder.h"
+#include "core/Yielder.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "filetime/GeneralDate.h"
 
-#include "platform/RunTimeError.h"
+#include "core/RunTimeError.h"
 
 #include <QLocale>
 #include <QRegularExpression>

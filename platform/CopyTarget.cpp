@@ -1,5 +1,5 @@
+#include "core/RunTimeError.h"
 #include "platform/FileParts.h"
-#include "platform/RunTimeError.h"
 
 #include <vector>
 

@@ -1,5 +1,5 @@
+#include "core/RunTimeError.h"
 #include "platform/ProcessTable.h"
-#include "platform/RunTimeError.h"
 
 #include <QRegularExpression>
 

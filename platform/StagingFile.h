@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/Yielder.h"
 #include "platform/Files.h"
-#include "platform/Yielder.h"
 
 #include <QString>
 #include <QtGlobal>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/RunTimeError.h"
+#include "core/RunTimeError.h"
 
 namespace tarsel::platform {
 

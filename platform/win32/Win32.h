@@ -11,7 +11,7 @@
 #endif
 #include <windows.h>
 
-#include "platform/RunTimeError.h"
+#include "core/RunTimeError.h"
 
 #include <QString>
 #include <string>

@@ -1,7 +1,7 @@
+#include "core/RunTimeError.h"
 #include "filetime/PutFileDate.h"
 #include "filetime/ReadFileDate.h"
 #include "platform/FileTimes.h"
-#include "platform/RunTimeError.h"
 #include "support/DateFixtures.h"
 #include "support/ScopedTimeZone.h"
 

@@ -1,5 +1,5 @@
+#include "core/RunTimeError.h"
 #include "filetime/GeneralDate.h"
-#include "platform/RunTimeError.h"
 #include "support/ScopedTimeZone.h"
 
 #include <QLocale>

@@ -1,5 +1,5 @@
+#include "core/RunTimeError.h"
 #include "platform/Files.h"
-#include "platform/RunTimeError.h"
 #include "platform/StagingFile.h"
 #include "support/FileFixtures.h"
 

@@ -1,5 +1,5 @@
+#include "core/RunTimeError.h"
 #include "platform/ReadOnlyGuard.h"
-#include "platform/RunTimeError.h"
 #include "support/FileFixtures.h"
 
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/RunTimeError.h"
 #include "platform/ProcessTable.h"
-#include "platform/RunTimeError.h"
 
 #include <QHash>
 #include <QList>

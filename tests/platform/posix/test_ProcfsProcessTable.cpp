@@ -1,6 +1,6 @@
 #include "platform/posix/ProcfsProcessTable.h"
 
-#include "platform/RunTimeError.h"
+#include "core/RunTimeError.h"
 #include "support/IdleCopy.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "platform/RunTimeError.h"
+#include "core/RunTimeError.h"
 
 namespace tarsel {
 

@@ -1,4 +1,4 @@
-#include "platform/Dialogs.h"
+#include "core/Dialogs.h"
 
 namespace tarsel {
 
