@@ -51,9 +51,8 @@ OpenFile openForReading(const QString& path);
 // openForReading, as the file's cached pages were dropped after the flush.
 OpenFile openForVerifying(const QString& path);
 
-// The length of an open file, or of a file by its path.
+// The length of an open file.
 qint64 lengthOf(const OpenFile& file);
-qint64 fileLength(const QString& path);
 
 // Reads `length` bytes at `offset`; returns fewer only when the file ends sooner.
 qint64 readAt(const OpenFile& file, char* buffer, qint64 length, qint64 offset);

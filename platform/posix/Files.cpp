@@ -103,13 +103,6 @@ qint64 lengthOf(const OpenFile& file) {
     return st.st_size;
 }
 
-qint64 fileLength(const QString& path) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        fail(path);
-    return st.st_size;
-}
-
 qint64 readAt(const OpenFile& file, char* buffer, qint64 length, qint64 offset) {
     qint64 done = 0;
     while (done < length) {

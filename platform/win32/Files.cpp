@@ -142,13 +142,6 @@ qint64 lengthOf(const OpenFile& file) {
     return size.QuadPart;
 }
 
-qint64 fileLength(const QString& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(widePath(path).c_str(), GetFileExInfoStandard, &data))
-        fail(path);
-    return qint64((quint64(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
-}
-
 qint64 readAt(const OpenFile& file, char* buffer, qint64 length, qint64 offset) {
     qint64 done = 0;
     if (!file.unbuffered()) {

@@ -73,7 +73,7 @@ private slots:
         QList<bool> stampedInService;
         // By its length: the run still holds the file, and Windows lets no plain reader in.
         host.onStamp = [&] {
-            stampedInService << (platform::fileLength(target_) == newBytes_.size());
+            stampedInService << (QFileInfo(target_).size() == newBytes_.size());
         };
         // The copy and the verification go through the run's one handle on the staging file: a
         // share that locks per handle refuses a second, and nobody else may change the bytes.
