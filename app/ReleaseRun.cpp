@@ -82,10 +82,6 @@ qint32 frmCopyRoutine::blockSize() const {
     return BlockSize;
 }
 
-FileTimeRecords& frmCopyRoutine::fileTimes() {
-    return records;
-}
-
 void frmCopyRoutine::setLabel2(const QString& text) {
     Label2->setText(text);
 }

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "copy/ReleaseHost.h"
-#include "copy/ReleaseWorkflow.h"
+#include "app/ReleaseHost.h"
+#include "app/ReleaseWorkflow.h"
 #include "core/Dialogs.h"
 #include "filetime/FileDateKind.h"
+#include "filetime/FileTimeRecords.h"
 #include "platform/ProcessTable.h"
 #include "sweep/AccessSweep.h"
 #include "sweep/SweepHost.h"
@@ -23,14 +24,11 @@ class QTimer;
 
 namespace tarsel {
 
-// The value names of the two remembered paths.
-inline const QString RunningVersionLocation = QStringLiteral("RunningVersionLocation");
-inline const QString NewVersionLocation = QStringLiteral("NewVersionLocation");
-
 // The program's only window. Every control carries its name both as a member and as its Qt object
 // name; the members are listed in tab order. The open-file dialog and the folder browser are not
 // controls here: they come from `Dialogs`. The handlers are thin: the release run and the sweep
-// live in the engine and see the window through ReleaseHost and SweepHost.
+// live in the engine; ReleaseWorkflow and the sweep see the window through ReleaseHost and
+// SweepHost.
 class frmCopyRoutine : public QWidget, public ReleaseHost, public SweepHost {
     Q_OBJECT
 
@@ -99,7 +97,6 @@ public:
     void refreshSourceDates() override;
     int verifyValue() const override;
     qint32 blockSize() const override;
-    FileTimeRecords& fileTimes() override;
     void setLabel2(const QString& text) override;
     void setStatusText(const QString& text) override;
     void endProgram() override;

@@ -46,24 +46,42 @@ bool copyInBlocks(const platform::OpenFile& in, const platform::OpenFile& out, q
 
 } // namespace
 
-bool CopyWithProgress(const platform::OpenFile& source, const platform::OpenFile& target,
-                      qint32 blockSize, CopyHost& host) {
+void copyReleaseInto(const platform::OpenFile& source, const platform::OpenFile& target,
+                     qint32 blockSize, CopyHost& host) {
+    const auto stopIfCancelled = [&] {
+        if (host.cancelled())
+            throw RunTimeError(ErrNo::UserInterrupt, QStringLiteral("User interrupt occurred"));
+    };
     host.setProgress(0);
     host.yield();
-    if (host.cancelled())
-        return true;
-    try {
-        const qint64 length = platform::lengthOf(source);
-        if (length >= LargeFileSize)
-            return !ALargeFile(source, target, host);
-        if (blockSize <= 0 || !copyInBlocks(source, target, length, blockSize, host))
-            return true;
-    } catch (const std::exception&) {
-        return true;
+    stopIfCancelled();
+    const qint64 length = platform::lengthOf(source);
+    if (length >= LargeFileSize) {
+        if (!ALargeFile(source, target, host))
+            throw RunTimeError(ErrNo::DeviceIO,
+                               QStringLiteral("No whole-file copy was made of ") + source.path());
+    } else if (blockSize <= 0) {
+        throw RunTimeError(ErrNo::InvalidProcedureCall,
+                           QStringLiteral("Invalid procedure call or argument"));
+    } else if (!copyInBlocks(source, target, length, blockSize, host)) {
+        stopIfCancelled();
+        throw RunTimeError(ErrNo::DeviceIO,
+                           source.path() + QStringLiteral(" ended sooner than it did when "
+                                                          "opened: it changed while being "
+                                                          "copied"));
     }
     // The copy is complete; a cancel from here on no longer undoes it.
     host.yield();
-    return false;
+}
+
+bool CopyWithProgress(const platform::OpenFile& source, const platform::OpenFile& target,
+                      qint32 blockSize, CopyHost& host) {
+    try {
+        copyReleaseInto(source, target, blockSize, host);
+        return false;
+    } catch (const std::exception&) {
+        return true;
+    }
 }
 
 bool CopyWithProgress(const QString& source, const QString& target, qint32 blockSize,

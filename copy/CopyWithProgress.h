@@ -21,6 +21,11 @@ constexpr qint64 LargeFileSize = qint64(1) << 31;
 bool CopyWithProgress(const platform::OpenFile& source, const platform::OpenFile& target,
                       qint32 blockSize, CopyHost& host);
 
+// The same for the release run, which needs the reason: throws the RunTimeError that stopped the
+// copy, ErrNo::UserInterrupt when the host cancelled.
+void copyReleaseInto(const platform::OpenFile& source, const platform::OpenFile& target,
+                     qint32 blockSize, CopyHost& host);
+
 // The same from `source` onto the file at `target`, created or emptied; a failed copy leaves
 // nothing of what it wrote at the target. A source that is not a regular file fails.
 bool CopyWithProgress(const QString& source, const QString& target, qint32 blockSize,

@@ -10,6 +10,7 @@ namespace ErrNo {
 constexpr int InvalidProcedureCall = 5;
 constexpr int Overflow = 6;
 constexpr int DivisionByZero = 11;
+constexpr int UserInterrupt = 18;
 constexpr int TypeMismatch = 13;
 constexpr int FileNotFound = 53;
 constexpr int DeviceIO = 57;
@@ -17,6 +18,8 @@ constexpr int DiskFull = 61;
 constexpr int PermissionDenied = 70;
 constexpr int PathFileAccess = 75;
 constexpr int PathNotFound = 76;
+// The first number left to a program's own errors.
+constexpr int CopyDiffers = 513;
 } // namespace ErrNo
 
 // A failure that travels up to the nearest procedure with an error trap.

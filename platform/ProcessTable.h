@@ -12,6 +12,7 @@ struct ProcessEntry {
     QString name;      // the image name, e.g. "MSACCESS.EXE"
     quint64 started{}; // when it started, on the table's own clock: with the pid it names one
                        // process for good, where the pid alone may pass to another; 0 when unknown
+    bool ownedByUser = false; // runs under the account running this program
 };
 
 // The running processes, as the management service shows them.

@@ -12,6 +12,8 @@ constexpr quint32 HKEY_CURRENT_USER = 0x80000001;
 // "NewVersionLocation" (the source).
 inline const QString SettingsKeyPath =
     QStringLiteral("Software\\VB and VBA Program Settings\\Ombrix\\GeneralControl");
+inline const QString RunningVersionLocation = QStringLiteral("RunningVersionLocation");
+inline const QString NewVersionLocation = QStringLiteral("NewVersionLocation");
 
 // The stored text up to its first NUL; nothing when the key or the value is missing or not text.
 std::optional<QString> RegGetString(quint32 root, const QString& keyPath, const QString& valueName);

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <dirent.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -86,6 +87,12 @@ std::optional<QString> matchingImageName(const QString& dir, const QString& name
     return std::nullopt;
 }
 
+// The owner of a process's folder is the process's real user.
+bool ownedByUser(const QString& dir) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(dir).constData(), &info) == 0 && info.st_uid == ::getuid();
+}
+
 } // namespace
 
 ProcfsProcessTable::ProcfsProcessTable(QString procRoot) : root_(std::move(procRoot)) {}
@@ -114,7 +121,7 @@ std::vector<ProcessEntry> ProcfsProcessTable::query(const QString& queryText) {
         if (!stat || stat->state == 'Z' || stat->state == 'X')
             continue;
         if (std::optional<QString> image = matchingImageName(dir, name)) {
-            found.push_back({pid, *image, stat->startTime});
+            found.push_back({pid, *image, stat->startTime, ownedByUser(dir)});
             listedStartTimes_[pid] = stat->startTime;
         }
     }

@@ -1,4 +1,4 @@
-#include "copy/ReleaseWorkflow.h"
+#include "app/ReleaseWorkflow.h"
 #include "filetime/GeneralDate.h"
 #include "filetime/ReadFileDate.h"
 #include "support/ReleaseFixture.h"

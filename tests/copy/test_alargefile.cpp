@@ -1,9 +1,8 @@
 #include "copy/ALargeFile.h"
 #include "copy/CopyWithProgress.h"
-#include "copy/ReleaseWorkflow.h"
-#include "filetime/GeneralDate.h"
+#include "copy/ReleaseRun.h"
 #include "support/FakeCopyHost.h"
-#include "support/FakeReleaseHost.h"
+#include "support/FakeRunObserver.h"
 #include "support/FileFixtures.h"
 #include "support/ReleaseFixture.h"
 
@@ -83,8 +82,7 @@ private slots:
         }
     }
 
-    // A release of 2 GiB is flushed and verified before it goes into service, like any other, and
-    // the run ends as a verified run does.
+    // A release of 2 GiB is flushed and verified before it goes into service, like any other.
     void aLargeReleaseIsVerifiedBeforeTheSwap() {
         if (const QString why = missing(Facility::LargeFileInMemory); !why.isEmpty())
             QSKIP(qPrintable(why));
@@ -98,17 +96,15 @@ private slots:
             QVERIFY(file.seek(LargeFileSize - 5) && file.write("tail.") == 5);
         }
         QVERIFY(writeFile(target, "the old version"));
-        FakeReleaseHost host;
-        host.source = release;
-        host.target = target;
-        host.sourceModified = GeneralDateText(QDateTime::currentDateTime());
-        host.fakeDialogs.msgBoxAnswer = MsgAnswer::Yes;
-        ReleaseWorkflow(host).cmdCopy_Click();
+        FakeRunObserver observer;
+        observer.fakeDialogs.msgBoxAnswer = MsgAnswer::Yes;
+        const RunResult result = runRelease(
+            ReleaseRequest{release, target, true, QDateTime::currentDateTime()}, observer);
 
-        QCOMPARE(host.status, QStringList{VerifyingText + target});
-        QCOMPARE(host.label2.last(), SuccessText);
-        QCOMPARE(host.ended, 1);
-        QCOMPARE(host.enabled, QList<bool>({false, true}));
+        QCOMPARE(result.bytes, LargeFileSize);
+        QCOMPARE(observer.phases,
+                 QList<RunPhase>({RunPhase::Copying, RunPhase::Copied, RunPhase::Verifying}));
+        QCOMPARE(observer.progress.last(), 0.0);
         QCOMPARE(QFileInfo(target).size(), LargeFileSize + 0);
         QFile copy(target);
         QVERIFY(copy.open(QIODevice::ReadOnly) && copy.seek(LargeFileSize - 5));

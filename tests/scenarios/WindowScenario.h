@@ -1,7 +1,7 @@
 #pragma once
 
 #include "copy/FileExists.h"
-#include "copy/ReleaseWorkflow.h"
+#include "app/ReleaseWorkflow.h"
 #include "scenarios/WindowAnswers.h"
 #include "support/ReleaseFixture.h"
 #include "support/WindowFixture.h"

@@ -1,5 +1,5 @@
 #include "copy/GatheredWriter.h"
-#include "copy/ReleaseWorkflow.h"
+#include "app/ReleaseWorkflow.h"
 #include "scenarios/DriverProcess.h"
 #include "support/ReleaseFixture.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "copy/ReleaseHost.h"
+#include "app/ReleaseHost.h"
 #include "support/FakeCopyHost.h"
 
 #include <QStringList>
@@ -13,7 +13,6 @@ public:
     QString source, target, sourceModified;
     int verify = 1;
     qint32 block = 32767;
-    FileTimeRecords records;
     QStringList label2, status;
     QList<bool> enabled;
     int ended = 0;
@@ -22,7 +21,6 @@ public:
     QList<double> progress;
     FakeDialogs fakeDialogs;
     std::function<void(int)> onYield; // runs inside the n-th yield (1-based)
-    std::function<void()> onStamp;    // runs as a date is about to be stamped
 
     QString sourceText() const override { return source; }
     QString targetText() const override { return target; }
@@ -31,11 +29,6 @@ public:
     void refreshSourceDates() override {}
     int verifyValue() const override { return verify; }
     qint32 blockSize() const override { return block; }
-    FileTimeRecords& fileTimes() override {
-        if (onStamp)
-            onStamp();
-        return records;
-    }
     void setLabel2(const QString& text) override { label2.append(text); }
     void setStatusText(const QString& text) override { status.append(text); }
     void SetEnabled(bool on) override { enabled.append(on); }

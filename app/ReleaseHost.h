@@ -1,13 +1,13 @@
 #pragma once
 
 #include "copy/CopyHost.h"
-#include "filetime/FileTimeRecords.h"
 
 #include <QString>
 
 namespace tarsel {
 
-// What the release run sees of the window besides the copy's own needs.
+// What the window shows of a release run besides the copy's own needs: the controls that the run
+// reads when it starts and writes as it goes.
 class ReleaseHost : public CopyHost {
 public:
     virtual QString sourceText() const = 0;         // txtSource
@@ -17,7 +17,6 @@ public:
     virtual void refreshSourceDates() = 0;
     virtual int verifyValue() const = 0; // chkVerify: 1 when ticked
     virtual qint32 blockSize() const = 0;
-    virtual FileTimeRecords& fileTimes() = 0;
     virtual void setLabel2(const QString& text) = 0;
     virtual void setStatusText(const QString& text) = 0; // lblStatus
     virtual void SetEnabled(bool enabled) = 0;

@@ -1,0 +1,98 @@
+#include "app/ReleaseWorkflow.h"
+
+#include "copy/Pause.h"
+#include "filetime/GeneralDate.h"
+#include "platform/Paths.h"
+
+namespace tarsel {
+
+namespace {
+
+// The date box's text plus a minute; not a valid date when the text is none, which the run reports
+// when it comes to the stamp.
+QDateTime creationDate(const QString& modifiedText) {
+    try {
+        return CDate(modifiedText).addSecs(60);
+    } catch (const RunTimeError&) {
+        return {};
+    }
+}
+
+} // namespace
+
+void ReleaseWorkflow::cmdCopy_Click() {
+    if (running_)
+        return;
+    running_ = true;
+    host_.SetEnabled(false);
+    // The stamp comes from the release as it is now, not as it was when its path was entered.
+    host_.refreshSourceDates();
+    request_ = ReleaseRequest{host_.sourceText(), host_.targetText(), host_.verifyValue() == 1,
+                              creationDate(host_.sourceModifiedText()), host_.blockSize()};
+    try {
+        runRelease(request_, *this);
+        succeeded();
+    } catch (const RunFailure& failure) {
+        failed(failure);
+    }
+    running_ = false;
+}
+
+void ReleaseWorkflow::phase(RunPhase phase) {
+    switch (phase) {
+    case RunPhase::Copying:
+        host_.setLabel2(CopyingText + request_.source);
+        host_.yield();
+        break;
+    case RunPhase::Copied:
+        host_.setLabel2(SuccessText);
+        host_.yield();
+        Pause(QStringLiteral("1"), host_);
+        break;
+    case RunPhase::Verifying:
+        Pause(QStringLiteral("1.5"), host_);
+        host_.setStatusText(VerifyingText + request_.target);
+        break;
+    }
+}
+
+void ReleaseWorkflow::succeeded() {
+    host_.setLabel2(SuccessText);
+    host_.SetEnabled(true);
+    host_.endProgram();
+}
+
+// What the window has always shown of each failure: a copy that could not be made is a line in the
+// banner, and the controls stay disabled; a copy that differs leaves the window usable; the rest
+// comes with the error report. The old version is in place in every case.
+void ReleaseWorkflow::failed(const RunFailure& failure) {
+    const QString fileName = request_.source.mid(platform::lastSeparator(request_.source) + 1);
+    switch (failure.stage()) {
+    case RunStage::Release:
+    case RunStage::Target:
+    case RunStage::Copy:
+        host_.setLabel2(CopyErrorText + fileName);
+        host_.yield();
+        Pause(QStringLiteral("1"), host_);
+        return;
+    case RunStage::Differs:
+        host_.setLabel2(VerifyFailedText);
+        host_.SetEnabled(true);
+        return;
+    case RunStage::Verify:
+        host_.setLabel2(VerifyFailedText);
+        break;
+    case RunStage::Replace:
+        host_.setLabel2(CopyErrorText + fileName);
+        break;
+    case RunStage::Cancel:
+        return;
+    case RunStage::Paths:
+    case RunStage::Date:
+    case RunStage::Stamp:
+        break;
+    }
+    showErrorReport(host_.dialogs(), failure, CopyTag);
+}
+
+} // namespace tarsel

@@ -1,0 +1,38 @@
+#include "copy/AlreadyInService.h"
+
+#include "core/RunTimeError.h"
+#include "filetime/FileDateKind.h"
+#include "filetime/FileTimeRecords.h"
+#include "filetime/ReadFileDate.h"
+
+#include <QFileInfo>
+
+#include <cstdlib>
+
+namespace tarsel {
+
+namespace {
+
+// File systems keep creation dates as coarsely as two seconds (FAT), and a stamp is whole seconds.
+constexpr qint64 StampToleranceSecs = 2;
+
+} // namespace
+
+bool AlreadyInService(const QString& source, const QString& target) {
+    const QFileInfo release(source);
+    const QFileInfo current(target);
+    if (!release.isFile() || !current.isFile() || release.size() != current.size())
+        return false;
+    try {
+        FileTimeRecords records;
+        const QDateTime modified = ReadFileDate(records, source, Modified);
+        const QDateTime created = ReadFileDate(records, target, Created);
+        if (modified == MissingFileDate() || created == MissingFileDate())
+            return false;
+        return std::abs(modified.addSecs(60).secsTo(created)) <= StampToleranceSecs;
+    } catch (const RunTimeError&) {
+        return false;
+    }
+}
+
+} // namespace tarsel

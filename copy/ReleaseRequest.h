@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QtGlobal>
+
+namespace tarsel {
+
+// What one release run is asked to do, fixed when it starts: a path typed meanwhile changes the
+// next run, never this one.
+struct ReleaseRequest {
+    QString source; // the new release
+    QString target; // the file that users run
+    bool verify = true;
+    // The creation date the new version is given: the release's modification date plus one
+    // minute. Not valid when the face could not read that date; the run then fails at the stamp.
+    QDateTime created;
+    qint32 blockSize = 32767;
+};
+
+} // namespace tarsel

@@ -1,0 +1,191 @@
+#include "copy/ReleaseRun.h"
+
+#include "copy/CopyWithProgress.h"
+#include "copy/FileExists.h"
+#include "copy/ValidateFile.h"
+#include "filetime/FileDateKind.h"
+#include "filetime/FileTimeRecords.h"
+#include "filetime/PutFileDate.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/ReadOnlyGuard.h"
+#include "platform/StagingFile.h"
+
+#include <optional>
+
+namespace tarsel {
+
+namespace {
+
+RunFailure cancelled() {
+    return RunFailure(RunStage::Cancel, RunTimeError(ErrNo::UserInterrupt,
+                                                     QStringLiteral("User interrupt occurred")));
+}
+
+class Run : public Yielder {
+public:
+    Run(const ReleaseRequest& request, RunObserver& observer)
+        : request_(request), observer_(observer) {}
+
+    void yield() override {
+        observer_.yield();
+        stopIfCancelled();
+    }
+
+    RunResult execute();
+
+private:
+    void stopIfCancelled() const {
+        if (observer_.cancelled())
+            throw cancelled();
+    }
+
+    void enter(RunPhase phase) {
+        observer_.phase(phase);
+        stopIfCancelled();
+    }
+
+    // Once an old version was found, a step that the run can do without is skipped when it fails;
+    // before that it ends the run.
+    template <class Step> void step(RunStage stage, Step&& body) {
+        try {
+            body();
+        } catch (const RunTimeError& e) {
+            if (!continueOnFailure_)
+                throw RunFailure(stage, e);
+            observer_.skipped(e);
+        }
+    }
+
+    template <class Step> static void at(RunStage stage, Step&& body) {
+        try {
+            body();
+        } catch (const RunFailure&) {
+            throw;
+        } catch (const RunTimeError& e) {
+            throw RunFailure(stage, e);
+        }
+    }
+
+    void copyToStaging();
+    void verify();
+    void putIntoService();
+
+    const ReleaseRequest& request_;
+    RunObserver& observer_;
+    bool continueOnFailure_ = false;
+    // The release as the run opened it: copied and verified against, whatever becomes of its
+    // name meanwhile.
+    std::optional<platform::OpenFile> release_;
+    std::optional<platform::StagingFile> staging_;
+    std::optional<platform::ReadOnlyGuard> readOnly_;
+    std::optional<QDateTime> created_;
+    FileTimeRecords records_;
+};
+
+void Run::copyToStaging() {
+    const QString& target = request_.target;
+    at(RunStage::Release, [&] { release_.emplace(platform::openForReading(request_.source)); });
+    // A target must name a file: an empty text or a folder path has no name to put the release
+    // under.
+    if (target.isEmpty() || platform::lastSeparator(target) == target.size() - 1 ||
+        platform::isNonFileEntry(target))
+        throw RunFailure(RunStage::Target,
+                         RunTimeError(ErrNo::PathFileAccess, QStringLiteral("Not a file name: '") +
+                                                                 target + QStringLiteral("'")));
+    at(RunStage::Target, [&] {
+        platform::removeOrphanedStagingFiles(target);
+        try {
+            staging_.emplace(target, platform::lengthOf(*release_));
+        } catch (const RunTimeError& e) {
+            // No room for the copy is the copy's failure, not the target's.
+            if (e.number() == ErrNo::DiskFull)
+                throw RunFailure(RunStage::Copy, e);
+            throw;
+        }
+    });
+    try {
+        copyReleaseInto(*release_, staging_->file(), request_.blockSize, observer_);
+    } catch (const RunTimeError& e) {
+        if (e.number() == ErrNo::UserInterrupt)
+            throw cancelled();
+        throw RunFailure(RunStage::Copy, e);
+    }
+}
+
+// Reads the copy back as storage holds it and compares it with the release. A verification that
+// could not be made never reads as a success.
+void Run::verify() {
+    bool same = false;
+    try {
+        const platform::OpenFile copy = staging_->readBack(*this);
+        same = ValidateFile(*release_, copy, request_.blockSize, observer_);
+    } catch (const RunFailure&) {
+        throw;
+    } catch (const RunTimeError& e) {
+        throw RunFailure(continueOnFailure_ ? RunStage::Differs : RunStage::Verify, e);
+    }
+    stopIfCancelled();
+    if (!same)
+        throw RunFailure(RunStage::Differs,
+                         RunTimeError(ErrNo::CopyDiffers,
+                                      QStringLiteral("The copy differs from the new release ") +
+                                          request_.source));
+}
+
+// The one step that changes what users run: the verified file replaces the old one at once. The
+// old one's read-only attribute is cleared only for this moment, so a run killed earlier leaves
+// it as it was.
+void Run::putIntoService() {
+    step(RunStage::Replace, [&] { readOnly_.emplace(request_.target); });
+    at(RunStage::Replace, [&] { staging_->commit(*this); });
+    if (readOnly_)
+        readOnly_->dismiss();
+    // Stamped only once the file has its final name: Windows gives a file that takes a name
+    // vacated moments before the old file's creation time, which would undo an earlier stamp.
+    // A file system that keeps no creation date stamps nothing, and the run still succeeded; the
+    // face hears of it, as a later run cannot tell the new version is current.
+    if (created_)
+        step(RunStage::Stamp, [&] {
+            if (PutFileDate(records_, staging_->openPath(), FileDateKind::Created, *created_)
+                    .value_or(0) == 0)
+                observer_.skipped(RunTimeError(
+                    ErrNo::PathFileAccess,
+                    QStringLiteral("The creation date could not be given to ") + request_.target));
+        });
+}
+
+RunResult Run::execute() {
+    if (platform::sameFile(request_.source, request_.target))
+        throw RunFailure(RunStage::Paths,
+                         RunTimeError(ErrNo::PathFileAccess,
+                                      QStringLiteral("The new release and the current version "
+                                                     "are the same file: ") +
+                                          request_.target));
+    continueOnFailure_ = FileExists(request_.target);
+
+    enter(RunPhase::Copying);
+    copyToStaging();
+    step(RunStage::Date, [&] {
+        if (!request_.created.isValid())
+            throw RunTimeError(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"));
+        created_ = request_.created;
+    });
+    enter(RunPhase::Copied);
+
+    // Every release is verified before it goes into service, whatever its length.
+    if (request_.verify) {
+        enter(RunPhase::Verifying);
+        verify();
+    }
+    putIntoService();
+    return RunResult{platform::lengthOf(*release_)};
+}
+
+} // namespace
+
+RunResult runRelease(const ReleaseRequest& request, RunObserver& observer) {
+    return Run(request, observer).execute();
+}
+
+} // namespace tarsel
