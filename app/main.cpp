@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
     tarsel::platform::reportOversizeWrites();
     QApplication::setApplicationName(tarsel::AppTitle);
     QApplication::setOrganizationName(QStringLiteral("Ombrix"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setApplicationVersion(QStringLiteral(TARSEL_VERSION));
     QApplication::setWindowIcon(tarsel::applicationIcon());
     // How a desktop ties the window to its menu entry and that entry's icon.
     QApplication::setDesktopFileName(QStringLiteral("com.ombrix.TarselCopyFile"));

@@ -4,14 +4,22 @@ include(GNUInstallDirs)
 
 set(TARSEL_APP_ID com.ombrix.TarselCopyFile)
 
-install(TARGETS TarselCopyFile RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS TarselCopyFile tarselcopy RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Manual pages go compressed, as Debian's do; -n keeps the archive free of a time stamp.
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/tarselcopy.1.gz
+    COMMAND sh -c "gzip -9nc \"$1\" > \"$2\"" sh ${CMAKE_SOURCE_DIR}/packaging/tarselcopy.1
+            ${CMAKE_BINARY_DIR}/tarselcopy.1.gz
+    DEPENDS ${CMAKE_SOURCE_DIR}/packaging/tarselcopy.1
+    VERBATIM)
+add_custom_target(manpage ALL DEPENDS ${CMAKE_BINARY_DIR}/tarselcopy.1.gz)
+install(FILES ${CMAKE_BINARY_DIR}/tarselcopy.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES packaging/${TARSEL_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES packaging/${TARSEL_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(DIRECTORY app/resources/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tarselcopyfile)
-set(CPACK_PACKAGE_VERSION 1.00) # the version the program reports
+set(CPACK_PACKAGE_VERSION ${TARSEL_VERSION})
 set(CPACK_PACKAGE_VENDOR Ombrix)
 set(CPACK_PACKAGE_CONTACT Ombrix)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Put a new release of the Tarsel front end into service")

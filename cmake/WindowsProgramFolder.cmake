@@ -25,13 +25,14 @@ set(TARSEL_STRIP_DIST ${CMAKE_COMMAND} -E true)
 if(MINGW)
     list(TRANSFORM TARSEL_MINGW_RUNTIME_NAMES PREPEND ${TARSEL_DIST}/ OUTPUT_VARIABLE stripped)
     set(TARSEL_STRIP_DIST ${CMAKE_STRIP} --strip-unneeded ${TARSEL_DIST}/TarselCopyFile.exe
-                          ${stripped})
+                          ${TARSEL_DIST}/tarselcopy.exe ${stripped})
 endif()
 
 add_custom_target(dist ALL
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${TARSEL_DIST}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${TARSEL_DIST}/platforms ${TARSEL_DIST}/styles
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:TarselCopyFile> $<TARGET_FILE:Qt6::Core>
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:TarselCopyFile> $<TARGET_FILE:tarselcopy>
+            $<TARGET_FILE:Qt6::Core>
             $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets> ${TARSEL_MINGW_RUNTIME}
             ${TARSEL_DIST}
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>
@@ -39,7 +40,7 @@ add_custom_target(dist ALL
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>
             ${TARSEL_DIST}/styles
     COMMAND ${TARSEL_STRIP_DIST}
-    DEPENDS TarselCopyFile
+    DEPENDS TarselCopyFile tarselcopy
     COMMENT "Laying out the program folder ${TARSEL_DIST}"
     VERBATIM)
 

@@ -44,13 +44,29 @@ quint64 creationTimeOf(HANDLE process) {
     return fromFileTime(created);
 }
 
-quint64 creationTimeOf(DWORD pid) {
-    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    if (!process)
-        return 0;
-    const quint64 created = creationTimeOf(process);
-    CloseHandle(process);
-    return created;
+// The user a token runs as, or nothing.
+std::vector<char> tokenUser(HANDLE token) {
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<char> user(size);
+    if (size == 0 || !GetTokenInformation(token, TokenUser, user.data(), size, &size))
+        return {};
+    return user;
+}
+
+std::vector<char> userOf(HANDLE process) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token))
+        return {};
+    std::vector<char> user = tokenUser(token);
+    CloseHandle(token);
+    return user;
+}
+
+bool sameUser(const std::vector<char>& a, const std::vector<char>& b) {
+    return !a.empty() && !b.empty() &&
+           EqualSid(reinterpret_cast<const TOKEN_USER*>(a.data())->User.Sid,
+                    reinterpret_cast<const TOKEN_USER*>(b.data())->User.Sid);
 }
 
 bool imageNamed(HANDLE process, const QString& name) {
@@ -96,12 +112,17 @@ std::vector<ProcessEntry> ToolhelpProcessTable::query(const QString& queryText) 
     listedCreationTimes_.clear();
     std::vector<ProcessEntry> found;
     const DWORD self = GetCurrentProcessId();
+    const std::vector<char> me = userOf(GetCurrentProcess());
     for (const SnapshotLine& line : lines) {
         if (line.pid == self || line.exeFile.compare(name, Qt::CaseInsensitive) != 0)
             continue;
-        const quint64 created = creationTimeOf(line.pid);
+        const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, line.pid);
+        const quint64 created = process ? creationTimeOf(process) : 0;
+        const bool ours = process && sameUser(userOf(process), me);
+        if (process)
+            CloseHandle(process);
         const quint64 started = created <= fromFileTime(before) ? created : 0;
-        found.push_back({qint64(line.pid), line.exeFile, started});
+        found.push_back({qint64(line.pid), line.exeFile, started, ours});
         listedCreationTimes_[line.pid] = started;
     }
     return found;

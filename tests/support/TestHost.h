@@ -38,6 +38,10 @@ enum class Facility {
     NameTooLongError,   // the system's own error for a name too long for the file system
     LargeFileInMemory,  // a folder in memory (memoryFolder()) with room for a 2 GiB release and
                         // its copy
+    StandInOpener,      // a program of the test's own taken for the desktop's opener (an
+                        // xdg-open early in PATH)
+    InterruptChild,     // interrupting a console child as Ctrl+C or SIGTERM would
+                        // (QProcess::terminate), and seeing when it is ready for it
 };
 
 // Why `facility` is missing here (in `folder`, where the file system decides); empty when it is
@@ -72,6 +76,10 @@ QString memoryFolder();
 // share one), so a share that enforces locks per handle sees a single open; on Windows no other
 // open for writing is let in.
 bool heldThroughOneHandle(const QString& path);
+
+// True once the process `pid` handles SIGTERM itself, where missing(Facility::InterruptChild) is
+// empty.
+bool catchesInterrupts(qint64 pid);
 
 // Makes a FIFO at `path`; false where the system has none.
 bool makeFifo(const QString& path);

@@ -98,6 +98,16 @@ QString missing(Facility facility, const QString& folder) {
     }
 }
 
+bool catchesInterrupts(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
+    return false;
+}
+
 IdleProgram idleProgram() {
     return {QStandardPaths::findExecutable(QStringLiteral("sleep")), {QStringLiteral("60")}};
 }

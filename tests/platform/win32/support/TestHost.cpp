@@ -175,8 +175,19 @@ QString missing(Facility facility, const QString& folder) {
     case Facility::LargeFileInMemory:
         return QStringLiteral("no folder in memory: Windows would write the 2 GiB release and "
                               "its copy to disk, too slow for a unit test");
+    case Facility::StandInOpener:
+        return QStringLiteral("Windows finds the program for a file in the registry's "
+                              "associations, which a test may not change");
+    case Facility::InterruptChild:
+        return QStringLiteral("a test's console child shares no console with it to send Ctrl+C "
+                              "to (QProcess::terminate posts WM_CLOSE, which a console program "
+                              "never sees)");
     }
     return QString();
+}
+
+bool catchesInterrupts(qint64) {
+    return false;
 }
 
 bool makeFifo(const QString&) {

@@ -1,0 +1,43 @@
+#include "console/RunLog.h"
+
+#include <QStringList>
+
+namespace tarsel::console {
+
+namespace {
+
+// ISO 8601 with the offset always written out: "Z" would hide that the time is local.
+QString isoLocalTime(const QDateTime& when) {
+    const int offset = when.offsetFromUtc();
+    const int minutes = qAbs(offset) / 60;
+    return when.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+           (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
+           QStringLiteral("%1:%2")
+               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString field(QString text) {
+    for (QChar& c : text)
+        if (c == u'\t' || c == u'\n' || c == u'\r')
+            c = u' ';
+    return text;
+}
+
+} // namespace
+
+QByteArray logLine(const RunRecord& record) {
+    const QStringList fields{isoLocalTime(record.when),
+                             field(record.user),
+                             field(record.computer),
+                             record.outcome,
+                             QString::number(record.exitCode),
+                             field(record.source),
+                             field(record.target),
+                             QString::number(record.bytes),
+                             QString::number(record.seconds, 'f', 3),
+                             field(record.error)};
+    return (fields.join(u'\t') + u'\n').toUtf8();
+}
+
+} // namespace tarsel::console

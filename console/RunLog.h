@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+namespace tarsel::console {
+
+// One run as the log keeps it.
+struct RunRecord {
+    QDateTime when; // local time of the run's start
+    QString user;
+    QString computer;
+    QString outcome; // updated, current, failed or cancelled
+    int exitCode = 0;
+    QString source;
+    QString target;
+    qint64 bytes = 0; // written into service by this run
+    double seconds = 0;
+    QString error; // empty when none
+};
+
+// The record as one tab-separated line ending in a newline, UTF-8: the time in ISO 8601 with its
+// UTC offset, then the fields in the order above. Tabs and line breaks inside a field become
+// blanks, so that every line has the same ten fields.
+QByteArray logLine(const RunRecord& record);
+
+} // namespace tarsel::console

@@ -1,0 +1,143 @@
+#include "console/TarselCopy.h"
+
+#include "console/ConsoleFace.h"
+#include "console/ExitCode.h"
+#include "console/RunLog.h"
+#include "copy/AlreadyInService.h"
+#include "copy/ReleaseRun.h"
+#include "filetime/FileDateKind.h"
+#include "filetime/ReadFileDate.h"
+#include "platform/AppendLog.h"
+#include "platform/Console.h"
+#include "platform/Opener.h"
+#include "sweep/EndAccess.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSysInfo>
+
+#include <cstdio>
+
+namespace tarsel::console {
+
+namespace {
+
+// As long as the window leaves an Access that was asked to close before it ends it.
+constexpr qint64 AccessGraceMs = 5000;
+
+struct NoEventLoop : Yielder {
+    void yield() override {}
+};
+
+void say(std::FILE* stream, const QString& text) {
+    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+}
+
+// The release's modification date plus a minute, as the window stamps it; not a valid date when it
+// cannot be read, which the run reports.
+QDateTime creationDateFor(const QString& source) {
+    try {
+        FileTimeRecords records;
+        const QDateTime modified = ReadFileDate(records, source, Modified);
+        return modified == MissingFileDate() ? QDateTime() : modified.addSecs(60);
+    } catch (const RunTimeError&) {
+        return {};
+    }
+}
+
+void endAccess() {
+    try {
+        NoEventLoop noEvents;
+        endAccessProcesses(*platform::systemProcessTable(), noEvents, AccessGraceMs);
+    } catch (const RunTimeError& e) {
+        // The run goes on: a target that Access still holds is reported by the run itself.
+        say(stderr, QStringLiteral("tarselcopy: warning: ") + errorLine(e));
+    }
+}
+
+// Runs the release run and fills the record with how it went.
+void update(const Options& options, RunRecord& record) {
+    ConsoleFace face(QFileInfo(options.source).size(),
+                     !options.quiet && platform::stderrIsTerminal());
+    const ReleaseRequest request{options.source, options.target, true,
+                                 creationDateFor(options.source)};
+    try {
+        record.bytes = runRelease(request, face).bytes;
+        record.outcome = QStringLiteral("updated");
+    } catch (const RunFailure& failure) {
+        face.clearLine();
+        record.exitCode = exitCodeFor(failure.stage());
+        record.error = errorLine(failure);
+        say(stderr, QStringLiteral("tarselcopy: ") + record.error);
+        if (record.exitCode == ExitCode::Ok)
+            record.outcome = QStringLiteral("updated");
+        else if (failure.stage() == RunStage::Cancel)
+            record.outcome = QStringLiteral("cancelled");
+        else
+            record.outcome = QStringLiteral("failed");
+    }
+}
+
+QString resultLine(const RunRecord& record) {
+    if (record.outcome == QLatin1String("updated"))
+        return QStringLiteral("updated ") + record.target + QStringLiteral(" (") +
+               QString::number(record.bytes) + QStringLiteral(" bytes, ") +
+               QString::number(record.seconds, 'f', 2) + QStringLiteral(" s)");
+    if (record.outcome == QLatin1String("current"))
+        return QStringLiteral("current ") + record.target;
+    return record.outcome + QLatin1Char(' ') + record.target + QStringLiteral(" (exit ") +
+           QString::number(record.exitCode) + QStringLiteral(")");
+}
+
+void log(const QString& file, const RunRecord& record) {
+    try {
+        platform::appendLine(file, logLine(record));
+    } catch (const RunTimeError& e) {
+        say(stderr,
+            QStringLiteral("tarselcopy: warning: the log was not written: ") + errorLine(e));
+    }
+}
+
+// The run failed before the rename, or never began: the old version is whole where it was.
+void open(const RunRecord& record) {
+    if (record.outcome == QLatin1String("cancelled") || !QFileInfo(record.target).isFile())
+        return;
+    try {
+        platform::openWithAssociatedProgram(record.target);
+    } catch (const RunTimeError& e) {
+        say(stderr, QStringLiteral("tarselcopy: ") + errorLine(e));
+    }
+}
+
+} // namespace
+
+int runTarselCopy(const Options& options) {
+    platform::catchInterrupts();
+    QElapsedTimer timer;
+    timer.start();
+    RunRecord record;
+    record.when = QDateTime::currentDateTime();
+    record.user = platform::userName();
+    record.computer = QSysInfo::machineHostName();
+    record.source = options.source;
+    record.target = options.target;
+
+    if (options.endAccess)
+        endAccess();
+    if (options.ifChanged && AlreadyInService(options.source, options.target))
+        record.outcome = QStringLiteral("current");
+    else
+        update(options, record);
+    record.seconds = double(timer.nsecsElapsed()) / 1e9;
+
+    say(stdout, resultLine(record));
+    if (!options.logFile.isEmpty())
+        log(options.logFile, record);
+    if (options.open)
+        open(record);
+    platform::interruptHandled();
+    return record.exitCode;
+}
+
+} // namespace tarsel::console
