@@ -162,6 +162,13 @@ private slots:
         const Run unpack = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), deb, root});
         QVERIFY2(unpack.exitCode == 0, qPrintable(unpack.output));
 
+        // The console program needs nothing the package does not bring.
+        const Run version =
+            run(root + QStringLiteral("/usr/bin/tarselcopy"), {QStringLiteral("--version")});
+        QCOMPARE(version.exitCode, 0);
+        QVERIFY2(version.output.startsWith(QStringLiteral("tarselcopy ")),
+                 qPrintable(version.output));
+
         // Start-up restores both paths and stores them again: the hand-written store, comment
         // and all, is rewritten once the window has been built and its paths restored.
         const QString config = work.filePath(QStringLiteral("config"));
