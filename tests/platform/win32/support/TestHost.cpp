@@ -6,9 +6,11 @@
 #include <sddl.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 #include <QUuid>
 
 #include <memory>
@@ -244,6 +246,8 @@ int errorNumberFor(Mistake mistake) {
         return 76; // ERROR_PATH_NOT_FOUND
     case Mistake::WildcardInName:
         return 75; // ERROR_INVALID_NAME
+    case Mistake::NoOpener:
+        return 1155; // ERROR_NO_ASSOCIATION
     }
     return 0;
 }
@@ -395,6 +399,110 @@ bool killNow(qint64 pid) {
     const bool ended = TerminateProcess(process, 1);
     CloseHandle(process);
     return ended;
+}
+
+QList<InterruptKind> interruptKinds() {
+    return {{QStringLiteral("Ctrl+Break"), false}, {QStringLiteral("end of the session"), true}};
+}
+
+void startInterruptible(QProcess& process, const QString& program, const QStringList& arguments) {
+    process.setCreateProcessArgumentsModifier(
+        [](QProcess::CreateProcessArguments* args) { args->flags |= CREATE_NEW_PROCESS_GROUP; });
+    process.start(program, arguments);
+}
+
+namespace {
+
+// The top-level windows of a process, hidden ones too: where the system tells it of the session's
+// end.
+std::vector<HWND> topLevelWindowsOf(DWORD pid) {
+    struct Search {
+        DWORD pid;
+        std::vector<HWND> found;
+    } search{pid, {}};
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto* search = reinterpret_cast<Search*>(context);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == search->pid)
+                search->found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Tells every top-level window of the process that the session ends, as Windows does at logoff:
+// the question, then the end, each answered before the next.
+QString endSession(DWORD pid) {
+    // The program makes its window on a thread of its own, maybe after it said it was ready.
+    std::vector<HWND> windows;
+    for (QDeadlineTimer deadline(10000); windows.empty() && !deadline.hasExpired();
+         QThread::msleep(20))
+        windows = topLevelWindowsOf(pid);
+    if (windows.empty())
+        return wineVersion().isEmpty()
+                   ? QString() // on Windows the missing window is the program's fault
+                   : QStringLiteral("Wine %1 made no top-level window in the process")
+                         .arg(wineVersion());
+    for (const UINT message : {WM_QUERYENDSESSION, WM_ENDSESSION})
+        for (const HWND window : windows)
+            SendMessageTimeoutW(window, message, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000,
+                                nullptr);
+    return QString();
+}
+
+} // namespace
+
+QString interrupt(QProcess& process, const QString& kind) {
+    const DWORD pid = DWORD(process.processId());
+    if (kind == QLatin1String("end of the session"))
+        return endSession(pid);
+    if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, pid))
+        return QStringLiteral("%1: Ctrl+Break cannot be sent: %2")
+            .arg(wineVersion().isEmpty() ? QStringLiteral("Windows") : wineVersion(),
+                 systemText(GetLastError()));
+    return QString();
+}
+
+QString accountName() {
+    return qEnvironmentVariable("USERNAME");
+}
+
+namespace {
+
+// The stand-in opener is an association of this user's, made and removed by the tests.
+const std::wstring ExtensionKey = L"Software\\Classes\\.tarselopen";
+const std::wstring StandInKey = L"Software\\Classes\\TarselTests.StandInOpener";
+
+bool setDefaultValue(const std::wstring& key, const std::wstring& value) {
+    return RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), nullptr, REG_SZ, value.c_str(),
+                           DWORD((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+} // namespace
+
+// cmd.exe echoes the path the shell gives it into the record.
+StandInOpener::StandInOpener(const QString&, const QString& record, bool absent) {
+    if (absent)
+        return; // no program is associated with the extension
+    wchar_t system[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring command = L"\"" + std::wstring(system, length) +
+                                 L"\\cmd.exe\" /c echo %1>\"" + native(record) + L"\"";
+    if (!setDefaultValue(ExtensionKey, L"TarselTests.StandInOpener") ||
+        !setDefaultValue(StandInKey + L"\\shell\\open\\command", command))
+        missing_ = QStringLiteral("cannot register a stand-in opener for this user");
+}
+
+StandInOpener::~StandInOpener() {
+    RegDeleteTreeW(HKEY_CURRENT_USER, ExtensionKey.c_str());
+    RegDeleteTreeW(HKEY_CURRENT_USER, StandInKey.c_str());
+}
+
+QString StandInOpener::standInExtension() {
+    return QStringLiteral(".tarselopen");
 }
 
 // Never constructed: missing(Facility::FileSizeLimit) says why.
