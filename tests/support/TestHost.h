@@ -38,6 +38,8 @@ enum class Facility {
     NameTooLongError,   // the system's own error for a name too long for the file system
     LargeFileInMemory,  // a folder in memory (memoryFolder()) with room for a 2 GiB release and
                         // its copy
+    AtomicAppend,       // lines that several processes append to one file at once each land
+                        // whole at its end
 };
 
 // Why `facility` is missing here (in `folder`, where the file system decides); empty when it is

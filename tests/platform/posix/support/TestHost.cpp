@@ -87,6 +87,8 @@ QString missing(Facility facility, const QString& folder) {
         return whyNoCheapCopy(where);
     case Facility::LargeFileInMemory:
         return whyNoLargeFileInMemory();
+    case Facility::AtomicAppend:
+        return QString(); // O_APPEND on a local file system
     case Facility::HeldFileBlocksSwap:
         return QStringLiteral("Linux replaces a file that another program holds open: there is "
                               "nothing to wait for");

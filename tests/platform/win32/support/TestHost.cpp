@@ -177,6 +177,12 @@ QString missing(Facility facility, const QString& folder) {
     case Facility::LargeFileInMemory:
         return QStringLiteral("no folder in memory: Windows would write the 2 GiB release and "
                               "its copy to disk, too slow for a unit test");
+    case Facility::AtomicAppend:
+        return wineVersion().isEmpty()
+                   ? QString()
+                   : QStringLiteral("Wine %1 mixes lines that several processes append at once "
+                                    "with FILE_APPEND_DATA (also with the end-of-file offset)")
+                         .arg(wineVersion());
     }
     return QString();
 }
@@ -433,6 +439,15 @@ std::vector<HWND> topLevelWindowsOf(DWORD pid) {
     return search.found;
 }
 
+// Whether this process can make a window, as Wine cannot without a display.
+bool canMakeWindows() {
+    const HWND window = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                                        nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (window)
+        DestroyWindow(window);
+    return window != nullptr;
+}
+
 // Tells every top-level window of the process that the session ends, as Windows does at logoff:
 // the question, then the end, each answered before the next.
 QString endSession(DWORD pid) {
@@ -441,11 +456,10 @@ QString endSession(DWORD pid) {
     for (QDeadlineTimer deadline(10000); windows.empty() && !deadline.hasExpired();
          QThread::msleep(20))
         windows = topLevelWindowsOf(pid);
-    if (windows.empty())
-        return wineVersion().isEmpty()
-                   ? QString() // on Windows the missing window is the program's fault
-                   : QStringLiteral("Wine %1 made no top-level window in the process")
-                         .arg(wineVersion());
+    if (windows.empty() && !wineVersion().isEmpty() && !canMakeWindows())
+        return QStringLiteral("Wine %1 makes no windows without a display (CreateWindowEx fails), "
+                              "so nothing hears of the session's end")
+            .arg(wineVersion());
     for (const UINT message : {WM_QUERYENDSESSION, WM_ENDSESSION})
         for (const HWND window : windows)
             SendMessageTimeoutW(window, message, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000,
@@ -461,7 +475,7 @@ QString interrupt(QProcess& process, const QString& kind) {
         return endSession(pid);
     if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, pid))
         return QStringLiteral("%1: Ctrl+Break cannot be sent: %2")
-            .arg(wineVersion().isEmpty() ? QStringLiteral("Windows") : wineVersion(),
+            .arg(wineVersion().isEmpty() ? QStringLiteral("Windows") : "Wine " + wineVersion(),
                  systemText(GetLastError()));
     return QString();
 }
@@ -472,12 +486,17 @@ QString accountName() {
 
 namespace {
 
-// The stand-in opener is an association of this user's, made and removed by the tests.
+// The stand-in opener is an association made and removed by the tests.
 const std::wstring ExtensionKey = L"Software\\Classes\\.tarselopen";
 const std::wstring StandInKey = L"Software\\Classes\\TarselTests.StandInOpener";
 
+// This user's classes; Wine reads the machine's alone, where its tests may write.
+HKEY classesRoot() {
+    return wineVersion().isEmpty() ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
+
 bool setDefaultValue(const std::wstring& key, const std::wstring& value) {
-    return RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), nullptr, REG_SZ, value.c_str(),
+    return RegSetKeyValueW(classesRoot(), key.c_str(), nullptr, REG_SZ, value.c_str(),
                            DWORD((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
@@ -485,8 +504,14 @@ bool setDefaultValue(const std::wstring& key, const std::wstring& value) {
 
 // cmd.exe echoes the path the shell gives it into the record.
 StandInOpener::StandInOpener(const QString&, const QString& record, bool absent) {
-    if (absent)
-        return; // no program is associated with the extension
+    if (absent) {
+        // No program is associated with the extension.
+        if (!wineVersion().isEmpty())
+            missing_ = QStringLiteral("Wine %1 answers a file that no program opens with error 193 "
+                                      "(not a program), where Windows says 1155 (no association)")
+                           .arg(wineVersion());
+        return;
+    }
     wchar_t system[MAX_PATH];
     const UINT length = GetSystemDirectoryW(system, MAX_PATH);
     const std::wstring command = L"\"" + std::wstring(system, length) +
@@ -497,8 +522,8 @@ StandInOpener::StandInOpener(const QString&, const QString& record, bool absent)
 }
 
 StandInOpener::~StandInOpener() {
-    RegDeleteTreeW(HKEY_CURRENT_USER, ExtensionKey.c_str());
-    RegDeleteTreeW(HKEY_CURRENT_USER, StandInKey.c_str());
+    RegDeleteTreeW(classesRoot(), ExtensionKey.c_str());
+    RegDeleteTreeW(classesRoot(), StandInKey.c_str());
 }
 
 QString StandInOpener::standInExtension() {
