@@ -42,6 +42,8 @@ enum class Facility {
                         // xdg-open early in PATH)
     InterruptChild,     // interrupting a console child as Ctrl+C or SIGTERM would
                         // (QProcess::terminate), and seeing when it is ready for it
+    AtomicAppend,       // lines that several processes append to one file at once each land
+                        // whole at its end
 };
 
 // Why `facility` is missing here (in `folder`, where the file system decides); empty when it is
@@ -115,6 +117,8 @@ enum class Mistake {
                     // (53), Windows does (76)
     WildcardInName, // a wildcard where one name must be: Linux finds no such file (53), Windows
                     // calls the name invalid (75)
+    NoOpener, // a file that no program is set to open: Linux finds no xdg-open (53), Windows no
+              // program associated with the file (1155)
 };
 int errorNumberFor(Mistake mistake);
 
@@ -159,6 +163,48 @@ private:
 
 // Ends a process at once, without letting it clean up (SIGKILL, TerminateProcess).
 bool killNow(qint64 pid);
+
+// What another program, the user or the system can do here to interrupt a console program: SIGINT,
+// SIGTERM and SIGHUP on Linux; Ctrl+Break and the end of the session on Windows. Where the system
+// ends the program once it has told it, the telling waits for the program's clean-up
+// (waitsForCleanUp).
+struct InterruptKind {
+    QString label;
+    bool waitsForCleanUp = false;
+};
+QList<InterruptKind> interruptKinds();
+
+// Starts a program that interrupt() can reach alone (on Windows in a console process group of its
+// own, so that Ctrl+Break reaches no other).
+void startInterruptible(QProcess& process, const QString& program, const QStringList& arguments);
+
+// Interrupts the running `process` in the way labelled `kind`; returns once the program has been
+// told. Returns why it cannot, empty when done.
+QString interrupt(QProcess& process, const QString& kind);
+
+// The name of the account that runs this process, as the system's own tools tell it.
+QString accountName();
+
+// Until destroyed, the program that the system opens files with is a stand-in: it writes to
+// `record` the path it was given on the first line, then, where the system can tell, where its
+// standard input, output and error lead, one a line. Only files whose names end in
+// standInExtension() are given to it (on Linux any file is). Made `absent`, the system has no
+// program at all to open such a file with. Lives in `folder`.
+class StandInOpener {
+public:
+    StandInOpener(const QString& folder, const QString& record, bool absent = false);
+    ~StandInOpener();
+    StandInOpener(const StandInOpener&) = delete;
+    StandInOpener& operator=(const StandInOpener&) = delete;
+
+    static QString standInExtension();
+    // Why the stand-in cannot be put in place here; empty when it is.
+    const QString& missing() const { return missing_; }
+
+private:
+    QString missing_;
+    QByteArray saved_;
+};
 
 // Limits the size of the files this process writes to `bytes`, so that a write past it fails with
 // an error (a full-disk stand-in that works for root too); restored on destruction. Only where

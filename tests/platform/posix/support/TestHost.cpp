@@ -87,6 +87,8 @@ QString missing(Facility facility, const QString& folder) {
         return whyNoCheapCopy(where);
     case Facility::LargeFileInMemory:
         return whyNoLargeFileInMemory();
+    case Facility::AtomicAppend:
+        return QString(); // O_APPEND on a local file system
     case Facility::HeldFileBlocksSwap:
         return QStringLiteral("Linux replaces a file that another program holds open: there is "
                               "nothing to wait for");
@@ -284,6 +286,64 @@ PrivateNewFiles::~PrivateNewFiles() {
 
 bool killNow(qint64 pid) {
     return ::kill(pid_t(pid), SIGKILL) == 0;
+}
+
+QList<InterruptKind> interruptKinds() {
+    return {{QStringLiteral("SIGINT"), false},
+            {QStringLiteral("SIGTERM"), false},
+            {QStringLiteral("SIGHUP"), false}};
+}
+
+void startInterruptible(QProcess& process, const QString& program, const QStringList& arguments) {
+    process.start(program, arguments);
+}
+
+QString interrupt(QProcess& process, const QString& kind) {
+    const int signal = kind == QLatin1String("SIGINT")    ? SIGINT
+                       : kind == QLatin1String("SIGTERM") ? SIGTERM
+                                                          : SIGHUP;
+    if (::kill(pid_t(process.processId()), signal) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    return QString();
+}
+
+QString accountName() {
+    QProcess id;
+    id.start(QStringLiteral("id"), {QStringLiteral("-un")});
+    if (!id.waitForFinished() || id.exitCode() != 0)
+        return QString::number(::geteuid()); // no name for this account
+    return QString::fromLocal8Bit(id.readAllStandardOutput()).trimmed();
+}
+
+// xdg-open found first on PATH: a script that notes its argument and where its standard streams
+// lead, and moves the note into place whole.
+StandInOpener::StandInOpener(const QString& folder, const QString& record, bool absent)
+    : saved_(qgetenv("PATH")) {
+    if (!absent) {
+        QFile script(folder + QStringLiteral("/xdg-open"));
+        const QByteArray note = native(record);
+        if (!script.open(QIODevice::WriteOnly) ||
+            script.write("#!/bin/sh\n"
+                         "in=$(readlink /proc/$$/fd/0)\n"
+                         "out=$(readlink /proc/$$/fd/1)\n"
+                         "err=$(readlink /proc/$$/fd/2)\n"
+                         "printf '%s\\n%s\\n%s\\n%s\\n' \"$1\" \"$in\" \"$out\" \"$err\" > '" +
+                         note + ".part'\nmv '" + note + ".part' '" + note + "'\n") < 0 ||
+            !script.setPermissions(script.permissions() | QFileDevice::ExeOwner)) {
+            missing_ = QStringLiteral("cannot write a stand-in xdg-open: ") + script.errorString();
+            return;
+        }
+    }
+    // Alone on PATH when absent, so that no xdg-open of the machine's is found.
+    qputenv("PATH", absent ? native(folder) : native(folder) + ':' + saved_);
+}
+
+StandInOpener::~StandInOpener() {
+    qputenv("PATH", saved_);
+}
+
+QString StandInOpener::standInExtension() {
+    return QStringLiteral(".tarselopen");
 }
 
 FileSizeLimit::FileSizeLimit(qint64 bytes) {

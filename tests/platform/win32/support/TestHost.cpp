@@ -6,9 +6,11 @@
 #include <sddl.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 #include <QUuid>
 
 #include <memory>
@@ -182,6 +184,12 @@ QString missing(Facility facility, const QString& folder) {
         return QStringLiteral("a test's console child shares no console with it to send Ctrl+C "
                               "to (QProcess::terminate posts WM_CLOSE, which a console program "
                               "never sees)");
+    case Facility::AtomicAppend:
+        return wineVersion().isEmpty()
+                   ? QString()
+                   : QStringLiteral("Wine %1 mixes lines that several processes append at once "
+                                    "with FILE_APPEND_DATA (also with the end-of-file offset)")
+                         .arg(wineVersion());
     }
     return QString();
 }
@@ -255,6 +263,8 @@ int errorNumberFor(Mistake mistake) {
         return 76; // ERROR_PATH_NOT_FOUND
     case Mistake::WildcardInName:
         return 75; // ERROR_INVALID_NAME
+    case Mistake::NoOpener:
+        return 1155; // ERROR_NO_ASSOCIATION
     }
     return 0;
 }
@@ -406,6 +416,134 @@ bool killNow(qint64 pid) {
     const bool ended = TerminateProcess(process, 1);
     CloseHandle(process);
     return ended;
+}
+
+QList<InterruptKind> interruptKinds() {
+    return {{QStringLiteral("Ctrl+Break"), false}, {QStringLiteral("end of the session"), true}};
+}
+
+void startInterruptible(QProcess& process, const QString& program, const QStringList& arguments) {
+    process.setCreateProcessArgumentsModifier(
+        [](QProcess::CreateProcessArguments* args) { args->flags |= CREATE_NEW_PROCESS_GROUP; });
+    process.start(program, arguments);
+}
+
+namespace {
+
+// The top-level windows of a process, hidden ones too: where the system tells it of the session's
+// end.
+std::vector<HWND> topLevelWindowsOf(DWORD pid) {
+    struct Search {
+        DWORD pid;
+        std::vector<HWND> found;
+    } search{pid, {}};
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto* search = reinterpret_cast<Search*>(context);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == search->pid)
+                search->found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Whether this process can make a window, as Wine cannot without a display.
+bool canMakeWindows() {
+    const HWND window = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                                        nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (window)
+        DestroyWindow(window);
+    return window != nullptr;
+}
+
+// Tells every top-level window of the process that the session ends, as Windows does at logoff:
+// the question, then the end, each answered before the next.
+QString endSession(DWORD pid) {
+    // The program makes its window on a thread of its own, maybe after it said it was ready.
+    std::vector<HWND> windows;
+    for (QDeadlineTimer deadline(10000); windows.empty() && !deadline.hasExpired();
+         QThread::msleep(20))
+        windows = topLevelWindowsOf(pid);
+    // On Windows a missing window is the program's fault, and the test fails.
+    if (windows.empty() && !wineVersion().isEmpty())
+        return canMakeWindows()
+                   ? QStringLiteral("Wine %1 without a display: the process made no window "
+                                    "within 10 s")
+                         .arg(wineVersion())
+                   : QStringLiteral("Wine %1 makes no windows without a display (CreateWindowEx "
+                                    "fails), so nothing hears of the session's end")
+                         .arg(wineVersion());
+    for (const UINT message : {WM_QUERYENDSESSION, WM_ENDSESSION})
+        for (const HWND window : windows)
+            SendMessageTimeoutW(window, message, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000,
+                                nullptr);
+    return QString();
+}
+
+} // namespace
+
+QString interrupt(QProcess& process, const QString& kind) {
+    const DWORD pid = DWORD(process.processId());
+    if (kind == QLatin1String("end of the session"))
+        return endSession(pid);
+    if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, pid))
+        return QStringLiteral("%1: Ctrl+Break cannot be sent: %2")
+            .arg(wineVersion().isEmpty() ? QStringLiteral("Windows") : "Wine " + wineVersion(),
+                 systemText(GetLastError()));
+    return QString();
+}
+
+QString accountName() {
+    return qEnvironmentVariable("USERNAME");
+}
+
+namespace {
+
+// The stand-in opener is an association made and removed by the tests.
+const std::wstring ExtensionKey = L"Software\\Classes\\.tarselopen";
+const std::wstring StandInKey = L"Software\\Classes\\TarselTests.StandInOpener";
+
+// This user's classes; Wine reads the machine's alone, where its tests may write.
+HKEY classesRoot() {
+    return wineVersion().isEmpty() ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
+
+bool setDefaultValue(const std::wstring& key, const std::wstring& value) {
+    return RegSetKeyValueW(classesRoot(), key.c_str(), nullptr, REG_SZ, value.c_str(),
+                           DWORD((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+} // namespace
+
+// cmd.exe echoes the path the shell gives it into the record.
+StandInOpener::StandInOpener(const QString&, const QString& record, bool absent) {
+    if (absent) {
+        // No program is associated with the extension.
+        if (!wineVersion().isEmpty())
+            missing_ = QStringLiteral("Wine %1 answers a file that no program opens with error 193 "
+                                      "(not a program), where Windows says 1155 (no association)")
+                           .arg(wineVersion());
+        return;
+    }
+    wchar_t system[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring command = L"\"" + std::wstring(system, length) +
+                                 L"\\cmd.exe\" /c echo %1>\"" + native(record) + L"\"";
+    if (!setDefaultValue(ExtensionKey, L"TarselTests.StandInOpener") ||
+        !setDefaultValue(StandInKey + L"\\shell\\open\\command", command))
+        missing_ = QStringLiteral("cannot register a stand-in opener for this user");
+}
+
+StandInOpener::~StandInOpener() {
+    RegDeleteTreeW(classesRoot(), ExtensionKey.c_str());
+    RegDeleteTreeW(classesRoot(), StandInKey.c_str());
+}
+
+QString StandInOpener::standInExtension() {
+    return QStringLiteral(".tarselopen");
 }
 
 // Never constructed: missing(Facility::FileSizeLimit) says why.

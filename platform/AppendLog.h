@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace tarsel::platform {
+
+// Appends `line` (complete, with its '\n') to the file, which is made when missing. One write at
+// the file's end, so that lines that many processes append to one file (also from other computers,
+// on a Windows share) never mix. Throws RunTimeError when the line could not be written whole.
+void appendLine(const QString& path, const QByteArray& line);
+
+} // namespace tarsel::platform

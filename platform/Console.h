@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+// What a program run from a terminal, a script or a scheduler needs of the system.
+namespace tarsel::platform {
+
+// Whether standard error is a terminal or console window, where a line that rewrites itself with
+// '\r' shows progress; not for a file, a pipe or the null device.
+bool stderrIsTerminal();
+
+// From now on an interrupt does not end the process but is noted, for the run to cancel and clean
+// up: Ctrl+C, SIGTERM and SIGHUP on Linux; Ctrl+C, Ctrl+Break, the console window closed and the
+// end of the session on Windows. Windows ends the process as soon as it has told it of a closed
+// window or an ending session, so there the notice waits (about 4 s at most) for
+// interruptHandled().
+void catchInterrupts();
+
+// Whether an interrupt has come since catchInterrupts().
+bool interrupted();
+
+// The program has cleaned up after an interrupt: a waiting notice may let the system go on.
+void interruptHandled();
+
+// The name of the account that runs the program; on Linux its number when it has no name, and
+// empty when the system cannot tell.
+QString userName();
+
+} // namespace tarsel::platform

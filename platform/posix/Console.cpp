@@ -1,0 +1,62 @@
+#include "platform/Console.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <vector>
+
+namespace tarsel::platform {
+
+namespace {
+
+// Set from a signal handler: lock-free, so async-signal-safe.
+std::atomic<bool> interruptFlag{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void noteInterrupt(int) {
+    interruptFlag.store(true, std::memory_order_relaxed);
+}
+
+} // namespace
+
+bool stderrIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
+void catchInterrupts() {
+    struct sigaction action {};
+    action.sa_handler = noteInterrupt;
+    sigemptyset(&action.sa_mask);
+    // Restarted calls: the run sees the flag between its steps, and no read or write of the copy
+    // fails with EINTR meanwhile.
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
+
+bool interrupted() {
+    return interruptFlag.load(std::memory_order_relaxed);
+}
+
+// Linux waits for nobody: the process ends when the program is done.
+void interruptHandled() {}
+
+QString userName() {
+    const uid_t uid = ::geteuid();
+    const long hint = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(hint > 0 ? size_t(hint) : 1024);
+    passwd entry{};
+    passwd* found = nullptr;
+    int err = 0;
+    while ((err = ::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found)) == ERANGE)
+        buffer.resize(buffer.size() * 2);
+    if (err == 0 && found)
+        return QString::fromLocal8Bit(found->pw_name);
+    // An account without a passwd entry (a container's, say) still has its number.
+    return QString::number(uid);
+}
+
+} // namespace tarsel::platform

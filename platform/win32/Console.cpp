@@ -1,0 +1,116 @@
+#include "platform/Console.h"
+
+#include "platform/win32/Win32.h"
+
+#include <lmcons.h>
+
+#include <atomic>
+#include <mutex>
+
+namespace tarsel::platform {
+
+namespace {
+
+std::atomic<bool> interruptFlag{false};
+
+// Set once the program has cleaned up. Manual reset: a later notice passes at once.
+HANDLE handledEvent = nullptr;
+
+// Windows ends the process 5 s after a closed window or an ending session at the latest, or sooner
+// once told that this process is done; the wait ends before, so the process goes on our terms.
+constexpr DWORD CleanUpWaitMs = 4000;
+
+void noteInterrupt() {
+    interruptFlag.store(true);
+}
+
+void noteAndWaitForCleanUp() {
+    noteInterrupt();
+    WaitForSingleObject(handledEvent, CleanUpWaitMs);
+}
+
+// Runs on a thread that the system starts for the notice.
+BOOL WINAPI onConsoleControl(DWORD type) {
+    switch (type) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+        noteInterrupt();
+        return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        noteAndWaitForCleanUp();
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+LRESULT CALLBACK onSessionMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        if (wParam)
+            noteAndWaitForCleanUp();
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+// A process that loads user32, as Qt does, hears of the session's end only through a window: a
+// hidden top-level one (a message-only window gets no broadcasts), on a thread of its own because
+// the run does not pump messages.
+DWORD WINAPI watchSessionEnd(void*) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = onSessionMessage;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"TarselSessionEnd";
+    if (!RegisterClassW(&windowClass) ||
+        !CreateWindowExW(0, windowClass.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                         nullptr, windowClass.hInstance, nullptr))
+        return GetLastError();
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0)
+        DispatchMessageW(&message);
+    return 0;
+}
+
+} // namespace
+
+bool stderrIsTerminal() {
+    // GetConsoleMode succeeds for a console alone; the C runtime's _isatty also for NUL.
+    const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    return handle && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
+}
+
+void catchInterrupts() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        handledEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        SetConsoleCtrlHandler(onConsoleControl, TRUE);
+        if (const HANDLE thread = CreateThread(nullptr, 0, watchSessionEnd, nullptr, 0, nullptr))
+            CloseHandle(thread);
+    });
+}
+
+bool interrupted() {
+    return interruptFlag.load();
+}
+
+void interruptHandled() {
+    if (handledEvent)
+        SetEvent(handledEvent);
+}
+
+QString userName() {
+    wchar_t name[UNLEN + 1];
+    DWORD size = UNLEN + 1;
+    if (!GetUserNameW(name, &size) || size == 0)
+        return {};
+    return QString::fromWCharArray(name, int(size) - 1); // the count includes the closing null
+}
+
+} // namespace tarsel::platform
