@@ -2,81 +2,16 @@
 
 #include "BenchFiles.h"
 #include "BenchHost.h"
+#include "Race.h"
 #include "copy/CopyWithProgress.h"
 #include "copy/ValidateFile.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 
-#include <algorithm>
 #include <cstdio>
-#include <functional>
-#include <unistd.h>
 
 namespace tarsel::bench {
-
-namespace {
-
-constexpr int Runs = 5;
-
-struct Contestant {
-    std::function<void()> prepare; // untimed, before each run
-    std::function<bool()> run;
-};
-
-// The seconds of every run, fastest first.
-struct Times {
-    std::vector<double> seconds;
-    double best() const { return seconds.front(); }
-    double worst() const { return seconds.back(); }
-};
-
-struct Race {
-    Times ours;
-    Times theirs;
-};
-
-// `Runs` timed runs of each, taking turns so that both meet the same background load, each run
-// after the dirty pages of the last one reached the disk.
-Race race(const Contestant& ours, const Contestant& theirs, bool& ok) {
-    const auto timed = [&](const Contestant& contestant) {
-        contestant.prepare();
-        ::sync();
-        QElapsedTimer timer;
-        timer.start();
-        ok = contestant.run() && ok;
-        return double(timer.nsecsElapsed()) / 1e9;
-    };
-    Race result;
-    for (int i = 0; i < Runs; ++i) {
-        result.ours.seconds.push_back(timed(ours));
-        result.theirs.seconds.push_back(timed(theirs));
-    }
-    std::sort(result.ours.seconds.begin(), result.ours.seconds.end());
-    std::sort(result.theirs.seconds.begin(), result.theirs.seconds.end());
-    return result;
-}
-
-const char* verdict(bool met) {
-    return met ? "ok" : "MISSED";
-}
-
-// "name  best MB/s (slowest run MB/s)" for one contestant.
-void printContestant(const char* name, const Times& times, double mb) {
-    std::printf("  %-20s %7.0f MB/s (slowest run %5.0f)", name, mb / times.best(),
-                mb / times.worst());
-}
-
-void printRace(const char* what, const char* ours, const char* theirs, const Race& race, double mb,
-               double target) {
-    const double ratio = race.ours.best() / race.theirs.best();
-    std::printf("%-7s", what);
-    printContestant(ours, race.ours, mb);
-    printContestant(theirs, race.theirs, mb);
-    std::printf("  ratio %.2f (target <= %.2f) %s\n", ratio, target, verdict(ratio <= target));
-}
-
-} // namespace
 
 int raceAgainstTools(qint64 size, const QString& folder) {
     const SourceFolder files(folder, size);

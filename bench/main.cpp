@@ -1,7 +1,9 @@
-// Benchmarks of the block copy and the verification: against cp and cmp, with the Access sweep
-// firing meanwhile, and the peak memory from 1 MiB to 4 GiB. Without a mode option, all three.
+// Benchmarks of the block copy and the verification: against cp and cmp, tarselcopy against cp,
+// sync and cmp, the copy with the Access sweep firing meanwhile, and the peak memory from 1 MiB to
+// 4 GiB. Without a mode option, all four.
 
 #include "BenchFiles.h"
+#include "ConsoleRace.h"
 #include "CopyRace.h"
 #include "MemoryTable.h"
 #include "SweepRun.h"
@@ -19,11 +21,14 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Times CopyWithProgress and ValidateFile against cp and cmp, with sweeps firing, and "
-        "their peak memory by file size. Without a mode option it runs all three."));
+        "Times CopyWithProgress and ValidateFile against cp and cmp, tarselcopy against cp, sync "
+        "and cmp, the copy with sweeps firing, and the peak memory by file size. Without a mode "
+        "option it runs all four."));
     parser.addHelpOption();
     parser.addOption({"race", "Copy and verification against cp and cmp."});
     parser.addOption({"sweeps", "Copy and verification without and with the sweep timer."});
+    parser.addOption(
+        {"console", "A tarselcopy update against cp, sync and cmp, and --if-changed."});
     parser.addOption({"memory", "Peak memory from 1 MiB to 4 GiB, a fresh process per size."});
     parser.addOption({"size",
                       "File size for --race and --sweeps: bytes, or with K, M or G "
@@ -48,7 +53,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QString folder = parser.value("dir");
-    const bool all = !parser.isSet("race") && !parser.isSet("sweeps") && !parser.isSet("memory");
+    const bool all = !parser.isSet("race") && !parser.isSet("sweeps") && !parser.isSet("memory") &&
+                     !parser.isSet("console");
     // Run inside the event loop, as the window does.
     int result = 0;
     QTimer::singleShot(0, &app, [&] {
@@ -57,6 +63,8 @@ int main(int argc, char** argv) {
         } else {
             if (all || parser.isSet("race"))
                 result |= raceAgainstTools(size, folder);
+            if (all || parser.isSet("console"))
+                result |= raceConsoleProgram(size, folder);
             if (all || parser.isSet("sweeps"))
                 result |= runWithSweeps(size, folder, seconds);
             if (all || parser.isSet("memory"))

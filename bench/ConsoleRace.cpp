@@ -1,0 +1,66 @@
+#include "ConsoleRace.h"
+
+#include "BenchFiles.h"
+#include "Race.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <cstdio>
+
+namespace tarsel::bench {
+
+namespace {
+
+// Installed beside the window's program: in the build, one folder up from the benchmark.
+QString consoleProgram() {
+    return QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/.."))
+        .absoluteFilePath(QStringLiteral("tarselcopy"));
+}
+
+} // namespace
+
+int raceConsoleProgram(qint64 size, const QString& folder) {
+    const SourceFolder files(folder, size);
+    if (!files.made())
+        return 1;
+    const QString source = files.source();
+    const QString ours = files.path("app.mdb");
+    const QString theirs = files.path("cp-copy");
+    const QString program = consoleProgram();
+    const QStringList update{"--quiet", "--source", source, "--target", ours};
+    // What a careful administrator would script: copy, put it on the disk, read the copy back
+    // from the disk (dd drops its cached pages) and compare.
+    const QStringList script{
+        "-c",
+        R"(cp --reflink=never "$1" "$2" && sync && dd if="$2" iflag=nocache count=0 status=none && cmp "$1" "$2")",
+        "sh", source, theirs};
+    const auto oldVersion = [&] {
+        QFile old(ours);
+        return old.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+               old.write("the old version") > 0;
+    };
+    bool ok = oldVersion() && tool(program, update) && tool("sh", script);
+
+    const Race updated =
+        race({[&] { oldVersion(); }, [&] { return tool(program, update); }},
+             {[&] { QFile::remove(theirs); }, [&] { return tool("sh", script); }}, ok);
+    // The target is current now: --if-changed reads two directory entries.
+    const Race current =
+        race({[] {}, [&] { return tool(program, update + QStringList{"--if-changed"}); }},
+             {[&] { oldVersion(); }, [&] { return tool(program, update); }}, ok);
+
+    const double mb = double(size) / 1e6;
+    std::printf("tarselcopy against cp, sync, uncached cmp: %s random file in %s, best of %d runs "
+                "taking turns\n",
+                qPrintable(sizeText(size)), qPrintable(folder), Runs);
+    printRace("update", "tarselcopy", "cp+sync+cmp", updated, mb, 0.90);
+    printRace("current", "--if-changed", "tarselcopy update", current, mb, 0.01);
+    std::printf("\n");
+    if (!ok)
+        std::printf("FAILED: a run did not succeed\n");
+    return ok ? 0 : 1;
+}
+
+} // namespace tarsel::bench
