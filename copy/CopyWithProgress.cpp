@@ -1,45 +1,34 @@
 #include "copy/CopyWithProgress.h"
 
 #include "copy/ALargeFile.h"
-#include "copy/GatheredWriter.h"
 #include "copy/Percent.h"
+#include "copy/StretchCopy.h"
 
-#include <algorithm>
 #include <exception>
 
 namespace tarsel {
 
 namespace {
 
-// Reads the next `length` bytes of the source into the writer, which writes them out in large
-// page-aligned pieces. False when the source ends sooner: it was shortened while being copied.
-bool copyBlock(const platform::OpenFile& in, GatheredWriter& out, qint64 length) {
-    if (platform::readAt(in, out.space(), length, out.offset()) != length)
-        return false;
-    out.add(length);
-    return true;
-}
-
-// True when the copy was made. A copy that stops early leaves its gathered bytes unwritten.
+// True when the copy was made. A copy that stops early leaves its pending bytes uncopied.
 bool copyInBlocks(const platform::OpenFile& in, const platform::OpenFile& out, qint64 length,
                   qint32 blockSize, CopyHost& host) {
     const qint64 blocks = length / blockSize;
-    GatheredWriter writer(out, std::min<qint64>(blockSize, length), length);
+    StretchCopy copy(in, out, length);
     for (qint64 i = 1; i <= blocks; ++i) {
-        if (!copyBlock(in, writer, blockSize))
+        if (!copy.add(blockSize))
             return false;
-        // The bar shows 100 only once every full block is in the file, as when each was written
+        // The bar shows 100 only once every full block is in the file, as when each was copied
         // on its own.
-        if (i == blocks)
-            writer.flush();
+        if (i == blocks && !copy.flush())
+            return false;
         host.setProgress(wholePercent(double(i) / double(blocks) * 100.0));
         host.yield();
         if (host.cancelled())
             return false;
     }
-    if (!copyBlock(in, writer, length % blockSize))
+    if (!copy.add(length % blockSize) || !copy.flush())
         return false;
-    writer.flush();
     host.setProgress(100);
     return true;
 }

@@ -13,8 +13,8 @@ constexpr qint64 LargeFileSize = qint64(1) << 31;
 
 // Copies the open `source`, as long as it was when opened, into the empty open `target` in blocks
 // of `blockSize` bytes, moving the progress bar from 0 to 100 and yielding after every block. The
-// blocks are read one by one and written out gathered, in large page-aligned pieces
-// (GatheredWriter). Returns true when the copy FAILED, and reports nothing; what was written is
+// bytes follow the blocks a large page-aligned stretch at a time, copied by the system where it
+// can (StretchCopy). Returns true when the copy FAILED, and reports nothing; what was written is
 // then the caller's to remove. A failure is also: a block size below 1, a source that ends sooner
 // than it did when opened, the host cancelled after a yield, and a large source that ALargeFile
 // did not copy.

@@ -4,8 +4,10 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,26 +49,6 @@ OpenFile openRegular(const QString& path, int flags) {
     if (status == -1 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0)
         fail(path);
     return file;
-}
-
-// Lets the kernel copy from `offset` on for as long as it can between these two files.
-void kernelCopy(const OpenFile& in, const OpenFile& out, qint64& offset) {
-    for (;;) {
-        loff_t inOffset = offset;
-        loff_t outOffset = offset;
-        const ssize_t n = ::copy_file_range(fd(in), &inOffset, fd(out), &outOffset, 1 << 30, 0);
-        if (n > 0) {
-            offset += n;
-            continue;
-        }
-        if (n == 0)
-            return;
-        if (errno == EINTR)
-            continue;
-        if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)
-            return;
-        fail(out.path());
-    }
 }
 
 } // namespace
@@ -161,12 +143,35 @@ void parts::removeQuietly(const QString& path) {
     ::unlink(QFile::encodeName(path).constData());
 }
 
+qint64 systemCopy(const OpenFile& source, const OpenFile& target, qint64 offset, qint64 length) {
+    qint64 done = 0;
+    while (done < length) {
+        loff_t from = offset + done;
+        loff_t to = from;
+        const ssize_t n = ::copy_file_range(fd(source), &from, fd(target), &to,
+                                            size_t(std::min<qint64>(length - done, 1 << 30)), 0);
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n == 0)
+            break;
+        if (errno == EINTR)
+            continue;
+        // The kernel cannot copy between these two files (other file systems, a file system or a
+        // kernel without the call): not a failure of the copy.
+        if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)
+            break;
+        fail(target.path());
+    }
+    return done;
+}
+
 // What the kernel leaves (all of it where it cannot copy; some file systems report an early end)
 // goes through a buffer.
 void copyWholeFile(const OpenFile& source, const OpenFile& target) {
-    qint64 offset = 0;
-    kernelCopy(source, target, offset);
-    parts::copyRest(source, target, offset);
+    parts::copyRest(source, target,
+                    systemCopy(source, target, 0, std::numeric_limits<qint64>::max()));
 }
 
 } // namespace tarsel::platform

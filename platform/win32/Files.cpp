@@ -217,6 +217,12 @@ void parts::removeQuietly(const QString& path) {
     DeleteFileW(widePath(path).c_str());
 }
 
+// Windows copies ranges between open files only on ReFS (block cloning), which shares the blocks
+// rather than writing them: the copy goes through the program's buffer.
+qint64 systemCopy(const OpenFile&, const OpenFile&, qint64, qint64) {
+    return 0;
+}
+
 // Not CopyFileExW: the copy goes into the staging file, which the run holds open so that its name
 // cannot be taken from under it, and CopyFileExW cannot write into a file that is held so.
 void copyWholeFile(const OpenFile& source, const OpenFile& target) {

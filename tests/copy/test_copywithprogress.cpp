@@ -1,17 +1,18 @@
 #include "copy/CopyWithProgress.h"
-#include "copy/GatheredWriter.h"
 #include "copy/Percent.h"
+#include "copy/StretchCopy.h"
 #include "support/FakeCopyHost.h"
 #include "support/FileFixtures.h"
 
 #include <QtTest>
+
+#include <optional>
 
 using namespace tarsel;
 using namespace tarsel::test;
 
 namespace {
 constexpr qint32 BlockSize = 32767;
-constexpr qint64 Gathered = GatheredWriteSize;
 
 // The bar's values for a source of `size` bytes: 0, one after every full block, 100.
 QList<double> progressFor(qint64 size) {
@@ -35,32 +36,50 @@ private slots:
 
     void cleanup() { QFile::remove(path("target")); }
 
+    // `elsewhere`: the source on another file system, where the system may not copy between the
+    // two and the bytes go through the buffer.
     void copiesInBlocks_data() {
         QTest::addColumn<qint64>("size");
         QTest::addColumn<QList<double>>("progress");
-        QTest::newRow("empty") << qint64(0) << QList<double>{0, 100};
-        QTest::newRow("100 bytes") << qint64(100) << QList<double>{0, 100};
-        QTest::newRow("one block") << qint64(BlockSize) << QList<double>{0, 100, 100};
+        QTest::addColumn<bool>("elsewhere");
+        QTest::newRow("empty") << qint64(0) << QList<double>{0, 100} << false;
+        QTest::newRow("100 bytes") << qint64(100) << QList<double>{0, 100} << false;
+        QTest::newRow("one block") << qint64(BlockSize) << QList<double>{0, 100, 100} << false;
         QTest::newRow("one block and a byte")
-            << qint64(BlockSize + 1) << QList<double>{0, 100, 100};
+            << qint64(BlockSize + 1) << QList<double>{0, 100, 100} << false;
         QTest::newRow("eight blocks")
-            << qint64(8 * BlockSize) << QList<double>{0, 12, 25, 38, 50, 62, 75, 88, 100, 100};
+            << qint64(8 * BlockSize) << QList<double>{0, 12, 25, 38, 50, 62, 75, 88, 100, 100}
+            << false;
         QTest::newRow("three blocks and a remainder")
-            << qint64(3 * BlockSize + 5) << QList<double>{0, 33, 67, 100, 100};
-        // The writes are gathered and go out in pieces of whole pages: lengths around a page
-        // and around one gathered write.
-        for (const qint64 size : {qint64(1), WritePage - 1, WritePage, WritePage + 1, Gathered - 1,
-                                  Gathered, Gathered + 1, 3 * Gathered + BlockSize + 1})
-            QTest::addRow("size %lld", size) << size << progressFor(size);
+            << qint64(3 * BlockSize + 5) << QList<double>{0, 33, 67, 100, 100} << false;
+        // The bytes go a stretch at a time, through the buffer in pieces of whole pages: lengths
+        // around a page, a piece and a stretch.
+        for (const qint64 size :
+             {qint64(1), WritePage - 1, WritePage, WritePage + 1, BufferedPiece - 1, BufferedPiece,
+              BufferedPiece + 1, StretchSize - 1, StretchSize, StretchSize + 1,
+              2 * StretchSize + BlockSize + 1})
+            QTest::addRow("size %lld", size) << size << progressFor(size) << false;
+        for (const qint64 size : {qint64(100), BufferedPiece + 1, 2 * StretchSize + BlockSize + 1})
+            QTest::addRow("size %lld from another file system", size)
+                << size << progressFor(size) << true;
     }
 
     void copiesInBlocks() {
         QFETCH(qint64, size);
         QFETCH(QList<double>, progress);
+        QFETCH(bool, elsewhere);
+        std::optional<QTemporaryDir> other;
+        if (elsewhere) {
+            if (memoryFolder().isEmpty())
+                QSKIP("no folder on a file system of its own here");
+            other.emplace(memoryFolder() + "/tarsel-copy-XXXXXX");
+            QVERIFY(other->isValid());
+        }
+        const QString source = other ? other->filePath("sized") : path("sized");
         const QByteArray bytes = patternBytes(size);
-        QVERIFY(writeFile(path("sized"), bytes));
+        QVERIFY(writeFile(source, bytes));
         FakeCopyHost host;
-        QVERIFY(!CopyWithProgress(path("sized"), path("target"), BlockSize, host));
+        QVERIFY(!CopyWithProgress(source, path("target"), BlockSize, host));
         QCOMPARE(readFile(path("target")), bytes);
         QCOMPARE(host.progress, progress);
         QCOMPARE(host.yields, int(size / BlockSize) + 2);
@@ -109,17 +128,18 @@ private slots:
     }
 
     // `written`: the bytes that reached the file (seen through a second name made in the first
-    // block's yield); a copy that stops leaves the bytes it gathered unwritten.
+    // block's yield); a copy that stops leaves its pending bytes uncopied, and one whose source
+    // was shortened takes what is left before it fails.
     void removesThePartialCopy_data() {
         QTest::addColumn<QString>("cause");
         QTest::addColumn<qint64>("size");
         QTest::addColumn<qint64>("written");
         const qint64 small = 3 * BlockSize + 5;
         QTest::newRow("cancelled in a yield") << "cancel" << small << qint64(0);
-        QTest::newRow("source shortened meanwhile") << "shorten" << small << qint64(0);
+        QTest::newRow("source shortened meanwhile") << "shorten" << small << qint64(1000);
         QTest::newRow("write fails part-way") << "limit" << small << qint64(2 * BlockSize);
-        QTest::newRow("gathered write fails mid-copy")
-            << "limit" << 2 * Gathered + 5 << qint64(2 * BlockSize);
+        QTest::newRow("write fails in the first of several stretches")
+            << "limit" << 2 * StretchSize + 5 << qint64(2 * BlockSize);
     }
 
     void removesThePartialCopy() {

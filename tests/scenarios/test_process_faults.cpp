@@ -1,4 +1,3 @@
-#include "copy/GatheredWriter.h"
 #include "app/ReleaseWorkflow.h"
 #include "scenarios/DriverProcess.h"
 #include "support/ReleaseFixture.h"
@@ -16,6 +15,8 @@ using test::readFile;
 namespace {
 
 constexpr uint Nobody = 65534;
+// 24 blocks and a remainder: shorter than a stretch, so the copy takes it in one go at its end.
+constexpr qint64 ReleaseSize = 24 * 32767 + 17;
 
 QString md5(const QByteArray& bytes) {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
@@ -85,7 +86,7 @@ private slots:
     void init() {
         if (const QString why = missing(Facility::ScenarioDriver); !why.isEmpty())
             QSKIP(qPrintable(why));
-        QVERIFY(files_.reset(test::patternBytes(24 * 32767 + 17), QByteArray(5000, 'o')));
+        QVERIFY(files_.reset(test::patternBytes(ReleaseSize), QByteArray(5000, 'o')));
         QVERIFY(QDir().mkpath(configFolder()) &&
                 QFile::setPermissions(configFolder(),
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
@@ -107,29 +108,32 @@ private slots:
         QTest::newRow("short write, then the file size limit")
             << "prlimit" << QStringList{"prlimit", "--fsize=100000"} << QStringList() << copyError
             << false;
-        // The copy gathers its blocks: the first write takes the release's first
-        // GatheredWriteSize bytes, part-way through its 24 blocks.
+        // The system copies the release within the one file system, in a single call.
         QTest::newRow("I/O error on a write")
             << "strace"
-            << strace +
-                   QStringList{"-e", "trace=pwrite64", "-e", "inject=pwrite64:error=EIO:when=1"}
+            << strace + QStringList{"-e", "trace=copy_file_range", "-e",
+                                    "inject=copy_file_range:error=EIO:when=1"}
             << QStringList() << copyError << false;
         QTest::newRow("a write that claims success but writes nothing")
             << "strace"
-            << strace + QStringList{"-e", "trace=pwrite64", "-e",
-                                    "inject=pwrite64:retval=" + QString::number(GatheredWriteSize) +
-                                        ":when=1"}
+            << strace + QStringList{"-e", "trace=copy_file_range", "-e",
+                                    "inject=copy_file_range:retval=" +
+                                        QString::number(ReleaseSize) + ":when=1"}
             << QStringList() << VerifyFailedText << false;
-        QTest::newRow("I/O error on a read of the release")
+        // Where the system cannot copy between the two files, the copy reads the release in
+        // pieces of 256 KiB: the third of four reads fails.
+        QTest::newRow("I/O error on a read of the release, copied through the buffer")
             << "strace" << strace + QStringList{"-P", "{source}",
-                                                "-e", "trace=pread64",
+                                                "-e", "trace=pread64,copy_file_range",
+                                                "-e", "inject=copy_file_range:error=EXDEV",
                                                 "-e", "inject=pread64:error=EIO:when=3"}
             << QStringList() << copyError << false;
-        // The copy reads the release 25 times; the third read of the verification fails.
+        // The system copy reads nothing through the program: the third read of the release is
+        // the verification's.
         QTest::newRow("I/O error on a read during the verification")
             << "strace" << strace + QStringList{"-P", "{source}",
                                                 "-e", "trace=pread64",
-                                                "-e", "inject=pread64:error=EIO:when=28"}
+                                                "-e", "inject=pread64:error=EIO:when=3"}
             << QStringList() << VerifyFailedText << false;
         QTest::newRow("I/O error on flushing the copy")
             << "strace"
