@@ -42,7 +42,7 @@ void frmCopyRoutine::endProgram() {
 }
 
 void frmCopyRoutine::yield() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    eventLoop_();
 }
 
 void frmCopyRoutine::setProgress(double value) {

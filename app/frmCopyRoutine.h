@@ -3,6 +3,7 @@
 #include "app/ReleaseHost.h"
 #include "app/ReleaseWorkflow.h"
 #include "core/Dialogs.h"
+#include "core/EventLoopYield.h"
 #include "filetime/FileDateKind.h"
 #include "filetime/FileTimeRecords.h"
 #include "platform/ProcessTable.h"
@@ -119,6 +120,7 @@ private:
     AccessSweep sweep_;
     bool closing_ = false;
     bool ended_ = false;
+    EventLoopYield eventLoop_;
 };
 
 } // namespace tarsel
