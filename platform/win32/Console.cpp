@@ -20,6 +20,8 @@ HANDLE handledEvent = nullptr;
 // once told that this process is done; the wait ends before, so the process goes on our terms.
 constexpr DWORD CleanUpWaitMs = 4000;
 
+constexpr DWORD WindowReadyWaitMs = 2000;
+
 void noteInterrupt() {
     interruptFlag.store(true);
 }
@@ -62,15 +64,18 @@ LRESULT CALLBACK onSessionMessage(HWND window, UINT message, WPARAM wParam, LPAR
 // A process that loads user32, as Qt does, hears of the session's end only through a window: a
 // hidden top-level one (a message-only window gets no broadcasts), on a thread of its own because
 // the run does not pump messages.
-DWORD WINAPI watchSessionEnd(void*) {
+DWORD WINAPI watchSessionEnd(void* ready) {
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = onSessionMessage;
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = L"TarselSessionEnd";
-    if (!RegisterClassW(&windowClass) ||
-        !CreateWindowExW(0, windowClass.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
-                         nullptr, windowClass.hInstance, nullptr))
-        return GetLastError();
+    const bool made = RegisterClassW(&windowClass) &&
+                      CreateWindowExW(0, windowClass.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 0, 0,
+                                      nullptr, nullptr, windowClass.hInstance, nullptr);
+    const DWORD error = made ? 0 : GetLastError();
+    SetEvent(static_cast<HANDLE>(ready));
+    if (!made)
+        return error;
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0)
         DispatchMessageW(&message);
@@ -91,8 +96,15 @@ void catchInterrupts() {
     std::call_once(once, [] {
         handledEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         SetConsoleCtrlHandler(onConsoleControl, TRUE);
-        if (const HANDLE thread = CreateThread(nullptr, 0, watchSessionEnd, nullptr, 0, nullptr))
+        // A program that ends while that thread is still making its window can hang in the
+        // window system (seen under Wine about once in ten quick runs): the window is made, or
+        // has failed, before the run begins.
+        const HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (const HANDLE thread = CreateThread(nullptr, 0, watchSessionEnd, ready, 0, nullptr)) {
+            WaitForSingleObject(ready, WindowReadyWaitMs);
             CloseHandle(thread);
+        }
+        CloseHandle(ready);
     });
 }
 
