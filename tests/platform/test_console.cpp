@@ -2,6 +2,7 @@
 #include "platform/AppendLog.h"
 #include "platform/Console.h"
 #include "platform/Opener.h"
+#include "support/ErrorOf.h"
 #include "support/FileFixtures.h"
 
 #include <QtTest>
@@ -15,16 +16,6 @@ using namespace tarsel::platform;
 using namespace tarsel::test;
 
 namespace {
-
-// The run-time error number that `action` throws, or 0 when it throws none.
-template <typename Action> int errorOf(Action action) {
-    try {
-        action();
-    } catch (const RunTimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 // One line of an appending child: who wrote it, which of its lines, and a length of its own that
 // a line mixed with another's would not keep.

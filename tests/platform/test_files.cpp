@@ -1,6 +1,7 @@
 #include "core/RunTimeError.h"
 #include "platform/Files.h"
 #include "platform/StagingFile.h"
+#include "support/ErrorOf.h"
 #include "support/FileFixtures.h"
 
 #include <QtTest>
@@ -12,16 +13,6 @@ using namespace tarsel::platform;
 using namespace tarsel::test;
 
 namespace {
-
-// The run-time error number that `action` throws, or 0 when it throws none.
-template <typename Action> int errorOf(Action action) {
-    try {
-        action();
-    } catch (const RunTimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 struct NoYield : Yielder {
     void yield() override {}
