@@ -1,4 +1,5 @@
 #include "sweep/AccessSweep.h"
+#include "sweep/EndAccess.h"
 
 #include "support/FakeProcessTable.h"
 #include "support/FakeSweepHost.h"
@@ -59,6 +60,8 @@ private slots:
     void restAfterSweep();
     void reentry_data();
     void reentry();
+    void endAccessAtOnce_data();
+    void endAccessAtOnce();
 };
 
 void TestAccessSweep::ticks_data() {
@@ -290,6 +293,39 @@ void TestAccessSweep::reentry() {
     rig.host.onReport = {};
     rig.tick(11);
     QCOMPARE(rig.table.queries.size(), 2);
+}
+
+// tarselcopy --end-access: this user's Access processes, each asked to close, ended after the grace
+// if still there; other users' never.
+void TestAccessSweep::endAccessAtOnce_data() {
+    QTest::addColumn<int>("onAsk"); // FakeProcessTable::OnAsk
+    QTest::addColumn<bool>("ours");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("ended");
+    using OnAsk = test::FakeProcessTable::OnAsk;
+    QTest::newRow("closes when asked") << int(OnAsk::Closes) << true << true << false;
+    QTest::newRow("deaf: ended after the grace") << int(OnAsk::Ignores) << true << true << true;
+    QTest::newRow("nothing to ask: ended") << int(OnAsk::NoWindow) << true << false << true;
+    QTest::newRow("another user's: left alone") << int(OnAsk::Ignores) << false << false << false;
+}
+
+void TestAccessSweep::endAccessAtOnce() {
+    QFETCH(int, onAsk);
+    QFETCH(bool, ours);
+    QFETCH(bool, asked);
+    QFETCH(bool, ended);
+    test::FakeProcessTable table;
+    table.running = {{7, QStringLiteral("MSACCESS.EXE"), 70, ours}};
+    table.onAsk[7] = test::FakeProcessTable::OnAsk(onAsk);
+    struct CountingYield : Yielder {
+        int yields = 0;
+        void yield() override { ++yields; }
+    } yielder;
+    endAccessProcesses(table, yielder, 300);
+    QCOMPARE(table.asked, asked ? QList<qint64>{7} : QList<qint64>());
+    QCOMPARE(table.terminated, ended ? QList<qint64>{7} : QList<qint64>());
+    // The grace is waited out, yielding, only for one that was asked and is still there.
+    QCOMPARE(yielder.yields > 0, asked && ended);
 }
 
 QTEST_GUILESS_MAIN(TestAccessSweep)
