@@ -1,5 +1,6 @@
 #include "filetime/FileDateKind.h"
 #include "filetime/ReadFileDate.h"
+#include "settings/Module1.h"
 #include "support/FileFixtures.h"
 #include "support/IdleCopy.h"
 #include "support/ReleaseFixture.h"
@@ -156,6 +157,17 @@ private slots:
             QVERIFY(outcome.out.startsWith("failed "));
             QVERIFY(outcome.err.contains(QRegularExpression("^tarselcopy: Error \\d+ \\(")));
         }
+    }
+
+    // A shortcut or a logon script without paths runs with the ones the window shows this user.
+    void storedPathsAreTheDefaults() {
+        if (const QString why = missing(Facility::ChildSharesSettings); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, NewVersionLocation, files_.source);
+        RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, RunningVersionLocation, files_.target);
+        const Outcome outcome = run({});
+        QCOMPARE(outcome.exitCode, 0);
+        QCOMPARE(readFile(files_.target), files_.newBytes);
     }
 
     void ifChanged_data() {

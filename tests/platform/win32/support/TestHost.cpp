@@ -180,6 +180,9 @@ QString missing(Facility facility, const QString& folder) {
     case Facility::StandInOpener:
         return QStringLiteral("Windows finds the program for a file in the registry's "
                               "associations, which a test may not change");
+    case Facility::ChildSharesSettings:
+        return QStringLiteral("a child process would read the user's own HKEY_CURRENT_USER: the "
+                              "tests' redirection of it holds for the test process alone");
     case Facility::InterruptChild:
         return QStringLiteral("a test's console child shares no console with it to send Ctrl+C "
                               "to (QProcess::terminate posts WM_CLOSE, which a console program "
