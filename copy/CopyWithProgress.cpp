@@ -39,7 +39,7 @@ void copyReleaseInto(const platform::OpenFile& source, const platform::OpenFile&
                      qint32 blockSize, CopyHost& host) {
     const auto stopIfCancelled = [&] {
         if (host.cancelled())
-            throw RunTimeError(ErrNo::UserInterrupt, QStringLiteral("User interrupt occurred"));
+            throw userInterrupt();
     };
     host.setProgress(0);
     host.yield();

@@ -18,8 +18,7 @@ namespace tarsel {
 namespace {
 
 RunFailure cancelled() {
-    return RunFailure(RunStage::Cancel, RunTimeError(ErrNo::UserInterrupt,
-                                                     QStringLiteral("User interrupt occurred")));
+    return RunFailure(RunStage::Cancel, userInterrupt());
 }
 
 class Run : public Yielder {
@@ -168,7 +167,7 @@ RunResult Run::execute() {
     copyToStaging();
     step(RunStage::Date, [&] {
         if (!request_.created.isValid())
-            throw RunTimeError(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"));
+            throw typeMismatch();
         created_ = request_.created;
     });
     enter(RunPhase::Copied);

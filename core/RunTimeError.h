@@ -37,4 +37,12 @@ private:
     QByteArray utf8_;
 };
 
+// The errors that more than one routine raises, with their conventional texts.
+inline RunTimeError typeMismatch() {
+    return RunTimeError(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"));
+}
+inline RunTimeError userInterrupt() {
+    return RunTimeError(ErrNo::UserInterrupt, QStringLiteral("User interrupt occurred"));
+}
+
 } // namespace tarsel

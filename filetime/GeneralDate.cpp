@@ -90,7 +90,7 @@ QDateTime CDate(const QString& text) {
         if (date.isValid() && time.isValid())
             return localDateTime(date, time);
     }
-    throw RunTimeError(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"));
+    throw typeMismatch();
 }
 
 } // namespace tarsel
