@@ -4,7 +4,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PREFIX ?= /usr/local
 WINBUILD ?= build-windows
 
-.PHONY: deps configure build run test bench format install package windows test-windows
+.PHONY: deps configure build run test bench format install package windows test-windows msi
 
 deps:
 	@bash scripts/install-deps.sh
@@ -48,6 +48,13 @@ windows:
 	        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DTARSEL_QT_PREFIX=$$qt \
 	        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >/dev/null
 	@cmake --build $(WINBUILD)
+
+# TarselCopyFile-<version>-x64.msi and .zip in $(WINBUILD)/; signed with SIGN_PFX=FILE (PKCS#12)
+# SIGN_PASSWORD_FILE=FILE, time-stamped with SIGN_TIMESTAMP=URL.
+msi: windows
+	@SIGN_PFX="$(if $(SIGN_PFX),$(abspath $(SIGN_PFX)))" \
+	    SIGN_PASSWORD_FILE="$(if $(SIGN_PASSWORD_FILE),$(abspath $(SIGN_PASSWORD_FILE)))" \
+	    SIGN_TIMESTAMP="$(SIGN_TIMESTAMP)" cmake --build $(WINBUILD) --target msi
 
 test-windows: windows
 	@bash scripts/test-windows.sh $(WINBUILD)

@@ -20,6 +20,8 @@ if [ "${1:-}" = windows ]; then
         dpkg-dev xz-utils             # apt-get source unpacks Debian's qt6-base source package
         qt6-base-dev-tools            # moc, rcc and uic run on this machine for the cross build
         wine wine64                   # runs the cross-built tests
+        wixl msitools                 # make msi builds the MSI; the signing test unpacks it
+        osslsigncode openssl          # Authenticode signing (make msi SIGN_PFX=...); the test's certificate
     )
 fi
 
