@@ -5,6 +5,8 @@ set -euo pipefail
 build=$(cd "${1:-build-windows}" && pwd)
 export WINEPREFIX=$build/wineprefix
 export WINEDEBUG=-all
+# The prefix's shortcuts stay in the prefix, out of this machine's own menus.
+export WINEDLLOVERRIDES=winemenubuilder.exe=d
 rm -rf "$WINEPREFIX"
 echo "Making a fresh Wine prefix in $WINEPREFIX"
 wineboot --init >/dev/null 2>&1

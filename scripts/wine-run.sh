@@ -17,6 +17,10 @@ while IFS='=' read -r name _; do
     case $name in QT_*) export "WINE$name=${!name}" ;; esac
 done < <(env)
 export WINEQT_FORCE_STDERR_LOGGING=1
+# The build's own prefix is made afresh for each test run: tests may change it for every user.
+[ "$WINEPREFIX" != "$build/wineprefix" ] || export TARSEL_THROWAWAY_SYSTEM=1
+# Shortcuts that tests install stay in the prefix, out of this machine's own menus.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winemenubuilder.exe=d"
 # Windows' own refusals, checked by the platform layer where Wine does not make them.
 export TARSEL_WIN32_CONTRACTS=1
 export WINEQT_QPA_FONTDIR=${WINEQT_QPA_FONTDIR:-Z:/usr/share/fonts/truetype/dejavu}

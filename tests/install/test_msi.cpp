@@ -1,0 +1,216 @@
+// Installs the MSI as deployment tools do (msiexec, silently), puts a later version over it and
+// uninstalls it, checking after each step what people and Apps & features see.
+
+#include "support/IdleCopy.h"
+#include "support/TestHost.h"
+
+#include <QDirIterator>
+#include <QLibraryInfo>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString UninstallKey =
+    QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+
+struct Run {
+    int exitCode = -1;
+    QString output;
+};
+
+Run run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(240'000) || process.exitStatus() != QProcess::NormalExit)
+        return {-1, program + QStringLiteral(" did not finish: ") + process.errorString()};
+    return {process.exitCode(), QString::fromLocal8Bit(process.readAll())};
+}
+
+// Every file under `root`, relative to it.
+QStringList filesUnder(const QString& root) {
+    QStringList files;
+    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(root).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The versions that Apps & features lists for TarselCopyFile, each with its publisher.
+QStringList listedVersions() {
+    QSettings uninstall(UninstallKey, QSettings::Registry64Format);
+    QStringList versions;
+    for (const QString& product : uninstall.childGroups()) {
+        uninstall.beginGroup(product);
+        if (uninstall.value(QStringLiteral("DisplayName")).toString() ==
+            QLatin1String("TarselCopyFile"))
+            versions << uninstall.value(QStringLiteral("DisplayVersion")).toString() + u' ' +
+                            uninstall.value(QStringLiteral("Publisher")).toString();
+        uninstall.endGroup();
+    }
+    return versions;
+}
+
+} // namespace
+
+class TestMsi : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir work;
+
+    static QString packages() {
+        return QCoreApplication::applicationDirPath() + QStringLiteral("/msi/");
+    }
+    static QString msi(const QString& version) {
+        return QDir::toNativeSeparators(packages() +
+                                        QStringLiteral("TarselCopyFile-%1-x64.msi").arg(version));
+    }
+    // The folder the package was made from, as it installs it.
+    static QString packedFolder(const QString& version) {
+        return packages() + QStringLiteral("TarselCopyFile-%1-x64/TarselCopyFile").arg(version);
+    }
+    static QString makerFolder() {
+        return qEnvironmentVariable("ProgramW6432", qEnvironmentVariable("ProgramFiles")) +
+               QStringLiteral("/Ombrix");
+    }
+    static QString installFolder() { return makerFolder() + QStringLiteral("/TarselCopyFile"); }
+
+    // The Start-menu shortcut of a per-machine install: in the Programs folder of all users.
+    // Wine's msiexec puts it in the installing user's Programs folder instead.
+    static QString shortcut() {
+        const bool wine = !tarsel::test::wineVersion().isEmpty();
+        return qEnvironmentVariable(wine ? "APPDATA" : "ProgramData") +
+               QStringLiteral("/Microsoft/Windows/Start Menu/Programs/TarselCopyFile.lnk");
+    }
+
+    // msiexec as deployment tools run it: no user interface, with a log to show when it fails.
+    Run msiexec(const QString& action, const QString& package) {
+        const QString log = QDir::toNativeSeparators(work.filePath(QStringLiteral("msiexec.log")));
+        QFile::remove(log);
+        Run result = run(QStringLiteral("msiexec"),
+                         {action, package, QStringLiteral("/qn"), QStringLiteral("/l*v"), log});
+        const QByteArray logged = readAll(log);
+        result.output += QString::fromLocal8Bit(logged.right(3000));
+        return result;
+    }
+
+    void verifyInstalled(const QString& version) {
+        QCOMPARE(listedVersions(), QStringList{version + QStringLiteral(" Ombrix")});
+        const QStringList packed = filesUnder(packedFolder(version));
+        QVERIFY(packed.contains(QStringLiteral("tarselcopy.exe")));
+        QCOMPARE(filesUnder(installFolder()), packed);
+        for (const QString& file : packed)
+            QVERIFY2(readAll(installFolder() + u'/' + file) ==
+                         readAll(packedFolder(version) + u'/' + file),
+                     qPrintable(file));
+        const QFileInfo link(shortcut());
+        QVERIFY2(link.isShortcut(), qPrintable(link.filePath()));
+        QCOMPARE(
+            QFileInfo(link.symLinkTarget()).canonicalFilePath(),
+            QFileInfo(installFolder() + QStringLiteral("/TarselCopyFile.exe")).canonicalFilePath());
+    }
+
+private slots:
+    void initTestCase() {
+#ifndef TARSEL_MSI_VERSION
+        QSKIP("only the Windows build makes an MSI");
+#else
+        // A per-machine install changes the computer for every user: only where it is thrown away
+        // afterwards, as `make test-windows` throws away its Wine prefix.
+        if (qEnvironmentVariableIsEmpty("TARSEL_THROWAWAY_SYSTEM"))
+            QSKIP("installs for every user of this computer: runs only on a throw-away system "
+                  "(TARSEL_THROWAWAY_SYSTEM=1), such as the Wine prefix of make test-windows");
+        QVERIFY(work.isValid());
+        QVERIFY2(QFile::exists(msi(QStringLiteral(TARSEL_MSI_VERSION))),
+                 qPrintable(msi(QStringLiteral(TARSEL_MSI_VERSION))));
+        QVERIFY2(listedVersions().isEmpty() && !QFile::exists(installFolder()),
+                 "TarselCopyFile is installed already: this test needs a system without it");
+#endif
+    }
+
+    void cleanupTestCase() {
+#ifdef TARSEL_MSI_VERSION
+        if (!listedVersions().isEmpty())
+            for (const char* version : {TARSEL_LATER_MSI_VERSION, TARSEL_MSI_VERSION})
+                msiexec(QStringLiteral("/x"), msi(QLatin1String(version)));
+#endif
+    }
+
+#ifdef TARSEL_MSI_VERSION
+    void installsSilently() {
+        const Run install = msiexec(QStringLiteral("/i"), msi(QStringLiteral(TARSEL_MSI_VERSION)));
+        QVERIFY2(install.exitCode == 0, qPrintable(install.output));
+        verifyInstalled(QStringLiteral(TARSEL_MSI_VERSION));
+    }
+
+    // Both programs run from where they were installed, with what was installed beside them.
+    void installedProgramsRun() {
+        const QString release = work.filePath(QStringLiteral("release.accdb"));
+        const QString target = work.filePath(QStringLiteral("app.accdb"));
+        QFile file(release);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(300'000, 'n')) == 300'000);
+        file.close();
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old version") == 11);
+        old.close();
+        const Run update = run(installFolder() + QStringLiteral("/tarselcopy.exe"),
+                               {QStringLiteral("--source"), release, QStringLiteral("--target"),
+                                target, QStringLiteral("--quiet")});
+        QVERIFY2(update.exitCode == 0, qPrintable(update.output));
+        QCOMPARE(readAll(target), readAll(release));
+
+        // The package brings the platform for a desktop only; this offscreen run takes the
+        // test's own, with the installed program, libraries and style.
+        tarsel::test::Child window;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM_PLUGIN_PATH"),
+                   QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms"));
+        window.setProcessEnvironment(env);
+        window.setProcessChannelMode(QProcess::MergedChannels);
+        window.start(installFolder() + QStringLiteral("/TarselCopyFile.exe"), {});
+        QVERIFY2(window.waitForStarted(), qPrintable(window.errorString()));
+        // A library or plugin that fails to load ends the program within moments.
+        QVERIFY2(!window.waitForFinished(5000),
+                 qPrintable(QStringLiteral("ended with %1: %2")
+                                .arg(window.exitCode())
+                                .arg(QString::fromLocal8Bit(window.readAll()))));
+    }
+
+    // A later version replaces the installed one in place; an earlier one then refuses to go over
+    // it.
+    void upgradesInPlace() {
+        const Run upgrade =
+            msiexec(QStringLiteral("/i"), msi(QStringLiteral(TARSEL_LATER_MSI_VERSION)));
+        QVERIFY2(upgrade.exitCode == 0, qPrintable(upgrade.output));
+        verifyInstalled(QStringLiteral(TARSEL_LATER_MSI_VERSION));
+
+        const Run downgrade =
+            msiexec(QStringLiteral("/i"), msi(QStringLiteral(TARSEL_MSI_VERSION)));
+        QVERIFY2(downgrade.exitCode != 0, qPrintable(downgrade.output));
+        verifyInstalled(QStringLiteral(TARSEL_LATER_MSI_VERSION));
+    }
+
+    void uninstallsWithoutATrace() {
+        const Run uninstall =
+            msiexec(QStringLiteral("/x"), msi(QStringLiteral(TARSEL_LATER_MSI_VERSION)));
+        QVERIFY2(uninstall.exitCode == 0, qPrintable(uninstall.output));
+        QCOMPARE(listedVersions(), QStringList());
+        QVERIFY(!QFileInfo::exists(shortcut()));
+        QVERIFY2(!QFileInfo::exists(makerFolder()),
+                 qPrintable(filesUnder(makerFolder()).join(u' ')));
+    }
+#endif
+};
+
+QTEST_GUILESS_MAIN(TestMsi)
+#include "test_msi.moc"
