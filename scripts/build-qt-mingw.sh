@@ -6,7 +6,8 @@
 #
 #   TARSEL_CACHE   the cache folder (default ${XDG_CACHE_HOME:-~/.cache}/tarsel)
 set -euo pipefail
-toolchain=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/cmake/mingw-w64-x86_64.cmake
+scripts=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+toolchain=$scripts/../cmake/mingw-w64-x86_64.cmake
 
 version=$(dpkg-query -W -f='${Version}' qt6-base-dev)   # e.g. 6.4.2+dfsg-10
 upstream=${version%%+*}
@@ -66,8 +67,10 @@ cmake -S src -B build -G Ninja \
     -DFEATURE_system_doubleconversion=OFF >configure.log 2>&1 ||
     { tail -40 configure.log >&2; exit 1; }
 
-echo "Building Qt (about 10 minutes on 2 cores)" >&2
-cmake --build build --parallel "$(nproc)" >build.log 2>&1 || { tail -40 build.log >&2; exit 1; }
+echo "Building Qt (10 to 25 minutes on 2 cores)" >&2
+# ninja's own "[done/total]" count, whatever the caller's NINJA_STATUS says.
+NINJA_STATUS='[%f/%t] ' cmake --build build --parallel "$(nproc)" 2>&1 |
+    bash "$scripts/build-progress.sh" "Building Qt" build.log || { tail -40 build.log >&2; exit 1; }
 cmake --install build --strip >install.log 2>&1 || { tail -40 install.log >&2; exit 1; }
 touch "$prefix/.complete"
 cd "$cache" && rm -rf "$work"
