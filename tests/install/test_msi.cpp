@@ -47,7 +47,8 @@ QByteArray readAll(const QString& path) {
 
 // The versions that Apps & features lists for TarselCopyFile, each with its publisher.
 QStringList listedVersions() {
-    QSettings uninstall(UninstallKey, QSettings::Registry64Format);
+    // A 64-bit program reads the 64-bit view, where a 64-bit package registers.
+    QSettings uninstall(UninstallKey, QSettings::NativeFormat);
     QStringList versions;
     for (const QString& product : uninstall.childGroups()) {
         uninstall.beginGroup(product);
