@@ -9,7 +9,11 @@
 // "Software\VB and VBA Program Settings\Ombrix\<Section>" is the section [<Section>] and each
 // value a line "<name>=<text>". A file of the same name and layout in the system configuration
 // folders ($XDG_CONFIG_DIRS, /etc/xdg when unset) presets values for every user; it is only read.
-// On Windows the registry itself, REG_SZ values under the root and key path given.
+// On Windows the registry itself, REG_SZ values under the root and key path given; Group Policy
+// presets the window's two paths (PolicyKeyPath and PolicyValueNames in settings/RegistryKeys.h):
+// the computer's policy under HKEY_LOCAL_MACHINE before the user's under HKEY_CURRENT_USER, their
+// REG_EXPAND_SZ text with this user's environment variables put in, so one policy serves every
+// user; REG_SZ is taken as it is. The user's own value is read and written as before.
 namespace tarsel::platform {
 
 // Where the user's store lives: on Linux $XDG_CONFIG_HOME/Ombrix/TarselCopyFile.ini (~/.config

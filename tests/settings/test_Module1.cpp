@@ -2,6 +2,9 @@
 #include "support/TestHost.h"
 #include "support/WindowSettings.h"
 
+#include <QFile>
+#include <QSet>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 #include <memory>
@@ -12,6 +15,68 @@ using test::store;
 using test::stored;
 using test::Target;
 using test::text;
+using Scope = test::IsolatedPresets::Scope;
+
+namespace {
+
+// What the Group Policy templates name and refer to.
+struct Templates {
+    QString error; // empty when both files are well-formed
+    QStringList keys, valueNames, classes;
+    QSet<QString> elementIds;  // of the policies' elements
+    QStringList references;    // "string.X" and "presentation.X" in any attribute
+    QSet<QString> definitions; // "string.X" and "presentation.X" that the language file holds
+    QSet<QString> refIds;      // the language file's references to the policies' elements
+};
+
+// Calls `element` with the name and attributes of each element of the file; false on an XML error.
+template <typename Element> bool readXml(const QString& path, QString& error, Element element) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = path + QStringLiteral(": ") + file.errorString();
+        return false;
+    }
+    QXmlStreamReader xml(&file);
+    while (!xml.atEnd())
+        if (xml.readNext() == QXmlStreamReader::StartElement)
+            element(xml.name().toString(), xml.attributes());
+    if (xml.hasError())
+        error = QStringLiteral("%1:%2: %3").arg(path).arg(xml.lineNumber()).arg(xml.errorString());
+    return !xml.hasError();
+}
+
+Templates readTemplates() {
+    static const QRegularExpression reference(
+        QStringLiteral("^\\$\\(((?:string|presentation)\\.[^)]+)\\)$"));
+    Templates t;
+    const auto definition = [&](const QString& name, const QXmlStreamAttributes& attributes) {
+        const auto value = [&](const char* attribute) {
+            return attributes.value(QLatin1String(attribute)).toString();
+        };
+        if (attributes.hasAttribute(QLatin1String("key")))
+            t.keys << value("key");
+        if (attributes.hasAttribute(QLatin1String("valueName")))
+            t.valueNames << value("valueName");
+        if (name == QLatin1String("policy"))
+            t.classes << value("class");
+        if (name == QLatin1String("text"))
+            t.elementIds << value("id");
+        for (const QXmlStreamAttribute& attribute : attributes)
+            if (const auto match = reference.match(attribute.value()); match.hasMatch())
+                t.references << match.captured(1);
+    };
+    const auto language = [&](const QString& name, const QXmlStreamAttributes& attributes) {
+        if (name == QLatin1String("string") || name == QLatin1String("presentation"))
+            t.definitions << name + u'.' + attributes.value(QLatin1String("id")).toString();
+        if (attributes.hasAttribute(QLatin1String("refId")))
+            t.refIds << attributes.value(QLatin1String("refId")).toString();
+    };
+    if (readXml(QStringLiteral(":/policy/TarselCopyFile.admx"), t.error, definition))
+        readXml(QStringLiteral(":/policy/en-US/TarselCopyFile.adml"), t.error, language);
+    return t;
+}
+
+} // namespace
 
 // The two registry routines on the store of the system they run on; how each system lays the
 // store out is tested with its own code (tests/platform/<os>/).
@@ -66,6 +131,84 @@ private slots:
         store(Target, written);
         settings->forgetWhatWasRead();
         QCOMPARE(stored(Target), text(read));
+    }
+
+    // An administrator's presets: the computer's and the user's (Group Policy on Windows, the
+    // system configuration folders on Linux), each value its own.
+    void presetsWhatTheUserHasNotStored_data() {
+        QTest::addColumn<QString>("computer"); // each preset: this, '\\' and the value's name
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("own"); // what the user stored as the target; null for nothing
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("target");
+        const QString computer = QStringLiteral("C:\\computer");
+        const QString user = QStringLiteral("U:\\user");
+        QTest::newRow("the computer's") << computer << QString() << QString()
+                                        << computer + u'\\' + Source << computer + u'\\' + Target;
+        QTest::newRow("the user's")
+            << QString() << user << QString() << user + u'\\' + Source << user + u'\\' + Target;
+        QTest::newRow("the computer's over the user's")
+            << computer << user << QString() << computer + u'\\' + Source
+            << computer + u'\\' + Target;
+        QTest::newRow("the user's own value over both")
+            << computer << user << QStringLiteral("D:\\mine.accdb") << computer + u'\\' + Source
+            << QStringLiteral("D:\\mine.accdb");
+        QTest::newRow("even an empty one")
+            << computer << user << QStringLiteral("") << computer + u'\\' + Source << QString();
+    }
+
+    void presetsWhatTheUserHasNotStored() {
+        QFETCH(QString, computer);
+        QFETCH(QString, user);
+        QFETCH(QString, own);
+        QFETCH(QString, source);
+        QFETCH(QString, target);
+        test::IsolatedPresets presets;
+        for (const QString& name : {Source, Target}) {
+            if (!computer.isNull())
+                QVERIFY(presets.set(Scope::Computer, name, computer + u'\\' + name));
+            if (!user.isNull())
+                QVERIFY(presets.set(Scope::User, name, user + u'\\' + name));
+        }
+        if (!own.isNull())
+            store(Target, own);
+        QCOMPARE(stored(Source), text(source));
+        QCOMPARE(stored(Target), text(target));
+    }
+
+    // The window stores back every path it restores; the user keeps following the preset until
+    // they choose a path of their own.
+    void neverStoresAPresetAsTheUsersOwn() {
+        test::IsolatedPresets presets;
+        QVERIFY(presets.set(Scope::Computer, Target, QStringLiteral("C:\\preset.accdb")));
+        store(Target, QStringLiteral("C:\\preset.accdb"));
+        QVERIFY(presets.set(Scope::Computer, Target, QStringLiteral("C:\\moved.accdb")));
+        QCOMPARE(stored(Target), text(QStringLiteral("C:\\moved.accdb")));
+        store(Target, QStringLiteral("C:\\mine.accdb"));
+        QVERIFY(presets.set(Scope::Computer, Target, QStringLiteral("C:\\again.accdb")));
+        QCOMPARE(stored(Target), text(QStringLiteral("C:\\mine.accdb")));
+    }
+
+    // The administrative templates for Group Policy set the key and values that the program
+    // reads, no others, for the computer and the user alike; and each name they show is in the
+    // language file.
+    void policyTemplatesMatchWhatIsRead() {
+        const Templates templates = readTemplates();
+        QVERIFY2(templates.error.isEmpty(), qPrintable(templates.error));
+        QVERIFY(!templates.keys.isEmpty());
+        for (const QString& key : templates.keys)
+            QCOMPARE(key, PolicyKeyPath);
+        for (const QString& scope : templates.classes)
+            QCOMPARE(scope, QStringLiteral("Both"));
+        QStringList names = templates.valueNames;
+        QStringList read = PolicyValueNames;
+        names.sort();
+        read.sort();
+        QCOMPARE(names, read);
+        QVERIFY(!templates.references.isEmpty());
+        for (const QString& reference : templates.references)
+            QVERIFY2(templates.definitions.contains(reference), qPrintable(reference));
+        QCOMPARE(templates.refIds, templates.elementIds);
     }
 };
 

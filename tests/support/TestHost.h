@@ -287,4 +287,29 @@ private:
     std::unique_ptr<Store> store_;
 };
 
+// An administrator's presets for the window's values, for this process alone while this lives;
+// made while an IsolatedSettings lives. On Windows Group Policy's keys: the user's policy inside
+// the redirected HKEY_CURRENT_USER, the computer's in a key of that store too, to which
+// HKEY_LOCAL_MACHINE is redirected, so a test needs no rights over the machine and never sees its
+// policies. On Linux, which presets for every user alike, the files in two system configuration
+// folders of the test's own (XDG_CONFIG_DIRS): the computer's first, the user's second.
+class IsolatedPresets {
+public:
+    enum class Scope { Computer, User };
+
+    IsolatedPresets();
+    ~IsolatedPresets();
+    IsolatedPresets(const IsolatedPresets&) = delete;
+    IsolatedPresets& operator=(const IsolatedPresets&) = delete;
+
+    // Presets the value as the administrator's tools write it: on Windows REG_EXPAND_SZ under
+    // PolicyKeyPath, as the Group Policy editor writes the templates' text boxes.
+    bool set(Scope scope, const QString& valueName, const QString& text);
+
+    struct State;
+
+private:
+    std::unique_ptr<State> state_;
+};
+
 } // namespace tarsel::test

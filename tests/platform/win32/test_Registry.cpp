@@ -116,6 +116,48 @@ private slots:
         QCOMPARE(RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, Target),
                  std::optional<QString>(text));
     }
+
+    // Group Policy writes REG_EXPAND_SZ: this user's environment variables are put in, so that one
+    // policy serves every user. REG_SZ is taken as it is.
+    void expandsPresetsForEachUser_data() {
+        QTest::addColumn<QString>("preset");
+        QTest::addColumn<bool>("expandable");
+        QTest::addColumn<QString>("read");
+        const QString local = qEnvironmentVariable("LOCALAPPDATA");
+        const QString tail = QString(300, u'x');
+        QTest::newRow("a folder of the user's")
+            << QStringLiteral("%LOCALAPPDATA%\\Sales\\sales.accdb") << true
+            << local + QStringLiteral("\\Sales\\sales.accdb");
+        QTest::newRow("longer than the first read")
+            << QStringLiteral("%LOCALAPPDATA%\\") + tail << true << local + u'\\' + tail;
+        QTest::newRow("longer once expanded")
+            << QStringLiteral("%LOCALAPPDATA%").repeated(12) << true << local.repeated(12);
+        QTest::newRow("beyond 32,767 characters once expanded")
+            << QStringLiteral("%LOCALAPPDATA%").repeated(1'300) << true << local.repeated(1'300);
+        QTest::newRow("an unknown variable")
+            << QStringLiteral("%TARSEL_NO_SUCH_VARIABLE%\\app.accdb") << true
+            << QStringLiteral("%TARSEL_NO_SUCH_VARIABLE%\\app.accdb");
+        QTest::newRow("REG_SZ") << QStringLiteral("%LOCALAPPDATA%\\app.accdb") << false
+                                << QStringLiteral("%LOCALAPPDATA%\\app.accdb");
+    }
+
+    void expandsPresetsForEachUser() {
+        QFETCH(QString, preset);
+        QFETCH(bool, expandable);
+        QFETCH(QString, read);
+        if (read.size() > 32'767 && !test::wineVersion().isEmpty())
+            QSKIP(qPrintable(QStringLiteral("Wine %1 expands at most 32,767 characters, and "
+                                            "reports the rest as done")
+                                 .arg(test::wineVersion())));
+        QVERIFY(!qEnvironmentVariable("LOCALAPPDATA").isEmpty());
+        test::IsolatedPresets presets;
+        if (expandable)
+            QVERIFY(presets.set(test::IsolatedPresets::Scope::Computer, Source, preset));
+        else
+            RegSetString(HKEY_CURRENT_USER, PolicyKeyPath, Source, preset);
+        QCOMPARE(RegGetString(HKEY_CURRENT_USER, SettingsKeyPath, Source),
+                 std::optional<QString>(read));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRegistry)

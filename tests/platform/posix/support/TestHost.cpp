@@ -1,12 +1,14 @@
 #include "support/TestHost.h"
 
 #include "platform/SettingsStore.h"
+#include "settings/RegistryKeys.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
@@ -483,6 +485,40 @@ IsolatedSettings::~IsolatedSettings() {
 
 QString IsolatedSettings::location() const {
     return store_->folder;
+}
+
+struct IsolatedPresets::State {
+    QTemporaryDir folder;
+    SavedVariable dirs{"XDG_CONFIG_DIRS"};
+};
+
+namespace {
+
+QString presetFolder(const QTemporaryDir& folder, IsolatedPresets::Scope scope) {
+    return folder.filePath(scope == IsolatedPresets::Scope::Computer ? QStringLiteral("computer")
+                                                                     : QStringLiteral("user"));
+}
+
+} // namespace
+
+IsolatedPresets::IsolatedPresets() : state_(std::make_unique<State>()) {
+    if (liveStores().empty() || !state_->folder.isValid())
+        qFatal("presets need an IsolatedSettings and a temporary folder");
+    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(presetFolder(state_->folder, Scope::Computer) +
+                                                 u':' + presetFolder(state_->folder, Scope::User)));
+}
+
+IsolatedPresets::~IsolatedPresets() {
+    state_->dirs.restore("XDG_CONFIG_DIRS");
+}
+
+bool IsolatedPresets::set(Scope scope, const QString& valueName, const QString& text) {
+    QSettings file(presetFolder(state_->folder, scope) +
+                       QStringLiteral("/Ombrix/TarselCopyFile.ini"),
+                   QSettings::IniFormat);
+    file.setValue(SettingsKeyPath.section(u'\\', -1) + u'/' + valueName, text);
+    file.sync();
+    return file.status() == QSettings::NoError;
 }
 
 } // namespace tarsel::test

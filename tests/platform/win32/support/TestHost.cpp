@@ -1,6 +1,7 @@
 #include "support/TestHost.h"
 
 #include "platform/win32/Win32.h"
+#include "settings/RegistryKeys.h"
 
 #include <aclapi.h>
 #include <sddl.h>
@@ -673,6 +674,40 @@ void IsolatedSettings::forgetWhatWasRead() {}
 
 QString IsolatedSettings::location() const {
     return QStringLiteral("HKEY_CURRENT_USER\\") + store_->key;
+}
+
+namespace {
+
+// Inside the store, beside the user's own keys.
+const std::wstring MachineKey = L"TarselTestsMachine";
+
+} // namespace
+
+struct IsolatedPresets::State {
+    HKEY machine = nullptr;
+};
+
+IsolatedPresets::IsolatedPresets() : state_(std::make_unique<State>()) {
+    // Without a store HKEY_CURRENT_USER would be the user's own.
+    if (liveStores().empty() ||
+        RegCreateKeyExW(HKEY_CURRENT_USER, MachineKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                        nullptr, &state_->machine, nullptr) != ERROR_SUCCESS ||
+        RegOverridePredefKey(HKEY_LOCAL_MACHINE, state_->machine) != ERROR_SUCCESS)
+        qFatal("cannot redirect HKEY_LOCAL_MACHINE to a key of the test's own");
+}
+
+IsolatedPresets::~IsolatedPresets() {
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    RegCloseKey(state_->machine);
+    RegDeleteTreeW(HKEY_CURRENT_USER, MachineKey.c_str());
+}
+
+bool IsolatedPresets::set(Scope scope, const QString& valueName, const QString& text) {
+    const std::wstring data = text.toStdWString();
+    return RegSetKeyValueW(scope == Scope::Computer ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                           PolicyKeyPath.toStdWString().c_str(), valueName.toStdWString().c_str(),
+                           REG_EXPAND_SZ, data.c_str(),
+                           DWORD((data.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 } // namespace tarsel::test

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Where the program's settings live in the registry, apart from the registry routines so that the
+// platform layer and the tests on every system read the same names.
+namespace tarsel {
+
+// Where the window keeps its two paths, under the values "RunningVersionLocation" (the target) and
+// "NewVersionLocation" (the source).
+inline const QString SettingsKeyPath =
+    QStringLiteral("Software\\VB and VBA Program Settings\\Ombrix\\GeneralControl");
+inline const QString RunningVersionLocation = QStringLiteral("RunningVersionLocation");
+inline const QString NewVersionLocation = QStringLiteral("NewVersionLocation");
+
+// Where Group Policy presets those values on Windows, under the same names: below
+// HKEY_LOCAL_MACHINE for the computer and below HKEY_CURRENT_USER for the user. The
+// administrative templates in packaging/windows/policy name this key and these values alone.
+inline const QString PolicyKeyPath = QStringLiteral("Software\\Policies\\Ombrix\\TarselCopyFile");
+inline const QStringList PolicyValueNames = {NewVersionLocation, RunningVersionLocation};
+
+} // namespace tarsel
