@@ -27,6 +27,8 @@ foreach(version IN ITEMS ${TARSEL_VERSION} ${TARSEL_LATER_VERSION})
         COMMAND ${CMAKE_COMMAND} -E env --unset=SIGN_PFX --unset=SIGN_PASSWORD_FILE
                 bash ${TARSEL_PACKAGE_SCRIPT} ${CMAKE_SOURCE_DIR} ${TARSEL_DIST} ${version} ${msi_dir}
         DEPENDS ${TARSEL_PACKAGE_SCRIPT} ${CMAKE_SOURCE_DIR}/packaging/windows/TarselCopyFile.wxs
+                ${CMAKE_SOURCE_DIR}/packaging/windows/policy/TarselCopyFile.admx
+                ${CMAKE_SOURCE_DIR}/packaging/windows/policy/en-US/TarselCopyFile.adml
                 TarselCopyFile tarselcopy
         COMMENT "Packing the test's TarselCopyFile-${version}-x64.msi"
         VERBATIM)

@@ -2,7 +2,8 @@
 # Packs the Windows program folder as an MSI and as a zip, as administrators deploy it.
 #   package-windows.sh SOURCE_DIR PROGRAM_FOLDER VERSION OUT_DIR
 # Writes OUT_DIR/TarselCopyFile-VERSION-x64.msi and .zip, and keeps the folder they were made from,
-# OUT_DIR/TarselCopyFile-VERSION-x64/TarselCopyFile, laid out as the MSI installs it.
+# OUT_DIR/TarselCopyFile-VERSION-x64/TarselCopyFile, laid out as the MSI installs it: the program
+# folder and the Group Policy templates in policy/.
 # With SIGN_PFX (a PKCS#12 file with the code-signing key and certificate) and SIGN_PASSWORD_FILE
 # (its password on the first line), both programs and then the MSI are signed with Authenticode;
 # SIGN_TIMESTAMP (a time-stamp server's URL) adds a time stamp, so the signatures outlive the
@@ -21,6 +22,7 @@ rm -rf "$work" "$out/$name.msi" "$out/$name.zip"
 mkdir -p "$work"
 folder=$work/TarselCopyFile
 cp -R "$dist" "$folder"
+cp -R "$source/packaging/windows/policy" "$folder/policy"
 
 signing=()
 if [ -n "${SIGN_PFX:-}" ]; then
