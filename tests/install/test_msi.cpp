@@ -1,12 +1,14 @@
 // Installs the MSI as deployment tools do (msiexec, silently), puts a later version over it and
 // uninstalls it, checking after each step what people and Apps & features see.
 
+#include "settings/RegistryKeys.h"
 #include "support/IdleCopy.h"
 #include "support/TestHost.h"
 
 #include <QDirIterator>
 #include <QLibraryInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -185,6 +187,65 @@ private slots:
                  qPrintable(QStringLiteral("ended with %1: %2")
                                 .arg(window.exitCode())
                                 .arg(QString::fromLocal8Bit(window.readAll()))));
+    }
+
+    // Group Policy presets both paths for a user who stored none, the computer's policy before the
+    // user's, each expanded in the user's environment; a path the user stored wins.
+    void installedProgramFollowsThePolicies() {
+        const QString userKey = QStringLiteral("HKCU\\") + tarsel::SettingsKeyPath;
+        const QString computerPolicy = QStringLiteral("HKLM\\") + tarsel::PolicyKeyPath;
+        const QString userPolicy = QStringLiteral("HKCU\\") + tarsel::PolicyKeyPath;
+        const auto removeKeys = [&] {
+            for (const QString& key : {userKey, computerPolicy, userPolicy})
+                run(QStringLiteral("reg"), {QStringLiteral("delete"), key, QStringLiteral("/f")});
+        };
+        removeKeys(); // what the window stored when it started
+        const auto cleanup = qScopeGuard(removeKeys);
+        const auto set = [](const QString& key, const QString& name, const QString& type,
+                            const QString& text) {
+            const Run add =
+                run(QStringLiteral("reg"),
+                    {QStringLiteral("add"), key, QStringLiteral("/v"), name, QStringLiteral("/t"),
+                     type, QStringLiteral("/d"), text, QStringLiteral("/f")});
+            return add.exitCode == 0 ? QString() : add.output;
+        };
+        const QString expand = QStringLiteral("REG_EXPAND_SZ");
+        QCOMPARE(set(computerPolicy, tarsel::NewVersionLocation, expand,
+                     QStringLiteral("%TARSEL_POLICY_TEST%\\release.accdb")),
+                 QString());
+        QCOMPARE(set(computerPolicy, tarsel::RunningVersionLocation, expand,
+                     QStringLiteral("%TARSEL_POLICY_TEST%\\computer.accdb")),
+                 QString());
+        QCOMPARE(set(userPolicy, tarsel::RunningVersionLocation, expand,
+                     QStringLiteral("%TARSEL_POLICY_TEST%\\user-policy.accdb")),
+                 QString());
+
+        const QString folder = work.filePath(QStringLiteral("policy"));
+        QVERIFY(QDir().mkpath(folder));
+        QFile release(folder + QStringLiteral("/release.accdb"));
+        QVERIFY(release.open(QIODevice::WriteOnly) && release.write("preset release") == 14);
+        release.close();
+        const auto update = [&] {
+            QProcess program;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("TARSEL_POLICY_TEST"), QDir::toNativeSeparators(folder));
+            program.setProcessEnvironment(env);
+            program.setProcessChannelMode(QProcess::MergedChannels);
+            program.start(installFolder() + QStringLiteral("/tarselcopy.exe"),
+                          {QStringLiteral("--quiet")});
+            if (!program.waitForFinished(120'000))
+                return QStringLiteral("did not finish");
+            return program.exitCode() == 0 ? QString() : QString::fromLocal8Bit(program.readAll());
+        };
+        QCOMPARE(update(), QString());
+        QCOMPARE(readAll(folder + QStringLiteral("/computer.accdb")), QByteArray("preset release"));
+        QVERIFY(!QFile::exists(folder + QStringLiteral("/user-policy.accdb")));
+
+        const QString own = QDir::toNativeSeparators(folder + QStringLiteral("/own.accdb"));
+        QCOMPARE(set(userKey, tarsel::RunningVersionLocation, QStringLiteral("REG_SZ"), own),
+                 QString());
+        QCOMPARE(update(), QString());
+        QCOMPARE(readAll(own), QByteArray("preset release"));
     }
 
     // A later version replaces the installed one in place; an earlier one then refuses to go over
