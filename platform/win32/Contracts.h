@@ -10,7 +10,8 @@ namespace tarsel::platform::win32 {
 // program would fail on Windows. Off, each check passes: Windows itself enforces the contract.
 bool contractsChecked();
 
-// Sets `code` as the thread's last error and returns false, when checks are on and `holds` is false.
+// Sets `code` as the thread's last error and returns false, when checks are on and `holds` is
+// false.
 bool contract(bool holds, DWORD code);
 
 } // namespace tarsel::platform::win32

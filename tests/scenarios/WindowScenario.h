@@ -1,7 +1,7 @@
 #pragma once
 
-#include "copy/FileExists.h"
 #include "app/ReleaseWorkflow.h"
+#include "copy/FileExists.h"
 #include "scenarios/WindowAnswers.h"
 #include "support/ReleaseFixture.h"
 #include "support/WindowFixture.h"
