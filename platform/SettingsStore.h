@@ -10,7 +10,7 @@
 // value a line "<name>=<text>". A file of the same name and layout in the system configuration
 // folders ($XDG_CONFIG_DIRS, /etc/xdg when unset) presets values for every user; it is only read.
 // On Windows the registry itself, REG_SZ values under the root and key path given; Group Policy
-// presets the window's two paths (PolicyKeyPath and PolicyValueNames in settings/RegistryKeys.h):
+// presets the window's two paths (PolicyKeyPath and PolicyValueNames in core/RegistryKeys.h):
 // the computer's policy under HKEY_LOCAL_MACHINE before the user's under HKEY_CURRENT_USER, their
 // REG_EXPAND_SZ text with this user's environment variables put in, so one policy serves every
 // user; REG_SZ is taken as it is. The user's own value is read and written as before.

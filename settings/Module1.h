@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/RegistryKeys.h"
+#include "core/RegistryKeys.h"
 
 #include <QString>
 #include <QtGlobal>

@@ -1,7 +1,7 @@
 // Installs the MSI as deployment tools do (msiexec, silently), puts a later version over it and
 // uninstalls it, checking after each step what people and Apps & features see.
 
-#include "settings/RegistryKeys.h"
+#include "core/RegistryKeys.h"
 #include "support/IdleCopy.h"
 #include "support/TestHost.h"
 

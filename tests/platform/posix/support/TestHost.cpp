@@ -1,7 +1,7 @@
 #include "support/TestHost.h"
 
+#include "core/RegistryKeys.h"
 #include "platform/SettingsStore.h"
-#include "settings/RegistryKeys.h"
 
 #include <QDateTime>
 #include <QDir>

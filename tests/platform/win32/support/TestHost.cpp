@@ -1,7 +1,7 @@
 #include "support/TestHost.h"
 
+#include "core/RegistryKeys.h"
 #include "platform/win32/Win32.h"
-#include "settings/RegistryKeys.h"
 
 #include <aclapi.h>
 #include <sddl.h>
