@@ -1,10 +1,11 @@
 // Installs this build into a temporary prefix and packs it as a .deb, as `make install` and
 // `make package` do, and checks both the way a desktop and dpkg will use them.
 
+#include "support/FileFixtures.h"
 #include "support/IdleCopy.h"
+#include "support/ProgramRun.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -16,29 +17,10 @@
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QString output; // standard output and error together
-};
-
-Run run(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForFinished(180'000) || process.exitStatus() != QProcess::NormalExit)
-        return {-1, program + QStringLiteral(" did not finish")};
-    return {process.exitCode(), QString::fromLocal8Bit(process.readAll())};
-}
-
-// Every file under `root`, as a path relative to it.
-QStringList filesUnder(const QString& root) {
-    QStringList files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << QDir(root).relativeFilePath(it.next());
-    files.sort();
-    return files;
-}
+using tarsel::test::filesUnder;
+using tarsel::test::ProgramRun;
+using tarsel::test::readFile;
+using tarsel::test::runProgram;
 
 // The value of `key` in the desktop entry's main group.
 QString desktopEntry(const QString& path, const QString& key) {
@@ -52,14 +34,9 @@ QString desktopEntry(const QString& path, const QString& key) {
     return QString();
 }
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The size a PNG file gives in its header; empty when it is no PNG.
 QSize pngSize(const QString& path) {
-    const QByteArray head = readAll(path).left(24);
+    const QByteArray head = readFile(path).left(24);
     if (head.size() < 24 || !head.startsWith("\x89PNG\r\n\x1a\n") || head.mid(12, 4) != "IHDR")
         return QSize();
     return QSize(int(qFromBigEndian<quint32>(head.constData() + 16)),
@@ -96,8 +73,9 @@ private slots:
                                     .arg(QLatin1String(tool))));
         QVERIFY(work.isValid());
         prefix = work.filePath(QStringLiteral("prefix"));
-        const Run install = run(QStringLiteral("cmake"), {QStringLiteral("--install"), build,
-                                                          QStringLiteral("--prefix"), prefix});
+        const ProgramRun install =
+            runProgram(QStringLiteral("cmake"),
+                       {QStringLiteral("--install"), build, QStringLiteral("--prefix"), prefix});
         QVERIFY2(install.exitCode == 0, qPrintable(install.output));
     }
 
@@ -105,7 +83,7 @@ private slots:
     void installsADesktopApplication() {
         const QString desktop = desktopFile();
         QVERIFY2(!desktop.isEmpty(), "no .desktop file in share/applications");
-        const Run entry = run(QStringLiteral("desktop-file-validate"), {desktop});
+        const ProgramRun entry = runProgram(QStringLiteral("desktop-file-validate"), {desktop});
         QVERIFY2(entry.exitCode == 0 && entry.output.isEmpty(), qPrintable(entry.output));
 
         const QFileInfo program(prefix + QStringLiteral("/bin/") +
@@ -119,31 +97,34 @@ private slots:
             QCOMPARE(pngSize(png), QSize(size, size));
         }
         QVERIFY(
-            readAll(hicolor + QStringLiteral("scalable/apps/%1.svg").arg(icon)).contains("<svg"));
+            readFile(hicolor + QStringLiteral("scalable/apps/%1.svg").arg(icon)).contains("<svg"));
 
         const QString metainfo = prefix + QStringLiteral("/share/metainfo/%1.metainfo.xml")
                                               .arg(QFileInfo(desktop).completeBaseName());
-        const Run info = run(QStringLiteral("appstreamcli"),
-                             {QStringLiteral("validate"), QStringLiteral("--no-net"), metainfo});
+        const ProgramRun info =
+            runProgram(QStringLiteral("appstreamcli"),
+                       {QStringLiteral("validate"), QStringLiteral("--no-net"), metainfo});
         QVERIFY2(info.exitCode == 0, qPrintable(info.output));
-        QVERIFY(readAll(metainfo).contains("<launchable type=\"desktop-id\">" +
-                                           QFileInfo(desktop).fileName().toUtf8() +
-                                           "</launchable>"));
+        QVERIFY(readFile(metainfo).contains("<launchable type=\"desktop-id\">" +
+                                            QFileInfo(desktop).fileName().toUtf8() +
+                                            "</launchable>"));
     }
 
     // The package holds what `cmake --install` installs, depends on the Qt libraries, and the
     // program it holds starts, opens its window and keeps running until it is told to end.
     void packsADebianPackageThatRuns() {
         const QString out = work.filePath(QStringLiteral("pack"));
-        const Run pack = run(QStringLiteral("cpack"), {QStringLiteral("--config"),
-                                                       build + QStringLiteral("/CPackConfig.cmake"),
-                                                       QStringLiteral("-B"), out});
+        const ProgramRun pack =
+            runProgram(QStringLiteral("cpack"),
+                       {QStringLiteral("--config"), build + QStringLiteral("/CPackConfig.cmake"),
+                        QStringLiteral("-B"), out});
         QVERIFY2(pack.exitCode == 0, qPrintable(pack.output));
         const QString deb =
             QDir(out).entryInfoList({QStringLiteral("*.deb")}, QDir::Files).value(0).filePath();
         QVERIFY2(!deb.isEmpty(), qPrintable(pack.output));
 
-        const Run contents = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-c"), deb});
+        const ProgramRun contents =
+            runProgram(QStringLiteral("dpkg-deb"), {QStringLiteral("-c"), deb});
         QCOMPARE(contents.exitCode, 0);
         QStringList packed;
         static const QRegularExpression file(QStringLiteral("^-\\S+\\s.*\\s\\./usr/(\\S+)$"),
@@ -153,18 +134,19 @@ private slots:
         packed.sort();
         QCOMPARE(packed, filesUnder(prefix));
 
-        const Run depends =
-            run(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), deb, QStringLiteral("Depends")});
+        const ProgramRun depends = runProgram(
+            QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), deb, QStringLiteral("Depends")});
         for (const char* package : {"libqt6widgets6", "libqt6gui6", "libqt6core6"})
             QVERIFY2(depends.output.contains(QLatin1String(package)), qPrintable(depends.output));
 
         const QString root = work.filePath(QStringLiteral("root"));
-        const Run unpack = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), deb, root});
+        const ProgramRun unpack =
+            runProgram(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), deb, root});
         QVERIFY2(unpack.exitCode == 0, qPrintable(unpack.output));
 
         // The console program needs nothing the package does not bring.
-        const Run version =
-            run(root + QStringLiteral("/usr/bin/tarselcopy"), {QStringLiteral("--version")});
+        const ProgramRun version =
+            runProgram(root + QStringLiteral("/usr/bin/tarselcopy"), {QStringLiteral("--version")});
         QCOMPARE(version.exitCode, 0);
         QVERIFY2(version.output.startsWith(QStringLiteral("tarselcopy ")),
                  qPrintable(version.output));
@@ -194,13 +176,13 @@ private slots:
         QVERIFY2(program.waitForStarted(), qPrintable(program.errorString()));
 
         // Well before the first sweep of Access processes, about six seconds after the start.
-        QTRY_VERIFY_WITH_TIMEOUT(readAll(store) != seeded || program.state() != QProcess::Running,
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(store) != seeded || program.state() != QProcess::Running,
                                  5000);
         QVERIFY2(program.state() == QProcess::Running && !program.waitForFinished(300),
                  qPrintable(QString::fromLocal8Bit(program.readAll())));
-        QCOMPARE(readAll(store), QByteArray("[GeneralControl]\n"
-                                            "NewVersionLocation=/nowhere/release.accdb\n"
-                                            "RunningVersionLocation=/nowhere/app.accdb\n"));
+        QCOMPARE(readFile(store), QByteArray("[GeneralControl]\n"
+                                             "NewVersionLocation=/nowhere/release.accdb\n"
+                                             "RunningVersionLocation=/nowhere/app.accdb\n"));
         program.terminate();
         QVERIFY(program.waitForFinished(10'000));
         QCOMPARE(program.exitStatus(), QProcess::CrashExit);

@@ -2,10 +2,11 @@
 // uninstalls it, checking after each step what people and Apps & features see.
 
 #include "core/RegistryKeys.h"
+#include "support/FileFixtures.h"
 #include "support/IdleCopy.h"
+#include "support/ProgramRun.h"
 #include "support/TestHost.h"
 
-#include <QDirIterator>
 #include <QLibraryInfo>
 #include <QProcess>
 #include <QScopeGuard>
@@ -18,34 +19,11 @@ namespace {
 const QString UninstallKey =
     QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
 
-struct Run {
-    int exitCode = -1;
-    QString output;
-};
-
-Run run(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForFinished(240'000) || process.exitStatus() != QProcess::NormalExit)
-        return {-1, program + QStringLiteral(" did not finish: ") + process.errorString()};
-    return {process.exitCode(), QString::fromLocal8Bit(process.readAll())};
-}
-
-// Every file under `root`, relative to it.
-QStringList filesUnder(const QString& root) {
-    QStringList files;
-    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << QDir(root).relativeFilePath(it.next());
-    files.sort();
-    return files;
-}
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using tarsel::test::filesUnder;
+using tarsel::test::ProgramRun;
+using tarsel::test::readFile;
+using tarsel::test::runProgram;
+using tarsel::test::writeFile;
 
 // The versions that Apps & features lists for TarselCopyFile, each with its publisher.
 QStringList listedVersions() {
@@ -96,12 +74,13 @@ class TestMsi : public QObject {
     }
 
     // msiexec as deployment tools run it: no user interface, with a log to show when it fails.
-    Run msiexec(const QString& action, const QString& package) {
+    ProgramRun msiexec(const QString& action, const QString& package) {
         const QString log = QDir::toNativeSeparators(work.filePath(QStringLiteral("msiexec.log")));
         QFile::remove(log);
-        Run result = run(QStringLiteral("msiexec"),
-                         {action, package, QStringLiteral("/qn"), QStringLiteral("/l*v"), log});
-        const QByteArray logged = readAll(log);
+        ProgramRun result =
+            runProgram(QStringLiteral("msiexec"),
+                       {action, package, QStringLiteral("/qn"), QStringLiteral("/l*v"), log});
+        const QByteArray logged = readFile(log);
         result.output += QString::fromLocal8Bit(logged.right(3000));
         return result;
     }
@@ -112,8 +91,8 @@ class TestMsi : public QObject {
         QVERIFY(packed.contains(QStringLiteral("tarselcopy.exe")));
         QCOMPARE(filesUnder(installFolder()), packed);
         for (const QString& file : packed)
-            QVERIFY2(readAll(installFolder() + u'/' + file) ==
-                         readAll(packedFolder(version) + u'/' + file),
+            QVERIFY2(readFile(installFolder() + u'/' + file) ==
+                         readFile(packedFolder(version) + u'/' + file),
                      qPrintable(file));
         const QFileInfo link(shortcut());
         QVERIFY2(link.isShortcut(), qPrintable(link.filePath()));
@@ -150,7 +129,8 @@ private slots:
 
 #ifdef TARSEL_MSI_VERSION
     void installsSilently() {
-        const Run install = msiexec(QStringLiteral("/i"), msi(QStringLiteral(TARSEL_MSI_VERSION)));
+        const ProgramRun install =
+            msiexec(QStringLiteral("/i"), msi(QStringLiteral(TARSEL_MSI_VERSION)));
         QVERIFY2(install.exitCode == 0, qPrintable(install.output));
         verifyInstalled(QStringLiteral(TARSEL_MSI_VERSION));
     }
@@ -159,17 +139,14 @@ private slots:
     void installedProgramsRun() {
         const QString release = work.filePath(QStringLiteral("release.accdb"));
         const QString target = work.filePath(QStringLiteral("app.accdb"));
-        QFile file(release);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(300'000, 'n')) == 300'000);
-        file.close();
-        QFile old(target);
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old version") == 11);
-        old.close();
-        const Run update = run(installFolder() + QStringLiteral("/tarselcopy.exe"),
-                               {QStringLiteral("--source"), release, QStringLiteral("--target"),
-                                target, QStringLiteral("--quiet")});
+        QVERIFY(writeFile(release, QByteArray(300'000, 'n')));
+        QVERIFY(writeFile(target, "old version"));
+        const ProgramRun update =
+            runProgram(installFolder() + QStringLiteral("/tarselcopy.exe"),
+                       {QStringLiteral("--source"), release, QStringLiteral("--target"), target,
+                        QStringLiteral("--quiet")});
         QVERIFY2(update.exitCode == 0, qPrintable(update.output));
-        QCOMPARE(readAll(target), readAll(release));
+        QCOMPARE(readFile(target), readFile(release));
 
         // The package brings the platform for a desktop only; this offscreen run takes the
         // test's own, with the installed program, libraries and style.
@@ -197,16 +174,17 @@ private slots:
         const QString userPolicy = QStringLiteral("HKCU\\") + tarsel::PolicyKeyPath;
         const auto removeKeys = [&] {
             for (const QString& key : {userKey, computerPolicy, userPolicy})
-                run(QStringLiteral("reg"), {QStringLiteral("delete"), key, QStringLiteral("/f")});
+                runProgram(QStringLiteral("reg"),
+                           {QStringLiteral("delete"), key, QStringLiteral("/f")});
         };
         removeKeys(); // what the window stored when it started
         const auto cleanup = qScopeGuard(removeKeys);
         const auto set = [](const QString& key, const QString& name, const QString& type,
                             const QString& text) {
-            const Run add =
-                run(QStringLiteral("reg"),
-                    {QStringLiteral("add"), key, QStringLiteral("/v"), name, QStringLiteral("/t"),
-                     type, QStringLiteral("/d"), text, QStringLiteral("/f")});
+            const ProgramRun add = runProgram(QStringLiteral("reg"),
+                                              {QStringLiteral("add"), key, QStringLiteral("/v"),
+                                               name, QStringLiteral("/t"), type,
+                                               QStringLiteral("/d"), text, QStringLiteral("/f")});
             return add.exitCode == 0 ? QString() : add.output;
         };
         const QString expand = QStringLiteral("REG_EXPAND_SZ");
@@ -222,9 +200,7 @@ private slots:
 
         const QString folder = work.filePath(QStringLiteral("policy"));
         QVERIFY(QDir().mkpath(folder));
-        QFile release(folder + QStringLiteral("/release.accdb"));
-        QVERIFY(release.open(QIODevice::WriteOnly) && release.write("preset release") == 14);
-        release.close();
+        QVERIFY(writeFile(folder + QStringLiteral("/release.accdb"), "preset release"));
         const auto update = [&] {
             QProcess program;
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -238,32 +214,33 @@ private slots:
             return program.exitCode() == 0 ? QString() : QString::fromLocal8Bit(program.readAll());
         };
         QCOMPARE(update(), QString());
-        QCOMPARE(readAll(folder + QStringLiteral("/computer.accdb")), QByteArray("preset release"));
+        QCOMPARE(readFile(folder + QStringLiteral("/computer.accdb")),
+                 QByteArray("preset release"));
         QVERIFY(!QFile::exists(folder + QStringLiteral("/user-policy.accdb")));
 
         const QString own = QDir::toNativeSeparators(folder + QStringLiteral("/own.accdb"));
         QCOMPARE(set(userKey, tarsel::RunningVersionLocation, QStringLiteral("REG_SZ"), own),
                  QString());
         QCOMPARE(update(), QString());
-        QCOMPARE(readAll(own), QByteArray("preset release"));
+        QCOMPARE(readFile(own), QByteArray("preset release"));
     }
 
     // A later version replaces the installed one in place; an earlier one then refuses to go over
     // it.
     void upgradesInPlace() {
-        const Run upgrade =
+        const ProgramRun upgrade =
             msiexec(QStringLiteral("/i"), msi(QStringLiteral(TARSEL_LATER_MSI_VERSION)));
         QVERIFY2(upgrade.exitCode == 0, qPrintable(upgrade.output));
         verifyInstalled(QStringLiteral(TARSEL_LATER_MSI_VERSION));
 
-        const Run downgrade =
+        const ProgramRun downgrade =
             msiexec(QStringLiteral("/i"), msi(QStringLiteral(TARSEL_MSI_VERSION)));
         QVERIFY2(downgrade.exitCode != 0, qPrintable(downgrade.output));
         verifyInstalled(QStringLiteral(TARSEL_LATER_MSI_VERSION));
     }
 
     void uninstallsWithoutATrace() {
-        const Run uninstall =
+        const ProgramRun uninstall =
             msiexec(QStringLiteral("/x"), msi(QStringLiteral(TARSEL_LATER_MSI_VERSION)));
         QVERIFY2(uninstall.exitCode == 0, qPrintable(uninstall.output));
         QCOMPARE(listedVersions(), QStringList());

@@ -1,8 +1,8 @@
 #include "settings/Module1.h"
+#include "support/ProgramRun.h"
 #include "support/TestHost.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -18,19 +18,11 @@ namespace {
 const QString Source = QStringLiteral("NewVersionLocation");
 const QString Target = QStringLiteral("RunningVersionLocation");
 
-struct RegRun {
-    int exitCode = -1;
-    QString output;
-};
+using test::ProgramRun;
 
 // Windows' own reg.exe, as a person would run it.
-RegRun reg(const QStringList& arguments) {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(QStringLiteral("reg"), arguments);
-    if (!process.waitForFinished(60'000) || process.exitStatus() != QProcess::NormalExit)
-        return {-1, QStringLiteral("reg did not finish: ") + process.errorString()};
-    return {process.exitCode(), QString::fromLocal8Bit(process.readAll())};
+ProgramRun reg(const QStringList& arguments) {
+    return test::runProgram(QStringLiteral("reg"), arguments, 60'000);
 }
 
 // The text of a value in a .reg file that `reg export` wrote (UTF-16, '\' and '"' escaped).
@@ -91,7 +83,8 @@ private slots:
 
         // reg query lists it as text; it writes in the console's code page, which may not hold
         // every character, so the text itself is compared where it is ASCII.
-        const RegRun query = reg({QStringLiteral("query"), key(), QStringLiteral("/v"), Source});
+        const ProgramRun query =
+            reg({QStringLiteral("query"), key(), QStringLiteral("/v"), Source});
         QVERIFY2(query.exitCode == 0, qPrintable(query.output));
         const QString listed = QStringLiteral("    ") + Source + QStringLiteral("    REG_SZ    ");
         const QStringList lines = query.output.split(QStringLiteral("\r\n"));
@@ -103,13 +96,13 @@ private slots:
 
         // reg export writes UTF-16: the exact text.
         const QString exported = QDir::toNativeSeparators(dir_.filePath(QStringLiteral("key.reg")));
-        const RegRun exporting =
+        const ProgramRun exporting =
             reg({QStringLiteral("export"), key(), exported, QStringLiteral("/y")});
         QVERIFY2(exporting.exitCode == 0, qPrintable(exporting.output));
         QCOMPARE(exportedText(exported, Source), std::optional<QString>(text));
 
         // And what reg add stores, the window reads.
-        const RegRun add =
+        const ProgramRun add =
             reg({QStringLiteral("add"), key(), QStringLiteral("/v"), Target, QStringLiteral("/t"),
                  QStringLiteral("REG_SZ"), QStringLiteral("/d"), text, QStringLiteral("/f")});
         QVERIFY2(add.exitCode == 0, qPrintable(add.output));
