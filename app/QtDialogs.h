@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Dialogs.h"
+#include "app/Dialogs.h"
 
 #include <QMessageBox>
 #include <QPointer>

@@ -1,15 +1,20 @@
 #pragma once
 
-#include "copy/CopyHost.h"
+#include "app/Dialogs.h"
+#include "core/Yielder.h"
 
 #include <QString>
 
 namespace tarsel {
 
-// What the window shows of a release run besides the copy's own needs: the controls that the run
-// reads when it starts and writes as it goes.
-class ReleaseHost : public CopyHost {
+// What the window shows of a release run: the controls that the run reads when it starts and
+// writes as it goes, its event loop, its dialogs, and whether it is closing.
+class ReleaseHost : public Yielder {
 public:
+    virtual void setProgress(double value) = 0; // ProgressBar1
+    virtual Dialogs& dialogs() = 0;
+    // The window is closing: a run in progress gives up and cleans after itself.
+    virtual bool cancelled() const = 0;
     virtual QString sourceText() const = 0;         // txtSource
     virtual QString targetText() const = 0;         // txtTarget
     virtual QString sourceModifiedText() const = 0; // SourceModifiedDate

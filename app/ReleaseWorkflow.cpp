@@ -56,6 +56,15 @@ void ReleaseWorkflow::phase(RunPhase phase) {
     }
 }
 
+bool ReleaseWorkflow::confirmWholeFileCopy(const QString& path) {
+    const QString prompt = QStringLiteral("The file '") + path +
+                           QStringLiteral("' is too large for this function.\r") +
+                           QStringLiteral("Would you like to perform a regular file copy?\r") +
+                           QStringLiteral("(The Progress Bar will not show the file copy)");
+    const int style = MsgStyle::YesNo + MsgStyle::Critical + MsgStyle::DefaultButton2;
+    return host_.dialogs().msgBox(prompt, style, LargeFileTitle) == MsgAnswer::Yes;
+}
+
 void ReleaseWorkflow::succeeded() {
     host_.setLabel2(SuccessText);
     host_.SetEnabled(true);
@@ -68,6 +77,10 @@ void ReleaseWorkflow::succeeded() {
 void ReleaseWorkflow::failed(const RunFailure& failure) {
     const QString fileName = request_.source.mid(platform::lastSeparator(request_.source) + 1);
     switch (failure.stage()) {
+    case RunStage::WholeCopy:
+        // The whole-file copy reports its own failure, then the run ends as any failed copy.
+        showErrorReport(host_.dialogs(), failure, LargeFileTag);
+        [[fallthrough]];
     case RunStage::Release:
     case RunStage::Target:
     case RunStage::Copy:

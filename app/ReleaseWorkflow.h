@@ -13,6 +13,8 @@ inline const QString VerifyFailedText =
     QStringLiteral("File Failed Verification!!! Contact Quillmoor for Support.");
 inline const QString VerifyingText = QStringLiteral("Verifying: ");
 inline const QString CopyTag = QStringLiteral("(cmdCopy_Click) of (frmCopyRoutine).");
+inline const QString LargeFileTag = QStringLiteral("(ALargeFile) of (frmCopyRoutine).");
+inline const QString LargeFileTitle = QStringLiteral("F I L E    T O O    L A R G E");
 
 // The Copy button's run as the window shows it: takes the paths and the date from the controls when
 // pressed, hands them to the release run, and puts what the run reports into the banner, the
@@ -32,7 +34,8 @@ private:
     void skipped(const RunTimeError&) override {}
     void setProgress(double value) override { host_.setProgress(value); }
     void yield() override { host_.yield(); }
-    Dialogs& dialogs() override { return host_.dialogs(); }
+    // Asks the user, Yes or No with No the default, under the critical icon.
+    bool confirmWholeFileCopy(const QString& path) override;
     bool cancelled() const override { return host_.cancelled(); }
 
     void succeeded();

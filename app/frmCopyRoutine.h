@@ -1,9 +1,9 @@
 #pragma once
 
+#include "app/Dialogs.h"
+#include "app/EventLoopYield.h"
 #include "app/ReleaseHost.h"
 #include "app/ReleaseWorkflow.h"
-#include "core/Dialogs.h"
-#include "core/EventLoopYield.h"
 #include "filetime/FileDateKind.h"
 #include "filetime/FileTimeRecords.h"
 #include "platform/ProcessTable.h"
@@ -101,7 +101,8 @@ public:
     void setLabel2(const QString& text) override;
     void setStatusText(const QString& text) override;
     void endProgram() override;
-    void reportError(const RunTimeError& e, const QString& tag) override;
+    void swept() override;
+    void sweepFailed(const RunTimeError& e) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -41,8 +41,8 @@ public:
 class QuietSweepHost : public SweepHost {
 public:
     int errors = 0;
-    void setLabel2(const QString&) override {}
-    void reportError(const RunTimeError&, const QString&) override { ++errors; }
+    void swept() override {}
+    void sweepFailed(const RunTimeError&) override { ++errors; }
 };
 
 struct Phase {

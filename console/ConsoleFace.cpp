@@ -20,18 +20,6 @@ QString megabytes(double bytes) {
 
 } // namespace
 
-int UnattendedDialogs::msgBox(const QString&, int style, const QString&) {
-    return (style & MsgStyle::YesNo) == MsgStyle::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
-}
-
-QString UnattendedDialogs::showOpen(const QString&, const QString&, const QString& fileName) {
-    return fileName;
-}
-
-std::optional<QString> UnattendedDialogs::browseForFolder(const QString&) {
-    return std::nullopt;
-}
-
 QString errorLine(const RunTimeError& error) {
     return QStringLiteral("Error ") + QString::number(error.number()) + QStringLiteral(" (") +
            error.description() + QStringLiteral(")");

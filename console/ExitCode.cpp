@@ -12,6 +12,7 @@ int exitCodeFor(RunStage stage) {
     case RunStage::Replace:
         return ExitCode::Target;
     case RunStage::Copy:
+    case RunStage::WholeCopy:
     case RunStage::Date:
         return ExitCode::Copy;
     case RunStage::Verify:

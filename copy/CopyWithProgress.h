@@ -1,6 +1,7 @@
 #pragma once
 
 #include "copy/CopyHost.h"
+#include "core/RunTimeError.h"
 #include "platform/Files.h"
 
 #include <QString>

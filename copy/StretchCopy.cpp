@@ -23,7 +23,8 @@ bool StretchCopy::flush() {
 }
 
 // Copies the first `length` pending bytes. The system leaves a stretch short where the source
-// ends, or where it cannot copy between the two files at all; the buffer then tells which.
+// ends, where it cannot copy between the two files at all, or where it failed; the buffer then
+// tells which, and names the file at fault.
 bool StretchCopy::copy(qint64 length) {
     qint64 done = 0;
     if (systemCopies_) {

@@ -21,8 +21,9 @@ constexpr qint64 BufferedPiece = qint64(256) << 10;
 
 // Copies `source` onto `target` from the start, a stretch at a time, behind a loop that counts the
 // pieces it has taken: the system copies each stretch where it can (platform::systemCopy), and the
-// rest goes through a buffer. flush() copies whatever is pending, of any length; pending bytes that
-// are never flushed are never copied. Failures to write are RunTimeErrors, as from writeAt.
+// rest goes through a buffer, which also names the file that failed when the system's copy did.
+// flush() copies whatever is pending, of any length; pending bytes that are never flushed are never
+// copied. Failures to write are RunTimeErrors, as from writeAt.
 class StretchCopy {
 public:
     // `total`: the length of the whole file, which bounds the buffer for small files.

@@ -1,6 +1,7 @@
 #include "copy/ValidateFile.h"
 
 #include "copy/Percent.h"
+#include "core/RunTimeError.h"
 
 #include <algorithm>
 #include <cmath>

@@ -44,5 +44,9 @@ inline RunTimeError typeMismatch() {
 inline RunTimeError userInterrupt() {
     return RunTimeError(ErrNo::UserInterrupt, QStringLiteral("User interrupt occurred"));
 }
+// A folder, device, FIFO or anything else where a regular file must be.
+inline RunTimeError notRegularFile(const QString& path) {
+    return RunTimeError(ErrNo::PathFileAccess, path + QStringLiteral(": Not a regular file"));
+}
 
 } // namespace tarsel

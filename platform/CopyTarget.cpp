@@ -1,8 +1,6 @@
 #include "core/RunTimeError.h"
 #include "platform/FileParts.h"
 
-#include <vector>
-
 namespace tarsel::platform {
 
 CopyTarget::CopyTarget(const OpenFile& source, const QString& path)
@@ -24,14 +22,6 @@ CopyTarget::~CopyTarget() {
 void CopyTarget::finish() {
     file_.close();
     finished_ = true;
-}
-
-void parts::copyRest(const OpenFile& in, const OpenFile& out, qint64 offset) {
-    std::vector<char> buffer(1 << 20);
-    while (const qint64 n = readAt(in, buffer.data(), qint64(buffer.size()), offset)) {
-        writeAt(out, buffer.data(), n, offset);
-        offset += n;
-    }
 }
 
 } // namespace tarsel::platform

@@ -16,7 +16,4 @@ void reserve(const OpenFile& file, qint64 length);
 // Removes a file; a failure is ignored.
 void removeQuietly(const QString& path);
 
-// Copies `in` onto `out` from `offset` to the end, through a buffer.
-void copyRest(const OpenFile& in, const OpenFile& out, qint64 offset);
-
 } // namespace tarsel::platform::parts

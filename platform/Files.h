@@ -84,11 +84,10 @@ private:
 
 // Has the system copy `length` bytes of `source` at `offset` to the same offset of `target`, so
 // that the bytes never pass through this program (Linux: within one file system, or on the server
-// of a share). Returns how many it copied; fewer when the source ends sooner or the system cannot
-// copy between these two files (Windows never does), and the caller then copies the rest itself.
+// of a share). Returns how many it copied; fewer when the source ends sooner, when the system
+// cannot or may not copy between these two files (Windows never does; a sandbox may forbid the
+// call), or when it failed, which cannot tell whether reading or writing did. The caller then
+// copies the rest itself, and its own reads and writes name the file at fault. Never throws.
 qint64 systemCopy(const OpenFile& source, const OpenFile& target, qint64 offset, qint64 length);
-
-// Copies the whole of `source` into `target`, which is empty, in one operation.
-void copyWholeFile(const OpenFile& source, const OpenFile& target);
 
 } // namespace tarsel::platform

@@ -37,12 +37,12 @@ void AccessSweep::Timer1_Timer() {
         // box on every tick.
         if (!failureReported_) {
             failureReported_ = true;
-            host_.reportError(e, ErrorTag);
+            host_.sweepFailed(e);
         }
         return;
     }
     failureReported_ = false;
-    host_.setLabel2(ReadyText);
+    host_.swept();
     restFrom_ = clockMs_();
 }
 

@@ -19,8 +19,6 @@ namespace tarsel {
 class AccessSweep {
 public:
     static inline const QString ProcessName = QStringLiteral("MSACCESS.EXE");
-    static inline const QString ReadyText = QStringLiteral("Ready For Copy.......");
-    static inline const QString ErrorTag = QStringLiteral("(Timer1_Timer) of (frmCopyRoutine).");
     static constexpr qint64 RestMs = 5000;
 
     AccessSweep(platform::ProcessTable& table, SweepHost& host,

@@ -2,16 +2,15 @@
 
 #include "core/RunTimeError.h"
 
-#include <QString>
-
 namespace tarsel {
 
-// What the sweep sees of the window: its status line and its error report.
+// What the sweep tells the face that drives it: a sweep made, or one that failed (told once until a
+// sweep succeeds again).
 class SweepHost {
 public:
     virtual ~SweepHost() = default;
-    virtual void setLabel2(const QString& text) = 0;
-    virtual void reportError(const RunTimeError& e, const QString& tag) = 0;
+    virtual void swept() = 0;
+    virtual void sweepFailed(const RunTimeError& e) = 0;
 };
 
 } // namespace tarsel

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,10 +22,6 @@ int fd(const OpenFile& file) {
     throw errnoError(errno, what);
 }
 
-RunTimeError notRegular(const QString& path) {
-    return RunTimeError(ErrNo::PathFileAccess, path + QStringLiteral(": Not a regular file"));
-}
-
 // O_NONBLOCK keeps the open of a FIFO from waiting for its other end; the file is refused right
 // after unless it is a regular file, and then reads and writes block as usual.
 OpenFile openRegular(const QString& path, int flags) {
@@ -34,7 +29,7 @@ OpenFile openRegular(const QString& path, int flags) {
         ::open(QFile::encodeName(path).constData(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
     // ENXIO: a FIFO without a reader, or a device that is not there.
     if (fd < 0 && errno == ENXIO)
-        throw notRegular(path);
+        throw notRegularFile(path);
     if (fd < 0)
         fail(path);
     OpenFile file(fd, path);
@@ -44,7 +39,7 @@ OpenFile openRegular(const QString& path, int flags) {
     if (S_ISDIR(st.st_mode))
         throw errnoError(EISDIR, path);
     if (!S_ISREG(st.st_mode))
-        throw notRegular(path);
+        throw notRegularFile(path);
     const int status = ::fcntl(fd, F_GETFL);
     if (status == -1 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0)
         fail(path);
@@ -154,24 +149,14 @@ qint64 systemCopy(const OpenFile& source, const OpenFile& target, qint64 offset,
             done += n;
             continue;
         }
-        if (n == 0)
-            break;
-        if (errno == EINTR)
+        if (n < 0 && errno == EINTR)
             continue;
-        // The kernel cannot copy between these two files (other file systems, a file system or a
-        // kernel without the call): not a failure of the copy.
-        if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)
-            break;
-        fail(target.path());
+        // The end of the source; or the kernel will not copy between these two files (EXDEV,
+        // EINVAL, EOPNOTSUPP, ENOSYS, a sandbox's EPERM, EBADF where a file system wants its own
+        // reads), or it failed: the buffer copies the rest, and fails there on a real error.
+        break;
     }
     return done;
-}
-
-// What the kernel leaves (all of it where it cannot copy; some file systems report an early end)
-// goes through a buffer.
-void copyWholeFile(const OpenFile& source, const OpenFile& target) {
-    parts::copyRest(source, target,
-                    systemCopy(source, target, 0, std::numeric_limits<qint64>::max()));
 }
 
 } // namespace tarsel::platform

@@ -19,10 +19,6 @@ HANDLE nativeOf(const OpenFile& file) {
     return reinterpret_cast<HANDLE>(file.handle());
 }
 
-RunTimeError notRegular(const QString& path) {
-    return RunTimeError(ErrNo::PathFileAccess, path + QStringLiteral(": Not a regular file"));
-}
-
 OVERLAPPED at(qint64 offset) {
     OVERLAPPED position{};
     position.Offset = DWORD(quint64(offset));
@@ -41,17 +37,17 @@ OpenFile openRegular(const QString& path, DWORD access, DWORD disposition, DWORD
         const DWORD attributes = GetFileAttributesW(widePath(path).c_str());
         if (err == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
             (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            throw notRegular(path);
+            throw notRegularFile(path);
         throw errorFrom(err, path);
     }
     OpenFile file(reinterpret_cast<qintptr>(handle), path, unbuffered);
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(handle) != FILE_TYPE_DISK)
-        throw notRegular(path);
+        throw notRegularFile(path);
     if (!GetFileInformationByHandle(handle, &info))
         fail(path);
     if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
-        throw notRegular(path);
+        throw notRegularFile(path);
     return file;
 }
 
@@ -221,12 +217,6 @@ void parts::removeQuietly(const QString& path) {
 // rather than writing them: the copy goes through the program's buffer.
 qint64 systemCopy(const OpenFile&, const OpenFile&, qint64, qint64) {
     return 0;
-}
-
-// Not CopyFileExW: the copy goes into the staging file, which the run holds open so that its name
-// cannot be taken from under it, and CopyFileExW cannot write into a file that is held so.
-void copyWholeFile(const OpenFile& source, const OpenFile& target) {
-    parts::copyRest(source, target, 0);
 }
 
 } // namespace tarsel::platform

@@ -188,6 +188,52 @@ private slots:
         }
     }
 
+    // A release of 2 GiB or more: the window asks before a plain copy, No being the default, and a
+    // plain copy that fails shows its own error report before the window's copy error.
+    void aLargeReleaseAsksFirst_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("report"); // how the second box begins; empty: none
+        QTest::newRow("no: nothing is copied") << int(MsgAnswer::No) << QString();
+        QTest::newRow("yes, past the file size limit") << int(MsgAnswer::Yes) << "Error 61 (";
+    }
+
+    void aLargeReleaseAsksFirst() {
+        QFETCH(int, answer);
+        QFETCH(QString, report);
+        if (const QString why = missing(Facility::FileSizeLimit);
+            !report.isEmpty() && !why.isEmpty())
+            QSKIP(qPrintable(why));
+        {
+            QFile release(source_); // sparse: the file system stores none of its 2 GiB
+            QVERIFY(release.open(QIODevice::WriteOnly) && release.resize(qint64(1) << 31));
+        }
+        FakeReleaseHost host;
+        prepare(host);
+        host.fakeDialogs.msgBoxAnswer = answer;
+        {
+            std::optional<test::FileSizeLimit> limit;
+            if (!report.isEmpty())
+                limit.emplace(1 << 20);
+            ReleaseWorkflow(host).cmdCopy_Click();
+        }
+        const auto& boxes = host.fakeDialogs.boxes;
+        QCOMPARE(boxes.size(), report.isEmpty() ? 1 : 2);
+        QCOMPARE(boxes[0].prompt, "The file '" + source_ + "' is too large for this function.\r" +
+                                      "Would you like to perform a regular file copy?\r" +
+                                      "(The Progress Bar will not show the file copy)");
+        QCOMPARE(boxes[0].title, "F I L E    T O O    L A R G E");
+        QCOMPARE(boxes[0].style, 276);
+        if (!report.isEmpty()) {
+            QVERIFY2(boxes[1].prompt.startsWith(report), qPrintable(boxes[1].prompt));
+            QVERIFY(
+                boxes[1].prompt.endsWith(") in procedure\r\n(ALargeFile) of (frmCopyRoutine)."));
+            QCOMPARE(boxes[1].style, 16);
+            QCOMPARE(boxes[1].title, QString());
+        }
+        QCOMPARE(host.label2.last(), CopyErrorText + "app.mdb");
+        expectOldTargetKept(host);
+    }
+
     void missingTargetFolderFailsTheCopy() {
         FakeReleaseHost host;
         prepare(host);

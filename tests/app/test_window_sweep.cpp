@@ -1,5 +1,6 @@
 #include "app/frmCopyRoutine.h"
 #include "support/FakeDialogs.h"
+#include "support/FakeProcessTable.h"
 #include "support/IdleCopy.h"
 #include "support/OwnProcessesOnly.h"
 #include "support/TestHost.h"
@@ -7,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 using namespace tarsel;
@@ -49,6 +51,29 @@ private slots:
         QCOMPARE(window.Label2->text(), QStringLiteral("Ready For Copy......."));
         QCOMPARE(bystander.state(), QProcess::Running);
         QVERIFY(dialogs.boxes.isEmpty());
+    }
+
+    // What the window makes of the sweep's news: the ready text after a sweep, the error report
+    // under the timer's tag when the table cannot be read, once until a sweep succeeds.
+    void sweepNewsInTheWindow() {
+        test::FakeProcessTable table;
+        table.failQuery =
+            RunTimeError(ErrNo::PermissionDenied, QStringLiteral("Permission denied"));
+        test::IsolatedSettings settings;
+        test::FakeDialogs dialogs;
+        frmCopyRoutine window(dialogs, table);
+        window.Timer1->stop();
+        for (int tick = 0; tick < 13; ++tick)
+            window.Timer1_Timer();
+        QCOMPARE(dialogs.boxes.size(), 1);
+        QCOMPARE(dialogs.boxes[0].prompt,
+                 QStringLiteral("Error 70 (Permission denied) in procedure\r\n"
+                                "(Timer1_Timer) of (frmCopyRoutine)."));
+        QCOMPARE(dialogs.boxes[0].style, 16);
+        QVERIFY(window.Label2->text() != QStringLiteral("Ready For Copy......."));
+        table.failQuery.reset();
+        window.Timer1_Timer();
+        QCOMPARE(window.Label2->text(), QStringLiteral("Ready For Copy......."));
     }
 };
 

@@ -1,6 +1,8 @@
 #include "copy/ALargeFile.h"
 #include "copy/CopyWithProgress.h"
 #include "copy/ReleaseRun.h"
+#include "copy/StretchCopy.h"
+#include "support/ErrorOf.h"
 #include "support/FakeCopyHost.h"
 #include "support/FakeRunObserver.h"
 #include "support/FileFixtures.h"
@@ -31,55 +33,54 @@ private slots:
     void cleanup() { QFile::remove(path("target")); }
 
     void asksBeforeAPlainCopy_data() {
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<QString>("target");
-        QTest::addColumn<bool>("failed");
-        QTest::addColumn<QString>("report"); // how the error report begins; empty: none
-        QTest::newRow("no") << int(MsgAnswer::No) << "target" << true << QString();
-        QTest::newRow("yes, past the file size limit")
-            << int(MsgAnswer::Yes) << "target" << true << QStringLiteral("Error 61 (");
-        QTest::newRow("yes") << int(MsgAnswer::Yes) << "target" << false << QString();
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<int>("error");      // the run-time number the copy stops with; 0: none
+        QTest::addColumn<bool>("wholeCopy"); // the failure is the whole-file copy's own
+        QTest::newRow("no") << false << int(ErrNo::DeviceIO) << false;
+        QTest::newRow("yes, past the file size limit") << true << int(ErrNo::DiskFull) << true;
+        QTest::newRow("yes") << true << 0 << false;
     }
 
     void asksBeforeAPlainCopy() {
-        QFETCH(int, answer);
-        QFETCH(QString, target);
-        QFETCH(bool, failed);
-        QFETCH(QString, report);
-        if (const QString why = missing(Facility::CheapCopy, dir.path()); !failed && !why.isEmpty())
+        QFETCH(bool, answer);
+        QFETCH(int, error);
+        QFETCH(bool, wholeCopy);
+        if (const QString why = missing(Facility::CheapCopy, dir.path());
+            error == 0 && !why.isEmpty())
             QSKIP(qPrintable("A plain copy of 2 GiB would write 2 GiB, too slow for a unit test: " +
                              why));
-        if (const QString why = missing(Facility::FileSizeLimit);
-            !report.isEmpty() && !why.isEmpty())
+        if (const QString why = missing(Facility::FileSizeLimit); wholeCopy && !why.isEmpty())
             QSKIP(qPrintable(why));
         FakeCopyHost host;
-        host.fakeDialogs.msgBoxAnswer = answer;
+        host.wholeFileAnswer = answer;
+        std::optional<RunStage> stage;
+        int number = 0;
         {
             std::optional<FileSizeLimit> limit;
-            if (!report.isEmpty())
+            if (wholeCopy)
                 limit.emplace(1 << 20);
-            QCOMPARE(CopyWithProgress(source, path(target), 32767, host), failed);
+            try {
+                const platform::OpenFile in = platform::openForReading(source);
+                platform::CopyTarget out(in, path("target"));
+                copyReleaseInto(in, out.file(), 32767, host);
+                out.finish();
+            } catch (const RunFailure& failure) {
+                stage = failure.stage();
+                number = failure.number();
+            } catch (const RunTimeError& e) {
+                number = e.number();
+            }
         }
 
-        const auto& boxes = host.fakeDialogs.boxes;
-        QVERIFY(!boxes.isEmpty());
-        QCOMPARE(boxes[0].prompt, "The file '" + source + "' is too large for this function.\r" +
-                                      "Would you like to perform a regular file copy?\r" +
-                                      "(The Progress Bar will not show the file copy)");
-        QCOMPARE(boxes[0].title, "F I L E    T O O    L A R G E");
-        QCOMPARE(boxes[0].style, 276);
+        QCOMPARE(host.wholeFileAsked, QStringList{source});
+        QCOMPARE(number, error);
+        QCOMPARE(stage.has_value(), wholeCopy);
+        if (stage)
+            QCOMPARE(*stage, RunStage::WholeCopy);
         QCOMPARE(host.progress, QList<double>{0});
-        if (!failed)
-            QCOMPARE(QFileInfo(path(target)).size(), LargeFileSize);
-        QCOMPARE(QFileInfo::exists(path(target)), !failed);
-        QCOMPARE(boxes.size(), report.isEmpty() ? 1 : 2);
-        if (!report.isEmpty()) {
-            QVERIFY2(boxes[1].prompt.startsWith(report), qPrintable(boxes[1].prompt));
-            QVERIFY(
-                boxes[1].prompt.endsWith(") in procedure\r\n(ALargeFile) of (frmCopyRoutine)."));
-            QCOMPARE(boxes[1].style, 16);
-            QCOMPARE(boxes[1].title, QString());
-        }
+        if (error == 0)
+            QCOMPARE(QFileInfo(path("target")).size(), LargeFileSize);
+        QCOMPARE(QFileInfo::exists(path("target")), error == 0);
     }
 
     // A release of 2 GiB is flushed and verified before it goes into service, like any other.
@@ -97,7 +98,6 @@ private slots:
         }
         QVERIFY(writeFile(target, "the old version"));
         FakeRunObserver observer;
-        observer.fakeDialogs.msgBoxAnswer = MsgAnswer::Yes;
         const RunResult result = runRelease(
             ReleaseRequest{release, target, true, QDateTime::currentDateTime()}, observer);
 
@@ -112,21 +112,60 @@ private slots:
         QCOMPARE(ReleaseFixture::stagingFilesIn(memory.path()), QStringList());
     }
 
-    void removesWhatAFailedPlainCopyWrote() {
-        if (const QString why = missing(Facility::FileSizeLimit); !why.isEmpty())
+    // The whole-file copy of a file of any length (the run offers it only from 2 GiB on): each
+    // stretch is followed by a yield, so a cancel stops it within a stretch, and a failure keeps
+    // its cause.
+    void plainCopy_data() {
+        QTest::addColumn<int>("cancelAtYield"); // 0: never
+        QTest::addColumn<qint64>("sizeLimit");  // -1: none
+        QTest::addColumn<int>("error");
+        QTest::addColumn<qint64>("written"); // the target's length afterwards
+        const qint64 size = 3 * StretchSize + 5;
+        QTest::newRow("copied") << 0 << qint64(-1) << 0 << size;
+        QTest::newRow("cancelled at the first yield")
+            << 1 << qint64(-1) << int(ErrNo::UserInterrupt) << StretchSize;
+        QTest::newRow("past the file size limit")
+            << 0 << StretchSize + 4096 << int(ErrNo::DiskFull) << StretchSize + 4096;
+    }
+
+    void plainCopy() {
+        QFETCH(int, cancelAtYield);
+        QFETCH(qint64, sizeLimit);
+        QFETCH(int, error);
+        QFETCH(qint64, written);
+        if (const QString why = missing(Facility::FileSizeLimit); sizeLimit >= 0 && !why.isEmpty())
             QSKIP(qPrintable(why));
         const QString small = path("small");
-        QVERIFY(writeFile(small, patternBytes(200000)));
+        QVERIFY(writeFile(small, patternBytes(3 * StretchSize + 5)));
         FakeCopyHost host;
-        host.fakeDialogs.msgBoxAnswer = MsgAnswer::Yes;
-        {
-            FileSizeLimit limit(100000);
-            const platform::OpenFile source = platform::openForReading(small);
-            QVERIFY(!ALargeFile(source, platform::CopyTarget(source, path("target")).file(), host));
-        }
-        QVERIFY(!QFileInfo::exists(path("target")));
-        QCOMPARE(host.fakeDialogs.boxes.size(), 2);
-        QVERIFY(host.fakeDialogs.boxes[1].prompt.startsWith("Error 61 ("));
+        host.onYield = [&](int n) { host.cancel = n == cancelAtYield; };
+        std::optional<RunStage> stage;
+        qint64 length = -1;
+        const int number = errorOf([&] {
+            std::optional<FileSizeLimit> limit;
+            if (sizeLimit >= 0)
+                limit.emplace(sizeLimit);
+            const platform::OpenFile in = platform::openForReading(small);
+            platform::CopyTarget out(in, path("target"));
+            try {
+                QVERIFY(ALargeFile(in, out.file(), host));
+                length = platform::lengthOf(out.file());
+                QCOMPARE(readFile(path("target")), readFile(small));
+            } catch (const RunFailure& failure) {
+                stage = failure.stage();
+                length = platform::lengthOf(out.file());
+                throw;
+            } catch (const RunTimeError&) {
+                length = platform::lengthOf(out.file());
+                throw;
+            }
+        });
+        QCOMPARE(number, error);
+        QCOMPARE(length, written);
+        QCOMPARE(host.progress, QList<double>());
+        QCOMPARE(stage.has_value(), error == ErrNo::DiskFull);
+        if (stage)
+            QCOMPARE(*stage, RunStage::WholeCopy);
     }
 };
 

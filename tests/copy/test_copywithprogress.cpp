@@ -124,7 +124,7 @@ private slots:
         QCOMPARE(openHandleCount(), openBefore);
         if (target != "folder")
             QVERIFY(!QFileInfo::exists(path(target)));
-        QVERIFY(host.fakeDialogs.boxes.isEmpty());
+        QVERIFY(host.wholeFileAsked.isEmpty());
     }
 
     // `written`: the bytes that reached the file (seen through a second name made in the first

@@ -1,4 +1,5 @@
 #include "copy/ValidateFile.h"
+#include "core/RunTimeError.h"
 #include "support/FakeCopyHost.h"
 #include "support/FileFixtures.h"
 

@@ -1,21 +1,23 @@
 #pragma once
 
 #include "copy/CopyHost.h"
-#include "support/FakeDialogs.h"
 
 #include <QCoreApplication>
 #include <QList>
+#include <QStringList>
 #include <functional>
 
 namespace tarsel::test {
 
-// A window stand-in for the copy routines: records the progress values and counts the yields.
+// A window stand-in for the copy routines: records the progress values, counts the yields, and
+// answers the whole-file question from a script.
 class FakeCopyHost : public CopyHost {
 public:
     QList<double> progress;
     int yields = 0;
     bool cancel = false;
-    FakeDialogs fakeDialogs;
+    bool wholeFileAnswer = true;
+    QStringList wholeFileAsked;       // the paths the question named
     std::function<void(int)> onYield; // runs inside the n-th yield (1-based)
 
     void setProgress(double value) override { progress.append(value); }
@@ -25,7 +27,10 @@ public:
             onYield(yields);
         QCoreApplication::processEvents();
     }
-    Dialogs& dialogs() override { return fakeDialogs; }
+    bool confirmWholeFileCopy(const QString& path) override {
+        wholeFileAsked.append(path);
+        return wholeFileAnswer;
+    }
     bool cancelled() const override { return cancel; }
 };
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/ReleaseHost.h"
-#include "support/FakeCopyHost.h"
+#include "support/FakeDialogs.h"
 
 #include <QStringList>
 

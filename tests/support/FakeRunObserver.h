@@ -1,7 +1,6 @@
 #pragma once
 
 #include "copy/RunObserver.h"
-#include "support/FakeDialogs.h"
 
 #include <QList>
 
@@ -13,13 +12,13 @@ public:
     QList<RunPhase> phases;
     QList<int> skippedNumbers;
     QList<double> progress;
-    FakeDialogs fakeDialogs;
+    bool wholeFileAnswer = true;
 
     void phase(RunPhase phase) override { phases.append(phase); }
     void skipped(const RunTimeError& error) override { skippedNumbers.append(error.number()); }
     void setProgress(double value) override { progress.append(value); }
     void yield() override {}
-    Dialogs& dialogs() override { return fakeDialogs; }
+    bool confirmWholeFileCopy(const QString&) override { return wholeFileAnswer; }
     bool cancelled() const override { return false; }
 };
 

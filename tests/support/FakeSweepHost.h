@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/Dialogs.h"
 #include "sweep/SweepHost.h"
 
 #include <QStringList>
@@ -8,18 +7,18 @@
 
 namespace tarsel::test {
 
-// A window stand-in for the sweep: records the status texts and the error reports as shown.
+// A face stand-in for the sweep: counts the sweeps and records the failures it was told of.
 class FakeSweepHost : public SweepHost {
 public:
-    QStringList labels;
-    QStringList reports;            // the full error report texts
-    std::function<void()> onReport; // runs inside the report, as a modal box's event loop would
+    int sweeps = 0;
+    QStringList failures;            // "Error <number> (<description>)"
+    std::function<void()> onFailure; // runs inside the telling, as a modal box's event loop would
 
-    void setLabel2(const QString& text) override { labels.append(text); }
-    void reportError(const RunTimeError& e, const QString& tag) override {
-        reports.append(errorReportText(e, tag));
-        if (onReport)
-            onReport();
+    void swept() override { ++sweeps; }
+    void sweepFailed(const RunTimeError& e) override {
+        failures.append(QStringLiteral("Error %1 (%2)").arg(e.number()).arg(e.description()));
+        if (onFailure)
+            onFailure();
     }
 };
 

@@ -86,9 +86,9 @@ void TestSweepRealProcesses::timerSweepEndsAccess() {
     QCOMPARE(table.ended, whyNoAsk.isEmpty() && !deaf ? QList<qint64>() : once);
     // Ended from outside: killed by a signal, or on Windows ended with an exit code of ours.
     QVERIFY(access.exitStatus() == QProcess::CrashExit || access.exitCode() != 0);
-    QCOMPARE(host.labels.value(0), QStringLiteral("Ready For Copy......."));
+    QVERIFY(host.sweeps >= 1);
     QCOMPARE(bystander.state(), QProcess::Running);
-    QVERIFY(host.reports.isEmpty());
+    QVERIFY(host.failures.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestSweepRealProcesses)

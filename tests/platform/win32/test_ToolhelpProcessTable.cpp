@@ -32,10 +32,10 @@ private slots:
         AccessSweep sweep(table, host);
         for (int tick = 0; tick < 11 + 3; ++tick)
             sweep.Timer1_Timer();
-        QCOMPARE(host.reports.size(), 1);
-        QVERIFY2(host.reports.first().startsWith(QStringLiteral("Error 70 (")),
-                 qPrintable(host.reports.first()));
-        QVERIFY(host.labels.isEmpty());
+        QCOMPARE(host.failures.size(), 1);
+        QVERIFY2(host.failures.first().startsWith(QStringLiteral("Error 70 (")),
+                 qPrintable(host.failures.first()));
+        QCOMPARE(host.sweeps, 0);
     }
 
     // Only a process of the latest listing is ended, never one that merely has its id.

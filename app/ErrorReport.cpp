@@ -1,4 +1,4 @@
-#include "core/Dialogs.h"
+#include "app/Dialogs.h"
 
 namespace tarsel {
 
