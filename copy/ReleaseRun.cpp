@@ -11,6 +11,8 @@
 #include "platform/ReadOnlyGuard.h"
 #include "platform/StagingFile.h"
 
+#include <QLocale>
+
 #include <optional>
 
 namespace tarsel {
@@ -67,6 +69,7 @@ private:
     }
 
     void copyToStaging();
+    RunTimeError withLeftovers(const RunTimeError& error) const;
     void verify();
     void putIntoService();
 
@@ -99,17 +102,40 @@ void Run::copyToStaging() {
         } catch (const RunTimeError& e) {
             // No room for the copy is the copy's failure, not the target's.
             if (e.number() == ErrNo::DiskFull)
-                throw RunFailure(RunStage::Copy, e);
+                throw RunFailure(RunStage::Copy, withLeftovers(e));
             throw;
         }
     });
     try {
         copyReleaseInto(*release_, staging_->file(), request_.blockSize, observer_);
+    } catch (const RunFailure& failure) {
+        staging_.reset();
+        throw RunFailure(failure.stage(), withLeftovers(failure));
     } catch (const RunTimeError& e) {
         if (e.number() == ErrNo::UserInterrupt)
             throw cancelled();
-        throw RunFailure(RunStage::Copy, e);
+        staging_.reset();
+        throw RunFailure(RunStage::Copy, withLeftovers(e));
     }
+}
+
+// A run killed mid-copy leaves its staging file with the whole release's room reserved, which may
+// be what fills the disk until the age rule lets a later run remove it: a full disk says so.
+RunTimeError Run::withLeftovers(const RunTimeError& error) const {
+    if (error.number() != ErrNo::DiskFull)
+        return error;
+    QString text = error.description();
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const platform::StagingLeftover& left : platform::stagingLeftovers(request_.target)) {
+        text += QStringLiteral("; %1 beside it, left by a run that was stopped, holds %2")
+                    .arg(left.name, QLocale::c().formattedDataSize(left.bytesOnDisk, 1,
+                                                                   QLocale::DataSizeSIFormat));
+        text += left.removableFrom > now
+                    ? QStringLiteral(" and is removed by the first run from %1 on")
+                          .arg(left.removableFrom.toString(QStringLiteral("yyyy-MM-dd HH:mm")))
+                    : QStringLiteral(" and is still held by a run, or belongs to another user");
+    }
+    return RunTimeError(error.number(), text);
 }
 
 // Reads the copy back as storage holds it and compares it with the release. A verification that
@@ -184,7 +210,14 @@ RunResult Run::execute() {
 } // namespace
 
 RunResult runRelease(const ReleaseRequest& request, RunObserver& observer) {
-    return Run(request, observer).execute();
+    try {
+        return Run(request, observer).execute();
+    } catch (const RunFailure& failure) {
+        // A cancel can also surface as the failure of a call it interrupted: it was a cancel.
+        if (failure.stage() != RunStage::Cancel && observer.cancelled())
+            throw cancelled();
+        throw;
+    }
 }
 
 } // namespace tarsel

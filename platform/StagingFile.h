@@ -3,33 +3,41 @@
 #include "core/Yielder.h"
 #include "platform/Files.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QtGlobal>
 #include <optional>
+#include <vector>
 
 namespace tarsel::platform {
 
 // A new file in the target's own folder that takes the new release while it is written, stamped and
 // verified. Only a complete, verified file is moved over the target, in one atomic rename; until
 // then the old target is untouched. The run reads and writes the file through the one handle it
-// holds for the file's whole life (under an exclusive advisory lock on Linux; on Windows open
-// without write or delete sharing), so that nobody changes the verified bytes, a later run never
-// removes it as an orphan while it is in use, and a share that enforces locks per handle (SMB)
-// never sees a second open.
+// holds for the file's whole life (under an exclusive advisory lock on Linux where the file system
+// has locks; on Windows open without write or delete sharing), so that nobody changes the verified
+// bytes, a later run never removes it as an orphan while it is in use, and a share that enforces
+// locks per handle (SMB) never sees a second open.
+//
+// Until the rename only its owner may open it (mode 600; on Windows a protected DACL that lets in
+// the runner alone): the release may be for fewer eyes than the folder lets in, and a reader who
+// opened the file before it took the old version's rights would keep reading it. The file, and
+// every error about it, carries the target's name: that is the name the user gave.
 class StagingFile {
 public:
     // Creates the file exclusively beside `target`, under an unguessable hidden name derived from
-    // the target's name, with the mode a new file gets, and reserves room for `length` bytes: a
-    // disk too full for them fails here. Throws RunTimeError.
+    // the target's name, and reserves room for `length` bytes: a disk too full for them fails
+    // here. Throws RunTimeError.
     StagingFile(const QString& target, qint64 length);
     StagingFile(const StagingFile&) = delete;
     StagingFile& operator=(const StagingFile&) = delete;
     // Removes the file unless it was moved over the target.
     ~StagingFile();
 
-    const QString& path() const { return file_->path(); }
+    // Where the file is until it is moved over the target.
+    const QString& path() const { return path_; }
 
-    // The file as the run writes it.
+    // The file as the run writes it, named after the target.
     const OpenFile& file() const { return *file_; }
 
     // A path to this very file for as long as it is open, whatever becomes of its name meanwhile:
@@ -44,8 +52,9 @@ public:
     // Throws RunTimeError.
     OpenFile readBack(Yielder& yielder);
 
-    // Moves the file over the target, then asks for the rename to be made durable; openPath() then
-    // reaches the file under its new name. The file stays hidden until it has the target's name.
+    // Gives the file the rights of the version it replaces (AccessRights.h), moves it over the
+    // target, then asks for the rename to be made durable; openPath() then reaches the file under
+    // its new name. The file stays hidden until it has the target's name.
     // On Windows a target that another program holds open is tried again for about two seconds,
     // yielding meanwhile. Throws RunTimeError when the file cannot be moved; once it is, the run
     // has succeeded.
@@ -53,6 +62,7 @@ public:
 
 private:
     QString target_;
+    QString path_;
     std::optional<OpenFile> file_;
     quint64 device_ = 0; // the file's identity: device and inode on Linux
     quint64 index_ = 0;
@@ -69,10 +79,21 @@ bool isStagingName(const QString& name);
 
 // Removes staging files left beside `target` by runs that were killed: regular files of ours that
 // no running copy holds locked and that nothing has written to for OrphanAgeMs. A lock is not
-// enough on its own: on a share two computers may not see each other's locks. Never follows a
+// enough on its own: on a share two computers may not see each other's locks, and a file system
+// without locks (NFS without its lock service) leaves the age alone to decide. Never follows a
 // symbolic link.
 constexpr qint64 OrphanAgeMs = 10 * 60 * 1000;
 void removeOrphanedStagingFiles(const QString& target);
+
+// A staging file beside a target that some other run made.
+struct StagingLeftover {
+    QString name;
+    qint64 bytesOnDisk = 0;  // what it takes on the disk, reserved room included
+    QDateTime removableFrom; // local time from which the age rule lets a run remove it
+};
+
+// The staging files beside `target` (of any target in its folder), in name order.
+std::vector<StagingLeftover> stagingLeftovers(const QString& target);
 
 // True when both paths name the same existing file (same path, hard link or symbolic link).
 bool sameFile(const QString& a, const QString& b);

@@ -1,11 +1,13 @@
 #include "platform/AccessRights.h"
 
+#include "platform/StagingFile.h"
 #include "platform/posix/ErrnoError.h"
 
 #include <QByteArray>
 #include <QFile>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -47,21 +49,66 @@ std::optional<QByteArray> aclOf(const QString& path) {
     }
 }
 
+// Sets the permission bits and the POSIX ACL, or takes away one the file has.
+void giveRights(int fd, const QString& stagingPath, mode_t mode,
+                const std::optional<QByteArray>& acl) {
+    if (acl) {
+        if (::fsetxattr(fd, AclName, acl->constData(), size_t(acl->size()), 0) != 0 &&
+            !withoutAcl(errno))
+            throw errnoError(errno, stagingPath);
+    } else if (::fremovexattr(fd, AclName) != 0 && !withoutAcl(errno)) {
+        throw errnoError(errno, stagingPath);
+    }
+    // Last, as it rewrites the ACL's owner, mask and other entries from the mode: they agree with
+    // the ACL given.
+    if (::fchmod(fd, mode) != 0)
+        throw errnoError(errno, stagingPath);
+}
+
+// What a new file in the folder gets (the umask, the folder's default ACL), as the system alone
+// decides it: the rights of a file made there under a staging name and removed at once. Owner and
+// group are those the staging file already has, made by this process in this folder.
+void giveNewFileRights(const QString& oldVersion, int fd, const QString& stagingPath) {
+    const qsizetype slash = stagingPath.lastIndexOf(QLatin1Char('/'));
+    const QString probe = stagingPath.left(slash + 1) +
+                          stagingName(oldVersion.mid(oldVersion.lastIndexOf(QLatin1Char('/')) + 1));
+    const QByteArray name = QFile::encodeName(probe);
+    const int made =
+        ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (made < 0)
+        throw errnoError(errno, stagingPath);
+    struct stat st {};
+    const bool known = ::fstat(made, &st) == 0;
+    const int statError = errno;
+    ::close(made);
+    std::optional<QByteArray> acl;
+    try {
+        if (!known)
+            throw errnoError(statError, stagingPath);
+        acl = aclOf(probe);
+    } catch (const RunTimeError&) {
+        ::unlink(name.constData());
+        throw;
+    }
+    ::unlink(name.constData());
+    giveRights(fd, stagingPath, st.st_mode & 0777, acl);
+}
+
 } // namespace
 
 void adoptAccessRights(const QString& oldVersion, qintptr handle, const QString& stagingPath) {
+    const int fd = int(handle);
     struct stat old {};
     // stat, not lstat: behind a link, users had the rights of the file it names. A link that
-    // names no file leaves a new file's rights.
-    if (::stat(QFile::encodeName(oldVersion).constData(), &old) != 0) {
-        if (errno == ENOENT || errno == ELOOP)
-            return;
+    // names no file, or anything but a file, leaves a new file's rights.
+    const bool found = ::stat(QFile::encodeName(oldVersion).constData(), &old) == 0;
+    if (!found && errno != ENOENT && errno != ELOOP)
         throw errnoError(errno, oldVersion);
-    }
-    if (!S_ISREG(old.st_mode))
+    if (!found || !S_ISREG(old.st_mode)) {
+        giveNewFileRights(oldVersion, fd, stagingPath);
         return;
+    }
     const std::optional<QByteArray> acl = aclOf(oldVersion);
-    const int fd = int(handle);
 
     // Owner and group first: a change of owner may clear mode bits.
     if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
@@ -71,18 +118,8 @@ void adoptAccessRights(const QString& oldVersion, qintptr handle, const QString&
             throw errnoError(errno, stagingPath);
     }
     // Without an ACL of its own the old version must not pass on one that the folder's default
-    // ACL gave the staging file.
-    if (acl) {
-        if (::fsetxattr(fd, AclName, acl->constData(), size_t(acl->size()), 0) != 0 &&
-            !withoutAcl(errno))
-            throw errnoError(errno, stagingPath);
-    } else if (::fremovexattr(fd, AclName) != 0 && !withoutAcl(errno)) {
-        throw errnoError(errno, stagingPath);
-    }
-    // Last, as it rewrites the ACL's owner, mask and other entries from the mode: they agree with
-    // the old version's ACL, but the owner may write (a new release is never read-only).
-    if (::fchmod(fd, (old.st_mode & 0777) | S_IWUSR) != 0)
-        throw errnoError(errno, stagingPath);
+    // ACL gave the staging file. The owner may write: a new release is never read-only.
+    giveRights(fd, stagingPath, (old.st_mode & 0777) | S_IWUSR, acl);
 }
 
 } // namespace tarsel::platform

@@ -6,6 +6,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <dirent.h>
@@ -32,6 +33,17 @@ bool stillNamed(const QString& path, quint64 device, quint64 inode) {
            quint64(st.st_ino) == inode;
 }
 
+// Calls `visit` with the folder's descriptor and the name of every staging file there.
+template <class Visit> void forEachStagingFile(const QString& folder, Visit&& visit) {
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return;
+    while (const dirent* e = ::readdir(dir))
+        if (isStagingName(QFile::decodeName(e->d_name)))
+            visit(::dirfd(dir), e->d_name);
+    ::closedir(dir);
+}
+
 // Best effort: the new release is already in service, and should the rename be lost in a crash,
 // users find the old release, whole.
 void syncFolder(const QString& folder) {
@@ -48,28 +60,30 @@ void syncFolder(const QString& folder) {
 StagingFile::StagingFile(const QString& target, qint64 length) : target_(target) {
     const QString folder = folderOf(target);
     const QString name = target.mid(target.lastIndexOf(QLatin1Char('/')) + 1);
-    QString path;
     int fd = -1;
     for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
-        path =
+        path_ =
             (folder == QLatin1String("/") ? folder : folder + QLatin1Char('/')) + stagingName(name);
-        fd = ::open(QFile::encodeName(path).constData(),
-                    O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        fd = ::open(QFile::encodeName(path_).constData(),
+                    O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST)
-            throw errnoError(errno, path);
+            throw errnoError(errno, target);
     }
     if (fd < 0)
-        throw errnoError(EEXIST, path);
-    file_.emplace(fd, path);
+        throw errnoError(EEXIST, target);
+    file_.emplace(fd, target);
     try {
+        // The lock only keeps other runs' clean-up away. Where the file system keeps none (ENOLCK:
+        // NFS without its lock service), the age rule does that alone, and the run goes on.
+        ::flock(fd, LOCK_EX | LOCK_NB);
         struct stat st {};
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &st) != 0)
-            throw errnoError(errno, path);
+        if (::fstat(fd, &st) != 0)
+            throw errnoError(errno, target);
         device_ = st.st_dev;
         index_ = st.st_ino;
         parts::reserve(*file_, length);
     } catch (const RunTimeError&) {
-        ::unlink(QFile::encodeName(path).constData());
+        ::unlink(QFile::encodeName(path_).constData());
         throw;
     }
 }
@@ -85,27 +99,35 @@ QString StagingFile::openPath() const {
 
 OpenFile StagingFile::readBack(Yielder& yielder) {
     const int fd = int(file_->handle());
+    const QString& name = file_->path();
     struct stat st {};
     if (::fstat(fd, &st) != 0)
-        throw errnoError(errno, path());
+        throw errnoError(errno, name);
     constexpr off_t Slice = off_t(8) << 20;
-    for (off_t offset = 0; offset < st.st_size; offset += Slice) {
-        // Writes the slice out and waits for it; the final fsync then has only the rest to do.
-        if (::sync_file_range(fd, offset, Slice,
-                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                                  SYNC_FILE_RANGE_WAIT_AFTER) != 0 &&
-            errno != ENOSYS && errno != EINVAL)
-            throw errnoError(errno, path());
+    for (off_t offset = 0; offset < st.st_size;) {
+        // Writes the slice out and waits for it; the final fsync then has only the rest to do. An
+        // interrupted call is made again once the yield has seen whether it was a cancel.
+        const int rc = ::sync_file_range(fd, offset, Slice,
+                                         SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                             SYNC_FILE_RANGE_WAIT_AFTER);
+        const bool interrupted = rc != 0 && errno == EINTR;
+        if (rc != 0 && !interrupted && errno != ENOSYS && errno != EINVAL)
+            throw errnoError(errno, name);
+        if (!interrupted)
+            offset += Slice;
         yielder.yield();
     }
-    if (::fsync(fd) != 0)
-        throw errnoError(errno, path());
+    int synced;
+    while ((synced = ::fsync(fd)) != 0 && errno == EINTR)
+        yielder.yield();
+    if (synced != 0)
+        throw errnoError(errno, name);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     // The same open file, lock and all: a share that locks per handle sees no second open.
     const int reader = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (reader < 0)
-        throw errnoError(errno, path());
-    return OpenFile(reader, path());
+        throw errnoError(errno, name);
+    return OpenFile(reader, name);
 }
 
 void StagingFile::commit(Yielder&) {
@@ -121,33 +143,39 @@ void StagingFile::commit(Yielder&) {
 }
 
 void removeOrphanedStagingFiles(const QString& target) {
-    const QString folder = folderOf(target);
-    const QByteArray dirName = QFile::encodeName(folder);
-    DIR* dir = ::opendir(dirName.constData());
-    if (!dir)
-        return;
-    const int dfd = ::dirfd(dir);
     const time_t now = ::time(nullptr);
-    while (const dirent* e = ::readdir(dir)) {
-        if (!isStagingName(QFile::decodeName(e->d_name)))
-            continue;
-        const int fd = ::openat(dfd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    forEachStagingFile(folderOf(target), [now](int dfd, const char* name) {
+        const int fd = ::openat(dfd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
-            continue;
+            return;
         struct stat held {};
         struct stat named {};
-        // A lock we can take means no running copy on this computer holds the file; one written
-        // to lately may belong to a copy on another computer, whose lock this one cannot see. The
-        // name must still be that file.
-        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == ::geteuid() &&
-            qint64(now - held.st_mtime) * 1000 >= OrphanAgeMs &&
-            ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            ::fstatat(dfd, e->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-            named.st_ino == held.st_ino && named.st_dev == held.st_dev)
-            ::unlinkat(dfd, e->d_name, 0);
+        // A running copy on this computer holds its file locked: a shared lock, which needs the
+        // file open for reading alone (NFS takes flock for a byte-range lock, whose exclusive form
+        // wants it open for writing), tells. Where the file system keeps no locks, the age decides
+        // alone; a file written to lately may belong to a copy on another computer, whose lock
+        // this one cannot see. The name must still be that file.
+        const bool locked = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+        if (!locked && ::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
+            held.st_uid == ::geteuid() && qint64(now - held.st_mtime) * 1000 >= OrphanAgeMs &&
+            ::fstatat(dfd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_ino == held.st_ino &&
+            named.st_dev == held.st_dev)
+            ::unlinkat(dfd, name, 0);
         ::close(fd);
-    }
-    ::closedir(dir);
+    });
+}
+
+std::vector<StagingLeftover> stagingLeftovers(const QString& target) {
+    std::vector<StagingLeftover> found;
+    forEachStagingFile(folderOf(target), [&](int dfd, const char* name) {
+        struct stat st {};
+        if (::fstatat(dfd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            found.push_back({QFile::decodeName(name), qint64(st.st_blocks) * 512,
+                             QDateTime::fromSecsSinceEpoch(st.st_mtime + OrphanAgeMs / 1000)});
+    });
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.name < b.name; });
+    return found;
 }
 
 bool sameFile(const QString& a, const QString& b) {

@@ -1,5 +1,7 @@
 #include "platform/AccessRights.h"
 
+#include "platform/Paths.h"
+#include "platform/StagingFile.h"
 #include "platform/win32/Win32.h"
 
 #include <aclapi.h>
@@ -29,39 +31,71 @@ void giveOwner(HANDLE file, PSID owner) {
     CloseHandle(writable);
 }
 
+// The owner and DACL of a file: read from the old version by name, or from a probe.
+struct Rights {
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    std::unique_ptr<void, LocalFreer> held;
+};
+
+void readRights(DWORD read, PSECURITY_DESCRIPTOR descriptor, Rights& rights, const QString& what) {
+    if (read != ERROR_SUCCESS)
+        throw errorFrom(read, what);
+    rights.held.reset(descriptor);
+    DWORD revision = 0;
+    if (!GetSecurityDescriptorControl(descriptor, &rights.control, &revision))
+        fail(what);
+}
+
+// What a new file in the staging file's folder gets (inherited entries, or the account's default
+// DACL where the folder passes none on), as the system alone decides it: the rights of a file made
+// there under a staging name and removed when it is closed.
+void readNewFileRights(const QString& oldVersion, const QString& stagingPath, Rights& rights) {
+    const QString probe = stagingPath.left(lastSeparator(stagingPath) + 1) +
+                          stagingName(oldVersion.mid(lastSeparator(oldVersion) + 1));
+    const HANDLE made =
+        CreateFileW(widePath(probe).c_str(), READ_CONTROL | DELETE, ShareAll, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (made == INVALID_HANDLE_VALUE)
+        fail(stagingPath);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD read = GetSecurityInfo(made, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                       nullptr, &rights.dacl, nullptr, &descriptor);
+    CloseHandle(made);
+    readRights(read, descriptor, rights, stagingPath);
+}
+
 } // namespace
 
 void adoptAccessRights(const QString& oldVersion, qintptr handle, const QString& stagingPath) {
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
+    Rights rights;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     // By name, which follows a link: users had the rights of the file it names. A link that names
     // no file leaves a new file's rights.
-    const DWORD read = GetNamedSecurityInfoW(widePath(oldVersion).c_str(), SE_FILE_OBJECT,
-                                             OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                             &owner, nullptr, &dacl, nullptr, &descriptor);
+    const DWORD read =
+        GetNamedSecurityInfoW(widePath(oldVersion).c_str(), SE_FILE_OBJECT,
+                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &rights.owner,
+                              nullptr, &rights.dacl, nullptr, &descriptor);
     if (read == ERROR_FILE_NOT_FOUND || read == ERROR_PATH_NOT_FOUND ||
         read == ERROR_CANT_RESOLVE_FILENAME)
-        return;
-    if (read != ERROR_SUCCESS)
-        throw errorFrom(read, oldVersion);
-    const std::unique_ptr<void, LocalFreer> held(descriptor);
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    if (!GetSecurityDescriptorControl(descriptor, &control, &revision))
-        fail(oldVersion);
+        readNewFileRights(oldVersion, stagingPath, rights);
+    else
+        readRights(read, descriptor, rights, oldVersion);
 
     const HANDLE file = reinterpret_cast<HANDLE>(handle);
-    // Before the DACL, which may take away the runner's right to reopen the file.
-    giveOwner(file, owner);
+    // Before the DACL, which may take away the runner's right to reopen the file. A new file is
+    // the runner's already.
+    if (rights.owner)
+        giveOwner(file, rights.owner);
     // As a replacement in place keeps it: a protected DACL stays protected; one that inherits
     // takes its inherited entries from the folder the new version is in.
     const SECURITY_INFORMATION which =
         DACL_SECURITY_INFORMATION |
-        ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
-                                       : UNPROTECTED_DACL_SECURITY_INFORMATION);
+        ((rights.control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
+                                              : UNPROTECTED_DACL_SECURITY_INFORMATION);
     if (const DWORD err =
-            SetSecurityInfo(file, SE_FILE_OBJECT, which, nullptr, nullptr, dacl, nullptr);
+            SetSecurityInfo(file, SE_FILE_OBJECT, which, nullptr, nullptr, rights.dacl, nullptr);
         err != ERROR_SUCCESS)
         throw errorFrom(err, stagingPath);
 }

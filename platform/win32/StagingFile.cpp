@@ -5,8 +5,10 @@
 #include "platform/FileParts.h"
 #include "platform/Paths.h"
 #include "platform/win32/Contracts.h"
+#include "platform/win32/OwnerOnly.h"
 #include "platform/win32/Win32.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace tarsel::platform {
@@ -45,27 +47,51 @@ QString folderOf(const QString& path) {
     return path.left(lastSeparator(path) + 1);
 }
 
+// From 1601-01-01, where file times count from, to 1970-01-01.
+constexpr qint64 UnixEpochMs = 11'644'473'600'000;
+
+// Calls `visit` with the entry and the name of every staging file in `folder` (its path with its
+// separator): hidden regular files of the staging file's name.
+template <class Visit> void forEachStagingFile(const QString& folder, Visit&& visit) {
+    WIN32_FIND_DATAW found{};
+    const HANDLE search =
+        FindFirstFileExW(widePath(folder + QStringLiteral(".*")).c_str(), FindExInfoBasic, &found,
+                         FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    constexpr DWORD NotAFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    do {
+        const QString name = QString::fromWCharArray(found.cFileName);
+        if (isStagingName(name) && (found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) &&
+            !(found.dwFileAttributes & NotAFile))
+            visit(found, name);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
 } // namespace
 
 StagingFile::StagingFile(const QString& target, qint64 length) : target_(target) {
     const QString folder = folderOf(target);
     const QString name = target.mid(folder.size());
-    QString path;
+    OwnerOnly ownerOnly;
     HANDLE handle = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < 8 && handle == INVALID_HANDLE_VALUE; ++attempt) {
-        path = folder + stagingName(name);
-        // Others may read, nothing more: nobody writes to the bytes the run verifies, nor renames
-        // or removes the file while the run holds it, so the name stays this file until it is
-        // moved over the target.
-        handle = CreateFileW(widePath(path).c_str(),
+        path_ = folder + stagingName(name);
+        // Others may read what their rights let them, nothing more: nobody writes to the bytes the
+        // run verifies, nor renames or removes the file while the run holds it, so the name stays
+        // this file until it is moved over the target. Until then only the runner's rights let
+        // anyone in.
+        handle = CreateFileW(widePath(path_).c_str(),
                              GENERIC_READ | GENERIC_WRITE | DELETE | WRITE_DAC | READ_CONTROL,
-                             FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+                             FILE_SHARE_READ, ownerOnly.attributes(), CREATE_NEW,
+                             FILE_ATTRIBUTE_HIDDEN, nullptr);
         if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
-            fail(path);
+            fail(target);
     }
     if (handle == INVALID_HANDLE_VALUE)
-        throw errorFrom(ERROR_FILE_EXISTS, path);
-    file_.emplace(reinterpret_cast<qintptr>(handle), path);
+        throw errorFrom(ERROR_FILE_EXISTS, target);
+    file_.emplace(reinterpret_cast<qintptr>(handle), target);
     try {
         parts::reserve(*file_, length);
     } catch (const RunTimeError&) {
@@ -87,14 +113,14 @@ QString StagingFile::openPath() const {
 OpenFile StagingFile::readBack(Yielder&) {
     const HANDLE handle = nativeOf(file_->handle());
     if (!FlushFileBuffers(handle))
-        fail(path());
+        fail(target_);
     // The same file, from the run's own handle: no open by name that another file could answer.
     // Its sharing must allow what the run's handle does.
     const HANDLE reader = ReOpenFile(handle, GENERIC_READ, ShareAll,
                                      FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN);
     if (reader == INVALID_HANDLE_VALUE)
-        fail(path());
-    return OpenFile(reinterpret_cast<qintptr>(reader), path(), true);
+        fail(target_);
+    return OpenFile(reinterpret_cast<qintptr>(reader), target_, true);
 }
 
 void StagingFile::commit(Yielder& yielder) {
@@ -135,25 +161,36 @@ void StagingFile::commit(Yielder& yielder) {
 
 void removeOrphanedStagingFiles(const QString& target) {
     const QString folder = folderOf(target);
-    WIN32_FIND_DATAW found{};
-    const HANDLE search =
-        FindFirstFileExW(widePath(folder + QStringLiteral(".*")).c_str(), FindExInfoBasic, &found,
-                         FindExSearchNameMatch, nullptr, 0);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    constexpr DWORD NotAFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
-    do {
-        const QString name = QString::fromWCharArray(found.cFileName);
+    forEachStagingFile(folder, [&](const WIN32_FIND_DATAW& found, const QString& name) {
         // A staging file that a running copy holds refuses to be deleted; one written to lately
         // is left alone all the same, should a share not tell.
-        if (isStagingName(name) && (found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) &&
-            !(found.dwFileAttributes & NotAFile) &&
-            ticksOf(now) - ticksOf(found.ftLastWriteTime) >= OrphanAgeMs * 10000)
+        if (ticksOf(now) - ticksOf(found.ftLastWriteTime) >= OrphanAgeMs * 10000)
             DeleteFileW(widePath(folder + name).c_str());
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    });
+}
+
+std::vector<StagingLeftover> stagingLeftovers(const QString& target) {
+    const QString folder = folderOf(target);
+    std::vector<StagingLeftover> found;
+    forEachStagingFile(folder, [&](const WIN32_FIND_DATAW& entry, const QString& name) {
+        // The room set aside counts, which the entry's length does not show.
+        qint64 bytes = qint64((quint64(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow);
+        const HANDLE file = CreateFileW(widePath(folder + name).c_str(), FILE_READ_ATTRIBUTES,
+                                        ShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+        FILE_STANDARD_INFO info{};
+        if (file != INVALID_HANDLE_VALUE) {
+            if (GetFileInformationByHandleEx(file, FileStandardInfo, &info, sizeof info))
+                bytes = info.AllocationSize.QuadPart;
+            CloseHandle(file);
+        }
+        const qint64 writtenMs = ticksOf(entry.ftLastWriteTime) / 10000 - UnixEpochMs;
+        found.push_back({name, bytes, QDateTime::fromMSecsSinceEpoch(writtenMs + OrphanAgeMs)});
+    });
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.name < b.name; });
+    return found;
 }
 
 bool sameFile(const QString& a, const QString& b) {

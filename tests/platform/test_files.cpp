@@ -139,38 +139,25 @@ private slots:
         QVERIFY(QFileInfo(target).exists());
     }
 
-    void copiesWholeFiles_data() {
-        QTest::addColumn<QString>("target");
-        QTest::addColumn<qint64>("sizeLimit"); // -1: none
-        QTest::addColumn<int>("error");
-        QTest::newRow("copied") << path("target") << qint64(-1) << 0;
-        QTest::newRow("disk full") << path("target") << qint64(1 << 20) << ErrNo::DiskFull;
-        QTest::newRow("folder missing")
-            << path("nofolder/target") << qint64(-1) << errorNumberFor(Mistake::MissingFolder);
+    // Until the swap the staging file is its owner's alone, whatever the old version's rights or
+    // the folder's: a reader who got in meanwhile would keep reading what comes to it.
+    void stagingFileIsItsOwnersAlone_data() {
+        QTest::addColumn<bool>("oldVersion");
+        QTest::newRow("beside an old version everyone may read") << true;
+        QTest::newRow("beside no old version") << false;
     }
 
-    void copiesWholeFiles() {
-        QFETCH(QString, target);
-        QFETCH(qint64, sizeLimit);
-        QFETCH(int, error);
-        if (const QString why = missing(Facility::FileSizeLimit); sizeLimit >= 0 && !why.isEmpty())
-            QSKIP(qPrintable(why));
-        {
-            std::optional<FileSizeLimit> limit;
-            if (sizeLimit >= 0)
-                limit.emplace(sizeLimit);
-            QCOMPARE(errorOf([&] {
-                         const OpenFile source = openForReading(path("source"));
-                         CopyTarget out(source, target);
-                         copyWholeFile(source, out.file());
-                         out.finish();
-                     }),
-                     error);
+    void stagingFileIsItsOwnersAlone() {
+        QFETCH(bool, oldVersion);
+        QFile::remove(path("target"));
+        if (oldVersion) {
+            QVERIFY(writeFile(path("target"), "old"));
+            QVERIFY(QFile::setPermissions(path("target"), QFile::ReadOwner | QFile::WriteOwner |
+                                                              QFile::ReadGroup | QFile::ReadOther));
         }
-        if (error == 0)
-            QCOMPARE(readFile(target), readFile(path("source")));
-        else
-            QVERIFY(!QFileInfo::exists(target));
+        StagingFile staging(path("target"), 10);
+        writeAt(staging.file(), "new", 3, 0);
+        QCOMPARE(othersMayOpen(staging.path()), QString());
     }
 
     // Everyone who could open the old version can open the new one, whatever the runner's umask.
@@ -180,17 +167,22 @@ private slots:
         QTest::newRow("old version") << path("target") << false;
         QTest::newRow("symbolic link to the old version") << path("pointed-to") << true;
         QTest::newRow("no old version: what a new file gets") << path("fresh") << false;
+        QTest::newRow("no old version, the usual umask: what a new file gets")
+            << path("fresh, usual umask") << false;
     }
 
     void newVersionKeepsTheRightsUsersHad() {
         QFETCH(QString, rightsOf);
         QFETCH(bool, link);
-        for (const char* name : {"target", "pointed-to", "fresh"})
+        for (const char* name : {"target", "pointed-to", "fresh", "fresh, usual umask"})
             QFile::remove(path(name));
-        const PrivateNewFiles privateFiles;
-        QVERIFY(writeFile(path("fresh"), "a new file"));
+        std::optional<PrivateNewFiles> privateFiles;
+        if (!rightsOf.endsWith("usual umask"))
+            privateFiles.emplace();
+        QVERIFY(
+            writeFile(rightsOf.startsWith(path("fresh")) ? rightsOf : path("fresh"), "a new file"));
         const QString fresh = accessRightsOf(path("fresh"));
-        if (rightsOf != path("fresh")) {
+        if (!rightsOf.startsWith(path("fresh"))) {
             QVERIFY(writeFile(rightsOf, "old"));
             if (const QString why = giveUncommonRights(rightsOf, 4321); !why.isEmpty())
                 QSKIP(qPrintable(why));
