@@ -1,10 +1,15 @@
 #include "console/Options.h"
 
 #include "console/ExitCode.h"
+#include "platform/Paths.h"
+#include "platform/StagingFile.h"
 #include "settings/Module1.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
+
+#include <utility>
 
 namespace tarsel::console {
 
@@ -19,11 +24,33 @@ const QString Synopsis = QStringLiteral(
     "                  [--log FILE] [--quiet]\n"
     "       tarselcopy --help | --version\n");
 
-Parsed usageError(const QString& message) {
-    return {std::nullopt,
-            QStringLiteral("tarselcopy: ") + message +
-                QStringLiteral("\nTry 'tarselcopy --help' for more information.\n"),
-            ExitCode::Usage};
+Parsed refused(const Options& options, const QString& message) {
+    return {Parsed::Action::Refuse, options, message};
+}
+
+// Whether `a` and `b` name one file: the same file where both exist, else the same name in the
+// same folder.
+bool samePlace(const QString& a, const QString& b) {
+    const QFileInfo first(a);
+    const QFileInfo second(b);
+    return platform::sameFile(a, b) ||
+           (platform::sameFileName(first.fileName(), second.fileName()) &&
+            platform::sameFile(first.absolutePath(), second.absolutePath()));
+}
+
+// What the log would write into, if anything: the run's own files must never change under it, and
+// a line appended to the release on the share would go to every desktop.
+QString logEndangers(const QString& log, const Options& options) {
+    if (platform::isStagingName(QFileInfo(log).fileName()))
+        return QStringLiteral("a staging file");
+    for (const auto& [file, what] : {std::pair{options.source, QStringLiteral("the release")},
+                                     std::pair{options.target, QStringLiteral("the target")}}) {
+        if (samePlace(log, file))
+            return what;
+        if (samePlace(log, file + QStringLiteral(".sha256")))
+            return what + QStringLiteral("'s checksum");
+    }
+    return QString();
 }
 
 } // namespace
@@ -66,25 +93,19 @@ Parsed parseArguments(const QStringList& arguments) {
     parser.addOptions({source, target, ifChanged, endAccess, open, log, quiet, help, version});
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
 
-    if (!parser.parse(arguments))
-        return usageError(parser.errorText());
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(QStringLiteral("unexpected argument '") +
-                          parser.positionalArguments().first() + QStringLiteral("'"));
-    if (parser.isSet(help)) {
+    // Read on past a mistake: what was given still names the target and the log of the refusal.
+    const bool parsed = parser.parse(arguments);
+    if (parsed && parser.isSet(help)) {
         // Qt's first line names the program file; the synopsis says more.
         const QString text = parser.helpText();
-        return {std::nullopt,
+        return {Parsed::Action::Print, Options(),
                 Synopsis + text.mid(text.indexOf(QLatin1Char('\n')) + 1) + QLatin1Char('\n') +
-                    exitCodeTable(),
-                ExitCode::Ok};
+                    exitCodeTable()};
     }
-    if (parser.isSet(version))
-        return {std::nullopt,
+    if (parsed && parser.isSet(version))
+        return {Parsed::Action::Print, Options(),
                 QStringLiteral("tarselcopy ") + QCoreApplication::applicationVersion() +
-                    QLatin1Char('\n'),
-                ExitCode::Ok};
-
+                    QLatin1Char('\n')};
     Options options;
     options.source = parser.isSet(source) ? parser.value(source) : storedPath(NewVersionLocation);
     options.target =
@@ -94,13 +115,30 @@ Parsed parseArguments(const QStringList& arguments) {
     options.endAccess = parser.isSet(endAccess);
     options.open = parser.isSet(open);
     options.quiet = parser.isSet(quiet);
+    if (!options.logFile.isEmpty()) {
+        if (const QString what = logEndangers(options.logFile, options); !what.isEmpty()) {
+            const QString log = options.logFile;
+            options.logFile.clear(); // nothing is written into it
+            return refused(options, QStringLiteral("--log '%1' would write into %2: give the log a "
+                                                   "file of its own")
+                                        .arg(log, what));
+        }
+    }
+
+    if (!parsed)
+        return refused(options, parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+        return refused(options, QStringLiteral("unexpected argument '") +
+                                    parser.positionalArguments().first() + QStringLiteral("'"));
     if (options.source.isEmpty())
-        return usageError(QStringLiteral("no release: give --source, or store one in the window"));
+        return refused(options,
+                       QStringLiteral("no release: give --source, or store one in the window"));
     if (options.target.isEmpty())
-        return usageError(QStringLiteral("no target: give --target, or store one in the window"));
+        return refused(options,
+                       QStringLiteral("no target: give --target, or store one in the window"));
     if (parser.isSet(log) && options.logFile.isEmpty())
-        return usageError(QStringLiteral("--log needs a file"));
-    return {options, QString(), ExitCode::Ok};
+        return refused(options, QStringLiteral("--log needs a file"));
+    return {Parsed::Action::Run, options, QString()};
 }
 
 } // namespace tarsel::console

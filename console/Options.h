@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QStringList>
-#include <optional>
 
 namespace tarsel::console {
 
@@ -17,12 +16,14 @@ struct Options {
     bool quiet = false;
 };
 
-// The command line read, or what to say instead of running: the help or version text (to standard
-// output, exit 0) or a usage error (to standard error, exit 2).
+// The command line read: a run to make; the help or version text to print (exit 0); or a run
+// refused for its usage (exit 2), with what could be read of the command line, for the run's
+// result line and log line.
 struct Parsed {
-    std::optional<Options> options;
-    QString text;
-    int exitCode = 0;
+    enum class Action { Run, Print, Refuse };
+    Action action = Action::Run;
+    Options options;
+    QString text; // Print: the text; Refuse: what is wrong
 };
 
 // Reads the arguments (the program name first). A path not given is the one the window would show

@@ -46,14 +46,26 @@ QDateTime creationDateFor(const QString& source) {
     }
 }
 
-void endAccess() {
+// False when a cancel came meanwhile: nothing more is asked or ended, and the run does not begin.
+bool endAccess() {
     try {
         NoEventLoop noEvents;
-        endAccessProcesses(*platform::systemProcessTable(), noEvents, AccessGraceMs);
+        endAccessProcesses(*platform::systemProcessTable(), noEvents, AccessGraceMs,
+                           platform::interrupted);
     } catch (const RunTimeError& e) {
+        if (e.number() == ErrNo::UserInterrupt)
+            return false;
         // The run goes on: a target that Access still holds is reported by the run itself.
         say(stderr, QStringLiteral("tarselcopy: warning: ") + errorLine(e));
     }
+    return true;
+}
+
+void cancel(RunRecord& record) {
+    record.exitCode = ExitCode::Cancelled;
+    record.error = errorLine(userInterrupt());
+    record.outcome = QStringLiteral("cancelled");
+    say(stderr, QStringLiteral("tarselcopy: ") + record.error);
 }
 
 // Runs the release run and fills the record with how it went.
@@ -86,8 +98,10 @@ QString resultLine(const RunRecord& record) {
                QString::number(record.seconds, 'f', 2) + QStringLiteral(" s)");
     if (record.outcome == QLatin1String("current"))
         return QStringLiteral("current ") + record.target;
-    return record.outcome + QLatin1Char(' ') + record.target + QStringLiteral(" (exit ") +
-           QString::number(record.exitCode) + QStringLiteral(")");
+    // A command line without a target still gets its line.
+    return record.outcome +
+           (record.target.isEmpty() ? QString() : QLatin1Char(' ') + record.target) +
+           QStringLiteral(" (exit ") + QString::number(record.exitCode) + QStringLiteral(")");
 }
 
 void log(const QString& file, const RunRecord& record) {
@@ -110,34 +124,55 @@ void open(const RunRecord& record) {
     }
 }
 
-} // namespace
-
-int runTarselCopy(const Options& options) {
-    platform::catchInterrupts();
-    QElapsedTimer timer;
-    timer.start();
+RunRecord startRecord(const Options& options) {
     RunRecord record;
     record.when = QDateTime::currentDateTime();
     record.user = platform::userName();
     record.computer = QSysInfo::machineHostName();
     record.source = options.source;
     record.target = options.target;
+    return record;
+}
 
-    if (options.endAccess)
-        endAccess();
-    if (options.ifChanged && AlreadyInService(options.source, options.target))
+// Every run ends with its result line, its log line where a log was given, and its exit code.
+int finish(const Options& options, const RunRecord& record) {
+    say(stdout, resultLine(record));
+    if (!options.logFile.isEmpty())
+        log(options.logFile, record);
+    return record.exitCode;
+}
+
+} // namespace
+
+int runTarselCopy(const Options& options) {
+    platform::catchInterrupts();
+    QElapsedTimer timer;
+    timer.start();
+    RunRecord record = startRecord(options);
+
+    if (options.endAccess && !endAccess())
+        cancel(record);
+    else if (options.ifChanged && AlreadyInService(options.source, options.target))
         record.outcome = QStringLiteral("current");
     else
         update(options, record);
     record.seconds = double(timer.nsecsElapsed()) / 1e9;
 
-    say(stdout, resultLine(record));
-    if (!options.logFile.isEmpty())
-        log(options.logFile, record);
+    const int exitCode = finish(options, record);
     if (options.open)
         open(record);
     platform::interruptHandled();
-    return record.exitCode;
+    return exitCode;
+}
+
+int refuseRun(const Options& options, const QString& why) {
+    say(stderr, QStringLiteral("tarselcopy: ") + why +
+                    QStringLiteral("\nTry 'tarselcopy --help' for more information."));
+    RunRecord record = startRecord(options);
+    record.outcome = QStringLiteral("failed");
+    record.exitCode = ExitCode::Usage;
+    record.error = why;
+    return finish(options, record);
 }
 
 } // namespace tarsel::console

@@ -2,21 +2,31 @@
 
 #include "console/Options.h"
 #include "console/TarselCopy.h"
+#include "platform/Console.h"
+#include "platform/FileSizeLimit.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    // Before anything is opened, Qt's own descriptors included.
+    tarsel::platform::prepareStandardStreams();
+    tarsel::platform::reportOversizeWrites();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tarselcopy"));
     QCoreApplication::setOrganizationName(QStringLiteral("Ombrix"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TARSEL_VERSION));
-    const tarsel::console::Parsed parsed =
-        tarsel::console::parseArguments(QCoreApplication::arguments());
-    if (!parsed.options) {
-        std::fputs(parsed.text.toLocal8Bit().constData(), parsed.exitCode == 0 ? stdout : stderr);
-        return parsed.exitCode;
+    using tarsel::console::Parsed;
+    const Parsed parsed = tarsel::console::parseArguments(QCoreApplication::arguments());
+    switch (parsed.action) {
+    case Parsed::Action::Print:
+        std::fputs(parsed.text.toLocal8Bit().constData(), stdout);
+        return 0;
+    case Parsed::Action::Refuse:
+        return tarsel::console::refuseRun(parsed.options, parsed.text);
+    case Parsed::Action::Run:
+        break;
     }
-    return tarsel::console::runTarselCopy(*parsed.options);
+    return tarsel::console::runTarselCopy(parsed.options);
 }

@@ -5,14 +5,23 @@
 // What a program run from a terminal, a script or a scheduler needs of the system.
 namespace tarsel::platform {
 
+// Makes the standard streams safe to write to, whatever the program was started with; called first
+// thing, before anything is opened. A closed one is opened on the null device: otherwise the first
+// file the program opens would take its place, and output meant for the stream would land in that
+// file. A write to a pipe that nobody reads fails instead of ending the program (SIGPIPE). Windows
+// hands out no stream's slot to a file, and has no such signal: nothing to do there.
+void prepareStandardStreams();
+
 // Whether standard error is a terminal or console window, where a line that rewrites itself with
 // '\r' shows progress; not for a file, a pipe or the null device.
 bool stderrIsTerminal();
 
 // From now on an interrupt does not end the process but is noted, for the run to cancel and clean
 // up: Ctrl+C, SIGTERM and SIGHUP on Linux; Ctrl+C, Ctrl+Break, the console window closed and the
-// end of the session on Windows. Windows ends the process as soon as it has told it of a closed
-// window or an ending session, so there the notice waits (about 4 s at most) for
+// end of the session on Windows. On Linux a call that blocks when the interrupt comes (a write to
+// a pipe nobody drains, an open that waits) returns at once with EINTR instead of going on: no
+// blocking call outlives an interrupt. Windows ends the process as soon as it has told it of a
+// closed window or an ending session, so there the notice waits (about 4 s at most) for
 // interruptHandled().
 void catchInterrupts();
 

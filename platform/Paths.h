@@ -12,4 +12,7 @@ qsizetype lastSeparator(const QString& path);
 // The separator that joins a folder and a name.
 QChar separator();
 
+// Whether two file names name the same entry of a folder: case counts on Linux, not on Windows.
+bool sameFileName(const QString& a, const QString& b);
+
 } // namespace tarsel::platform

@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,10 +14,17 @@ namespace tarsel::platform {
 
 void appendLine(const QString& path, const QByteArray& line) {
     // O_APPEND moves to the end and writes in one step, so appenders never overwrite each other.
+    // O_NONBLOCK: a FIFO does not wait for a reader (ENXIO without one), and is refused below.
     const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
     if (fd < 0)
-        throw errnoError(errno, path);
+        throw errno == ENXIO || errno == EISDIR ? notRegularFile(path) : errnoError(errno, path);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int err = errno;
+        ::close(fd);
+        throw S_ISREG(st.st_mode) ? errnoError(err, path) : notRegularFile(path);
+    }
     ssize_t written;
     do
         written = ::write(fd, line.constData(), size_t(line.size()));

@@ -1,5 +1,6 @@
 #include "platform/Console.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -22,6 +23,17 @@ extern "C" void noteInterrupt(int) {
 
 } // namespace
 
+void prepareStandardStreams() {
+    for (int stream = STDIN_FILENO; stream <= STDERR_FILENO; ++stream)
+        if (::fcntl(stream, F_GETFD) == -1 && errno == EBADF) {
+            // The lowest free descriptor: this very one.
+            const int opened = ::open("/dev/null", O_RDWR);
+            if (opened != stream && opened >= 0)
+                ::close(opened);
+        }
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
 bool stderrIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;
 }
@@ -30,9 +42,9 @@ void catchInterrupts() {
     struct sigaction action {};
     action.sa_handler = noteInterrupt;
     sigemptyset(&action.sa_mask);
-    // Restarted calls: the run sees the flag between its steps, and no read or write of the copy
-    // fails with EINTR meanwhile.
-    action.sa_flags = SA_RESTART;
+    // Not restarted: a blocking call returns with EINTR. The copy's own reads and writes take
+    // that and go on, and the run sees the flag at its next yield.
+    action.sa_flags = 0;
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         ::sigaction(signal, &action, nullptr);
 }

@@ -10,8 +10,18 @@ void appendLine(const QString& path, const QByteArray& line) {
     // step, also on a share; others may read, append and remove meanwhile.
     const HANDLE file = CreateFileW(widePath(path).c_str(), FILE_APPEND_DATA, ShareAll, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        fail(path);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD err = GetLastError();
+        const DWORD attributes = GetFileAttributesW(widePath(path).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            throw notRegularFile(path);
+        throw errorFrom(err, path);
+    }
+    // A device (NUL, CON, a COM port) or a pipe is no log.
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        throw notRegularFile(path);
+    }
     DWORD written = 0;
     const bool wrote = WriteFile(file, line.constData(), DWORD(line.size()), &written, nullptr);
     const DWORD error = GetLastError();

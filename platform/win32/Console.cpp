@@ -84,6 +84,8 @@ DWORD WINAPI watchSessionEnd(void* ready) {
 
 } // namespace
 
+void prepareStandardStreams() {}
+
 bool stderrIsTerminal() {
     // GetConsoleMode succeeds for a console alone; the C runtime's _isatty also for NUL.
     const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);

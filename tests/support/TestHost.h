@@ -45,6 +45,9 @@ enum class Facility {
     ChildSharesSettings, // a child process reads this test's IsolatedSettings, not the user's
     AtomicAppend,        // lines that several processes append to one file at once each land
                          // whole at its end
+    SystemCallFaults,    // a child's system calls failed on purpose (strace -e inject=)
+    BrokenOutput,        // a child started with its standard output closed, or a pipe that
+                         // nobody reads (ConsoleOutput)
 };
 
 // Why `facility` is missing here (in `folder`, where the file system decides); empty when it is
@@ -149,6 +152,11 @@ QString giveUncommonRights(const QString& path, uint id);
 // with its protection on Windows. Empty when they cannot be read.
 QString accessRightsOf(const QString& path);
 
+// Who besides the file's owner its rights let in: group or other permission bits, or an ACL, on
+// Linux; on Windows an entry of its DACL for anyone but the account that runs the tests and the
+// system itself, or entries it inherits. Empty when its owner alone may open it.
+QString othersMayOpen(const QString& path);
+
 // Until destroyed, the files this process creates are open to their owner alone (umask 077); on
 // Windows, where a new file takes its rights from its folder, nothing changes.
 class PrivateNewFiles {
@@ -174,6 +182,25 @@ struct InterruptKind {
     bool waitsForCleanUp = false;
 };
 QList<InterruptKind> interruptKinds();
+
+// Where a console program's standard output leads, as whoever started it left it.
+enum class ConsoleOutput {
+    Read,            // a pipe that `process` reads
+    Closed,          // no standard output at all (a script's `>&-`)
+    PipeNobodyReads, // a pipe whose reader is gone (`| head -0` once head has ended)
+};
+
+// Starts `program` as a shell or a service manager would: every signal at its default, whatever
+// this test process ignores (a child inherits an ignored signal, which would hide what the program
+// does about SIGXFSZ and SIGPIPE), and its standard output as `output` says; only where
+// missing(Facility::BrokenOutput) is empty for anything but ConsoleOutput::Read.
+void startAsFromAShell(QProcess& process, const QString& program, const QStringList& arguments,
+                       ConsoleOutput output = ConsoleOutput::Read);
+
+// The command that runs `program` with `arguments` while every call of `calls` (strace's syscall
+// names, comma-separated) that names `path` fails with `error` ("EIO"), as the first words of a
+// command line; only where missing(Facility::SystemCallFaults) is empty.
+QStringList withFailingCalls(const QString& path, const QString& calls, const QString& error);
 
 // Starts a program that interrupt() can reach alone (on Windows in a console process group of its
 // own, so that Ctrl+Break reaches no other).

@@ -60,6 +60,19 @@ QString whyNoLargeFileInMemory() {
     return QString();
 }
 
+QString whyNoStrace() {
+    if (QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty())
+        return QStringLiteral("strace is not installed (Debian package: strace)");
+    QProcess probe;
+    probe.start(QStringLiteral("strace"), {QStringLiteral("-qq"), QStringLiteral("-o"),
+                                           QStringLiteral("/dev/null"), QStringLiteral("true")});
+    if (probe.waitForFinished() && probe.exitStatus() == QProcess::NormalExit &&
+        probe.exitCode() == 0)
+        return QString();
+    return QStringLiteral("strace cannot trace processes here: ") +
+           QString::fromLocal8Bit(probe.readAllStandardError()).trimmed();
+}
+
 QString whyNoCheapCopy(const QString& folder) {
     const QString from = folder + QStringLiteral("/clone-from"), to = folder + "/clone-to";
     QFile source(from);
@@ -97,6 +110,8 @@ QString missing(Facility facility, const QString& folder) {
     case Facility::FullDrive:
         return QStringLiteral("on Linux the scenario driver fills a tmpfs of its own "
                               "(scenarios_test_process_faults)");
+    case Facility::SystemCallFaults:
+        return whyNoStrace();
     default:
         return QString();
     }
@@ -265,6 +280,17 @@ QString giveUncommonRights(const QString& path, uint id) {
     return QString();
 }
 
+QString othersMayOpen(const QString& path) {
+    struct stat st {};
+    if (::stat(native(path).constData(), &st) != 0)
+        return QStringLiteral("cannot read its mode: ") + QString::fromLocal8Bit(strerror(errno));
+    if (st.st_mode & 077)
+        return QStringLiteral("mode %1").arg(st.st_mode & 0777, 3, 8, QLatin1Char('0'));
+    if (::getxattr(native(path).constData(), "system.posix_acl_access", nullptr, 0) >= 0)
+        return QStringLiteral("an ACL");
+    return QString();
+}
+
 QString accessRightsOf(const QString& path) {
     struct stat st {};
     if (::stat(native(path).constData(), &st) != 0)
@@ -298,6 +324,36 @@ QList<InterruptKind> interruptKinds() {
 
 void startInterruptible(QProcess& process, const QString& program, const QStringList& arguments) {
     process.start(program, arguments);
+}
+
+void startAsFromAShell(QProcess& process, const QString& program, const QStringList& arguments,
+                       ConsoleOutput output) {
+    // Runs in the child, between fork and exec: async-signal-safe calls only.
+    process.setChildProcessModifier([output] {
+        for (const int signal : {SIGPIPE, SIGXFSZ, SIGINT, SIGTERM, SIGHUP})
+            std::signal(signal, SIG_DFL);
+        if (output == ConsoleOutput::Closed) {
+            ::close(STDOUT_FILENO);
+        } else if (output == ConsoleOutput::PipeNobodyReads) {
+            int ends[2];
+            if (::pipe(ends) == 0) {
+                ::dup2(ends[1], STDOUT_FILENO);
+                ::close(ends[0]);
+                ::close(ends[1]);
+            }
+        }
+    });
+    process.start(program, arguments);
+}
+
+QStringList withFailingCalls(const QString& path, const QString& calls, const QString& error) {
+    QStringList command{QStringLiteral("strace"), QStringLiteral("-qq"),
+                        QStringLiteral("-o"),     QStringLiteral("/dev/null"),
+                        QStringLiteral("-P"),     path,
+                        QStringLiteral("-e"),     QStringLiteral("trace=") + calls};
+    for (const QString& call : calls.split(u','))
+        command << QStringLiteral("-e") << QStringLiteral("inject=%1:error=%2").arg(call, error);
+    return command << QStringLiteral("--");
 }
 
 QString interrupt(QProcess& process, const QString& kind) {

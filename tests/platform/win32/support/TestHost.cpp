@@ -188,6 +188,11 @@ QString missing(Facility facility, const QString& folder) {
         return QStringLiteral("a test's console child shares no console with it to send Ctrl+C "
                               "to (QProcess::terminate posts WM_CLOSE, which a console program "
                               "never sees)");
+    case Facility::SystemCallFaults:
+        return QStringLiteral("Windows has no strace to make a program's system calls fail");
+    case Facility::BrokenOutput:
+        return QStringLiteral("Windows ends no program for writing to a closed or abandoned "
+                              "standard output: the write fails, and there is nothing to show");
     case Facility::AtomicAppend:
         return wineVersion().isEmpty()
                    ? QString()
@@ -394,6 +399,52 @@ QString giveUncommonRights(const QString& path, uint) {
     return QString();
 }
 
+QString othersMayOpen(const QString& path) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    PACL dacl = nullptr;
+    if (const DWORD read =
+            GetNamedSecurityInfoW(native(path).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, &dacl, nullptr, &descriptor);
+        read != ERROR_SUCCESS)
+        return QStringLiteral("cannot read its DACL: ") + systemText(read);
+    const std::unique_ptr<void, LocalFreer> held(descriptor);
+    if (!dacl)
+        return QStringLiteral("no DACL at all: everyone may");
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    std::vector<char> user(256);
+    DWORD size = 0;
+    const bool known =
+        GetTokenInformation(token, TokenUser, user.data(), DWORD(user.size()), &size);
+    CloseHandle(token);
+    if (!known)
+        return QStringLiteral("cannot tell who runs the tests");
+    const PSID self = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID system = nullptr;
+    AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system);
+    QString others;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACE_HEADER* ace = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)))
+            continue;
+        if (ace->AceFlags & INHERITED_ACE)
+            others += QStringLiteral("an inherited entry; ");
+        if (ace->AceType != ACCESS_ALLOWED_ACE_TYPE)
+            continue;
+        const PSID who = &reinterpret_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart;
+        if (EqualSid(who, self) || EqualSid(who, system))
+            continue;
+        wchar_t* text = nullptr;
+        ConvertSidToStringSidW(who, &text);
+        others +=
+            QStringLiteral("an entry for ") + QString::fromWCharArray(text) + QStringLiteral("; ");
+        LocalFree(text);
+    }
+    FreeSid(system);
+    return others;
+}
+
 QString accessRightsOf(const QString& path) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     constexpr SECURITY_INFORMATION which = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
@@ -424,6 +475,15 @@ bool killNow(qint64 pid) {
 
 QList<InterruptKind> interruptKinds() {
     return {{QStringLiteral("Ctrl+Break"), false}, {QStringLiteral("end of the session"), true}};
+}
+
+void startAsFromAShell(QProcess& process, const QString& program, const QStringList& arguments,
+                       ConsoleOutput) {
+    process.start(program, arguments);
+}
+
+QStringList withFailingCalls(const QString&, const QString&, const QString&) {
+    return {};
 }
 
 void startInterruptible(QProcess& process, const QString& program, const QStringList& arguments) {
