@@ -1,6 +1,7 @@
 #include "sweep/AccessSweep.h"
 #include "sweep/EndAccess.h"
 
+#include "support/ErrorOf.h"
 #include "support/FakeProcessTable.h"
 #include "support/FakeSweepHost.h"
 
@@ -15,7 +16,6 @@ namespace {
 
 const QString AccessQuery =
     QStringLiteral("SELECT * FROM Win32_Process WHERE Name = 'MSACCESS.EXE'");
-const QString Ready = QStringLiteral("Ready For Copy.......");
 
 // The sweep on a scripted table, a recording window and a clock that moves only when told.
 struct Rig {
@@ -88,8 +88,8 @@ void TestAccessSweep::ticks() {
 
     QCOMPARE(rig.sweep.SweepDelay(), qint16(delay));
     QCOMPARE(rig.table.queries, QStringList(sweeps, AccessQuery));
-    QCOMPARE(rig.host.labels, QStringList(sweeps, Ready));
-    QVERIFY(rig.host.reports.isEmpty());
+    QCOMPARE(rig.host.sweeps, sweeps);
+    QVERIFY(rig.host.failures.isEmpty());
 }
 
 void TestAccessSweep::terminations_data() {
@@ -120,14 +120,14 @@ void TestAccessSweep::terminations() {
 
     rig.tick(12);
     QCOMPARE(rig.table.terminated, firstSweep);
-    QCOMPARE(rig.host.labels, QStringList{Ready});
+    QCOMPARE(rig.host.sweeps, 1);
     QVERIFY(rig.sweep.resting());
 
     rig.table.terminated.clear();
     rig.tick(11);
     QCOMPARE(rig.table.terminated, secondSweep);
-    QCOMPARE(rig.host.labels, QStringList(2, Ready));
-    QVERIFY(rig.host.reports.isEmpty());
+    QCOMPARE(rig.host.sweeps, 2);
+    QVERIFY(rig.host.failures.isEmpty());
 }
 
 void TestAccessSweep::askedBeforeEnded_data() {
@@ -180,7 +180,7 @@ void TestAccessSweep::askedBeforeEnded() {
         if (sweep == 0 && reused)
             rig.runOnly(pids, 2);
     }
-    QCOMPARE(rig.host.labels, QStringList(3, Ready));
+    QCOMPARE(rig.host.sweeps, 3);
 }
 
 void TestAccessSweep::failingTable_data() {
@@ -199,32 +199,31 @@ void TestAccessSweep::failingTable() {
             failure = RunTimeError(ErrNo::PermissionDenied, QStringLiteral("Permission denied"));
         (inQuery ? rig.table.failQuery : rig.table.failTerminate) = failure;
     };
-    const QString report = QStringLiteral("Error 70 (Permission denied) in procedure\r\n"
-                                          "(Timer1_Timer) of (frmCopyRoutine).");
+    const QString report = QStringLiteral("Error 70 (Permission denied)");
 
     fail(true);
     rig.tick(12);
-    QCOMPARE(rig.host.reports, QStringList{report});
-    QVERIFY(rig.host.labels.isEmpty());
+    QCOMPARE(rig.host.failures, QStringList{report});
+    QCOMPARE(rig.host.sweeps, 0);
     QVERIFY(!rig.sweep.resting());
 
     // No rest after a failure: the next ticks try again, and stay silent.
     rig.tick(3);
     QCOMPARE(rig.table.queries.size(), 4);
-    QCOMPARE(rig.host.reports.size(), 1);
-    QVERIFY(rig.host.labels.isEmpty());
+    QCOMPARE(rig.host.failures.size(), 1);
+    QCOMPARE(rig.host.sweeps, 0);
 
     fail(false);
     rig.tick();
-    QCOMPARE(rig.host.labels, QStringList{Ready});
+    QCOMPARE(rig.host.sweeps, 1);
     QVERIFY(rig.sweep.resting());
 
     // A success re-arms the report.
     rig.runOnly({42});
     fail(true);
     rig.tick(11);
-    QCOMPARE(rig.host.reports, QStringList(2, report));
-    QCOMPARE(rig.host.labels, QStringList{Ready});
+    QCOMPARE(rig.host.failures, QStringList(2, report));
+    QCOMPARE(rig.host.sweeps, 1);
 }
 
 void TestAccessSweep::restAfterSweep_data() {
@@ -250,12 +249,12 @@ void TestAccessSweep::restAfterSweep() {
         QVERIFY(rig.sweep.resting());
     }
     QCOMPARE(rig.table.queries.size(), 1);
-    QCOMPARE(rig.host.labels.size(), 1);
+    QCOMPARE(rig.host.sweeps, 1);
     QCOMPARE(rig.sweep.SweepDelay(), qint16(110));
 
     rig.tickAt(sweepEnd + AccessSweep::RestMs + 1);
     QCOMPARE(rig.table.terminated, (QList<qint64>{41, 42}));
-    QCOMPARE(rig.host.labels.size(), 2);
+    QCOMPARE(rig.host.sweeps, 2);
 }
 
 void TestAccessSweep::reentry_data() {
@@ -275,7 +274,7 @@ void TestAccessSweep::reentry() {
     };
     if (inReport) {
         rig.table.failQuery = RunTimeError(ErrNo::PermissionDenied, QStringLiteral("denied"));
-        rig.host.onReport = nestedTick;
+        rig.host.onFailure = nestedTick;
     } else {
         rig.table.onCall = nestedTick;
     }
@@ -285,47 +284,73 @@ void TestAccessSweep::reentry() {
     QVERIFY(nested > 0);
     QCOMPARE(rig.table.queries.size(), 1);
     QCOMPARE(rig.table.terminated.size(), inReport ? 0 : 2);
-    QCOMPARE(rig.host.reports.size(), inReport ? 1 : 0);
+    QCOMPARE(rig.host.failures.size(), inReport ? 1 : 0);
 
     // The guard is lifted once the tick is over, whichever way it ended.
     rig.table.failQuery.reset();
     rig.table.onCall = {};
-    rig.host.onReport = {};
+    rig.host.onFailure = {};
     rig.tick(11);
     QCOMPARE(rig.table.queries.size(), 2);
 }
 
-// tarselcopy --end-access: this user's Access processes, each asked to close, ended after the grace
-// if still there; other users' never.
+// tarselcopy --end-access: this user's Access processes, each asked to close at its first sight,
+// ended after the grace if still there; other users' never; nobody once a cancel has come.
 void TestAccessSweep::endAccessAtOnce_data() {
     QTest::addColumn<int>("onAsk"); // FakeProcessTable::OnAsk
     QTest::addColumn<bool>("ours");
-    QTest::addColumn<bool>("asked");
-    QTest::addColumn<bool>("ended");
+    QTest::addColumn<QString>("atFirstYield"); // what happens meanwhile: "cancel", "newcomer"
+    QTest::addColumn<QList<qint64>>("asked");
+    QTest::addColumn<QList<qint64>>("ended");
     using OnAsk = test::FakeProcessTable::OnAsk;
-    QTest::newRow("closes when asked") << int(OnAsk::Closes) << true << true << false;
-    QTest::newRow("deaf: ended after the grace") << int(OnAsk::Ignores) << true << true << true;
-    QTest::newRow("nothing to ask: ended") << int(OnAsk::NoWindow) << true << false << true;
-    QTest::newRow("another user's: left alone") << int(OnAsk::Ignores) << false << false << false;
+    using Pids = QList<qint64>;
+    QTest::newRow("closes when asked") << int(OnAsk::Closes) << true << "" << Pids{7} << Pids{};
+    QTest::newRow("deaf: ended after the grace")
+        << int(OnAsk::Ignores) << true << "" << Pids{7} << Pids{7};
+    QTest::newRow("nothing to ask: ended")
+        << int(OnAsk::NoWindow) << true << "" << Pids{} << Pids{7};
+    QTest::newRow("another user's: left alone")
+        << int(OnAsk::Ignores) << false << "" << Pids{} << Pids{};
+    QTest::newRow("cancelled during the grace: nobody ended")
+        << int(OnAsk::Ignores) << true << "cancel" << Pids{7} << Pids{};
+    QTest::newRow("started during the grace: asked before it is ended")
+        << int(OnAsk::Ignores) << true << "newcomer" << Pids{7, 8} << Pids{7, 8};
 }
 
 void TestAccessSweep::endAccessAtOnce() {
     QFETCH(int, onAsk);
     QFETCH(bool, ours);
-    QFETCH(bool, asked);
-    QFETCH(bool, ended);
+    QFETCH(QString, atFirstYield);
+    QFETCH(QList<qint64>, asked);
+    QFETCH(QList<qint64>, ended);
+    using OnAsk = test::FakeProcessTable::OnAsk;
     test::FakeProcessTable table;
     table.running = {{7, QStringLiteral("MSACCESS.EXE"), 70, ours}};
-    table.onAsk[7] = test::FakeProcessTable::OnAsk(onAsk);
+    table.onAsk[7] = OnAsk(onAsk);
+    bool cancel = false;
     struct CountingYield : Yielder {
         int yields = 0;
-        void yield() override { ++yields; }
+        std::function<void()> first;
+        void yield() override {
+            if (++yields == 1 && first)
+                first();
+        }
     } yielder;
-    endAccessProcesses(table, yielder, 300);
-    QCOMPARE(table.asked, asked ? QList<qint64>{7} : QList<qint64>());
-    QCOMPARE(table.terminated, ended ? QList<qint64>{7} : QList<qint64>());
+    yielder.first = [&] {
+        if (atFirstYield == "cancel")
+            cancel = true;
+        if (atFirstYield == "newcomer") {
+            table.running.append({8, QStringLiteral("msaccess.exe"), 80, true});
+            table.onAsk[8] = OnAsk::Ignores;
+        }
+    };
+    const int error =
+        test::errorOf([&] { endAccessProcesses(table, yielder, 300, [&] { return cancel; }); });
+    QCOMPARE(error, cancel ? int(ErrNo::UserInterrupt) : 0);
+    QCOMPARE(table.asked, asked);
+    QCOMPARE(table.terminated, ended);
     // The grace is waited out, yielding, only for one that was asked and is still there.
-    QCOMPARE(yielder.yields > 0, asked && ended);
+    QCOMPARE(yielder.yields > 0, onAsk == int(OnAsk::Ignores) && ours);
 }
 
 QTEST_GUILESS_MAIN(TestAccessSweep)
