@@ -36,8 +36,9 @@ void setAttributes(const QString& path, quint32 attributes);
 
 // Searches the folder named in `path` for entries whose names match its last part, which may hold
 // the wildcards `*` and `?` ("*.*" matches every name). Entries are taken in name order; the first
-// one that `accept` takes (every one when no filter is given) is returned. A search that cannot be
-// made (missing folder, no permission, a path that ends with '/') finds nothing.
+// one that `accept` takes (every one when no filter is given) is returned. On Linux, where `*` and
+// `?` may be part of a name, an entry named exactly as the last part comes first. A search that
+// cannot be made (missing folder, no permission, a path that ends with '/') finds nothing.
 std::optional<FoundEntry> findFirst(const QString& path,
                                     const std::function<bool(const FoundEntry&)>& accept = {});
 

@@ -8,7 +8,9 @@
 // On Linux one INI file per user that a person can read and edit: the current user's key
 // "Software\VB and VBA Program Settings\Ombrix\<Section>" is the section [<Section>] and each
 // value a line "<name>=<text>". A file of the same name and layout in the system configuration
-// folders ($XDG_CONFIG_DIRS, /etc/xdg when unset) presets values for every user; it is only read.
+// folders ($XDG_CONFIG_DIRS, /etc/xdg when unset) presets values for every user; it is only read,
+// and $VAR, ${VAR} and a leading ~/ in its texts are this user's (a variable not set stays as
+// written), as Windows puts %VAR% in.
 // On Windows the registry itself, REG_SZ values under the root and key path given; Group Policy
 // presets the window's two paths (PolicyKeyPath and PolicyValueNames in core/RegistryKeys.h):
 // the computer's policy under HKEY_LOCAL_MACHINE before the user's under HKEY_CURRENT_USER, their

@@ -109,8 +109,10 @@ std::optional<FoundEntry> findFirst(const QString& path,
         return entry;
     };
 
-    if (!hasWildcard(pattern))
-        return take(pattern);
+    // '*' and '?' are legal in Linux names: an entry of exactly that name is what the path names,
+    // never a sibling that the pattern also matches.
+    if (auto entry = take(pattern); entry || !hasWildcard(pattern))
+        return entry;
 
     const QByteArray dirName = QFile::encodeName(
         slash < 0 ? QStringLiteral(".") : (folder.isEmpty() ? QStringLiteral("/") : folder));

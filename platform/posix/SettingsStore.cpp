@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QUrl>
 
@@ -51,13 +52,38 @@ QStringList presetPaths() {
     return paths;
 }
 
+// $VAR, ${VAR} and a leading ~/ put in from this user's environment, as a shell would, so that one
+// preset names a path of every user's own. A variable that is not set stays as written.
+QString expandedForThisUser(const QString& text) {
+    static const QRegularExpression variable(
+        QStringLiteral(R"(\$(?:\{([A-Za-z_][A-Za-z0-9_]*)\}|([A-Za-z_][A-Za-z0-9_]*)))"));
+    QString expanded;
+    qsizetype done = 0;
+    if (text.startsWith(QLatin1String("~/"))) {
+        expanded = QDir::homePath();
+        done = 1;
+    }
+    for (auto it = variable.globalMatch(text, done); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        const QString name = match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
+        expanded += QStringView(text).mid(done, match.capturedStart() - done);
+        expanded += qEnvironmentVariableIsSet(name.toLocal8Bit().constData())
+                        ? qEnvironmentVariable(name.toLocal8Bit().constData())
+                        : match.captured();
+        done = match.capturedEnd();
+    }
+    return expanded.append(QStringView(text).mid(done));
+}
+
 // Only ever read, and leniently: a line QSettings cannot parse, such as a '#' comment, costs that
 // line alone instead of every preset in the file.
 std::optional<QString> presetText(const QString& key) {
     for (const QString& path : presetPaths()) {
         const QSettings preset(path, QSettings::IniFormat);
-        if (preset.contains(key))
-            return textUnder(preset, key);
+        if (preset.contains(key)) {
+            const std::optional<QString> text = textUnder(preset, key);
+            return text ? std::optional(expandedForThisUser(*text)) : std::nullopt;
+        }
     }
     return std::nullopt;
 }

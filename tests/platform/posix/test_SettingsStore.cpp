@@ -203,9 +203,31 @@ private slots:
         QTest::newRow("a '#' comment in the preset")
             << QByteArray() << section + "# for every user\nRunningVersionLocation=/preset\n"
             << QByteArray() << "/preset";
+        // One preset for every user names each one's own path, as %VAR% does on Windows.
+        const auto target = [&](const QByteArray& text) {
+            return section + "RunningVersionLocation=" + text + "\n";
+        };
+        const QString home = QDir::homePath();
+        QTest::newRow("$HOME") << QByteArray() << target("$HOME/sales/app.accdb") << QByteArray()
+                               << home + "/sales/app.accdb";
+        QTest::newRow("${VAR}") << QByteArray() << target("${TARSEL_TEST_SHARE}x/app.accdb")
+                                << QByteArray() << "/srv/share x/app.accdb";
+        QTest::newRow("a leading ~/")
+            << QByteArray() << target("~/app.accdb") << QByteArray() << home + "/app.accdb";
+        QTest::newRow("a variable not set stays as written")
+            << QByteArray() << target("$TARSEL_TEST_UNSET/${TARSEL_TEST_UNSET}/app.accdb")
+            << QByteArray() << "$TARSEL_TEST_UNSET/${TARSEL_TEST_UNSET}/app.accdb";
+        QTest::newRow("a ~ further on, a lone $ and $1 stay")
+            << QByteArray() << target("/srv/~/a$/$1/${}/app.accdb") << QByteArray()
+            << "/srv/~/a$/$1/${}/app.accdb";
+        QTest::newRow("the user's own text is taken as it is")
+            << section + "RunningVersionLocation=$HOME/mine\n"
+            << target("$HOME/preset") << QByteArray() << "$HOME/mine";
     }
 
     void readsThePresetsUnlessTheUserHasAValue() {
+        qputenv("TARSEL_TEST_SHARE", "/srv/share ");
+        qunsetenv("TARSEL_TEST_UNSET");
         QFETCH(QByteArray, user);
         QFETCH(QByteArray, first);
         QFETCH(QByteArray, second);
