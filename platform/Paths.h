@@ -12,4 +12,8 @@ qsizetype lastSeparator(const QString& path);
 // The separator that joins a folder and a name.
 QChar separator();
 
+// Whether two file names name the same file in one folder: exactly the same on Linux, the same but
+// for case on Windows.
+bool sameFileName(const QString& a, const QString& b);
+
 } // namespace tarsel::platform

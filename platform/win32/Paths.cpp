@@ -10,4 +10,8 @@ QChar separator() {
     return u'\\';
 }
 
+bool sameFileName(const QString& a, const QString& b) {
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
 } // namespace tarsel::platform
