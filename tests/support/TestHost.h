@@ -45,6 +45,8 @@ enum class Facility {
     ChildSharesSettings, // a child process reads this test's IsolatedSettings, not the user's
     AtomicAppend,        // lines that several processes append to one file at once each land
                          // whole at its end
+    AnyCharacterInNames, // file names that hold a backslash, a line feed or a carriage return
+    CaseBlindNames,      // file names that differ only in case name the same file
 };
 
 // Why `facility` is missing here (in `folder`, where the file system decides); empty when it is

@@ -97,6 +97,8 @@ QString missing(Facility facility, const QString& folder) {
     case Facility::FullDrive:
         return QStringLiteral("on Linux the scenario driver fills a tmpfs of its own "
                               "(scenarios_test_process_faults)");
+    case Facility::CaseBlindNames:
+        return QStringLiteral("Linux tells file names apart by case");
     default:
         return QString();
     }
