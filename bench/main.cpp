@@ -1,10 +1,11 @@
 // Benchmarks of the block copy and the verification: against cp and cmp, tarselcopy against cp,
-// sync and cmp, the copy with the Access sweep firing meanwhile, and the peak memory from 1 MiB to
-// 4 GiB. Without a mode option, all four.
+// sync and cmp, SHA-256 against sha256sum, the copy with the Access sweep firing meanwhile, and the
+// peak memory from 1 MiB to 4 GiB. Without a mode option, all five.
 
 #include "BenchFiles.h"
 #include "ConsoleRace.h"
 #include "CopyRace.h"
+#include "DigestRace.h"
 #include "MemoryTable.h"
 #include "SweepRun.h"
 
@@ -22,16 +23,18 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Times CopyWithProgress and ValidateFile against cp and cmp, tarselcopy against cp, sync "
-        "and cmp, the copy with sweeps firing, and the peak memory by file size. Without a mode "
-        "option it runs all four."));
+        "and cmp, SHA-256 against sha256sum, the copy with sweeps firing, and the peak memory by "
+        "file size. Without a mode option it runs all five."));
     parser.addHelpOption();
     parser.addOption({"race", "Copy and verification against cp and cmp."});
     parser.addOption({"sweeps", "Copy and verification without and with the sweep timer."});
     parser.addOption(
         {"console", "A tarselcopy update against cp, sync and cmp, and --if-changed."});
+    parser.addOption(
+        {"digest", "SHA-256 against sha256sum, with Qt's QCryptographicHash beside them."});
     parser.addOption({"memory", "Peak memory from 1 MiB to 4 GiB, a fresh process per size."});
     parser.addOption({"size",
-                      "File size for --race and --sweeps: bytes, or with K, M or G "
+                      "File size for --race, --digest and --sweeps: bytes, or with K, M or G "
                       "(default 1G).",
                       "size", "1G"});
     parser.addOption({"sweep-seconds",
@@ -54,7 +57,7 @@ int main(int argc, char** argv) {
     }
     const QString folder = parser.value("dir");
     const bool all = !parser.isSet("race") && !parser.isSet("sweeps") && !parser.isSet("memory") &&
-                     !parser.isSet("console");
+                     !parser.isSet("console") && !parser.isSet("digest");
     // Run inside the event loop, as the window does.
     int result = 0;
     QTimer::singleShot(0, &app, [&] {
@@ -65,6 +68,8 @@ int main(int argc, char** argv) {
                 result |= raceAgainstTools(size, folder);
             if (all || parser.isSet("console"))
                 result |= raceConsoleProgram(size, folder);
+            if (all || parser.isSet("digest"))
+                result |= raceDigest(size, folder);
             if (all || parser.isSet("sweeps"))
                 result |= runWithSweeps(size, folder, seconds);
             if (all || parser.isSet("memory"))

@@ -20,6 +20,10 @@ constexpr int PathFileAccess = 75;
 constexpr int PathNotFound = 76;
 // The first number left to a program's own errors.
 constexpr int CopyDiffers = 513;
+// A release's .sha256 that cannot be read as sha256sum writes it, or that names another file.
+constexpr int BadChecksumFile = 514;
+// The system's SHA-256 could not be set up or failed.
+constexpr int DigestFailed = 515;
 } // namespace ErrNo
 
 // A failure that travels up to the nearest procedure with an error trap.

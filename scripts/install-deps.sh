@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ make        # the build
     qt6-base-dev libgl-dev            # Qt 6 Core, Widgets and Test; Qt6Gui's CMake config asks for OpenGL
+    libssl-dev                        # SHA-256 through libcrypto, on the processor's SHA instructions
     fonts-dejavu-core                 # a sans-serif face for the offscreen platform, and Arabic glyphs
     fonts-liberation                  # Liberation Sans Narrow for "MS Sans Serif": dates fit the date boxes
     fonts-vlgothic                    # Japanese glyphs: the layout test measures a ja_JP date as drawn

@@ -112,6 +112,8 @@ QString missing(Facility facility, const QString& folder) {
                               "(scenarios_test_process_faults)");
     case Facility::SystemCallFaults:
         return whyNoStrace();
+    case Facility::CaseBlindNames:
+        return QStringLiteral("Linux tells file names apart by case");
     default:
         return QString();
     }
