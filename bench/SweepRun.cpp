@@ -31,6 +31,9 @@ public:
                 {102, AccessSweep::ProcessName},
                 {103, AccessSweep::ProcessName}};
     }
+    std::optional<std::vector<platform::ProcessEntry>> holdersOf(const QStringList&) override {
+        return std::nullopt;
+    }
     bool requestClose(qint64) override { return false; }
     int terminate(qint64) override {
         ++terminated;

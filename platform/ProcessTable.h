@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace tarsel::platform {
@@ -24,12 +26,23 @@ public:
     // returns the matching processes. Throws RunTimeError when the table cannot be read.
     virtual std::vector<ProcessEntry> query(const QString& queryText) = 0;
 
-    // Asks a process listed by the latest query to close by itself, as a user closing it would.
+    // The processes on this computer that hold any of `paths` open, of any image and any user, each
+    // once and never this program's own, listed as query() lists its processes. A path that does
+    // not exist is passed over. Nothing when the system cannot tell who holds them (a folder among
+    // the paths; on Windows a Restart Manager that fails, or lists nobody while the first file is
+    // held): the caller then falls back on its own rule. Programs on other computers holding a
+    // file on a share are not seen. Never throws.
+    //
+    // The latest of query() and of a holdersOf() that answered makes the listing that
+    // requestClose() and terminate() below act on; one that cannot tell leaves it as it was.
+    virtual std::optional<std::vector<ProcessEntry>> holdersOf(const QStringList& paths) = 0;
+
+    // Asks a process of the latest listing to close by itself, as a user closing it would.
     // True when it could be asked; false when it has nothing to ask (no window), is gone, or is not
     // ours to ask. It may take its time, or not close at all. Never throws.
     virtual bool requestClose(qint64 pid) = 0;
 
-    // Ends a process listed by the latest query at once: 0 when it was ended, otherwise a nonzero
+    // Ends a process of the latest listing at once: 0 when it was ended, otherwise a nonzero
     // error number (a process that has gone meanwhile is one). Never throws.
     virtual int terminate(qint64 pid) = 0;
 };

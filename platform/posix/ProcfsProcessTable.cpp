@@ -4,11 +4,15 @@
 
 #include <QFile>
 #include <algorithm>
+#include <memory>
 #include <optional>
+#include <set>
+#include <utility>
 
 #include <cerrno>
 #include <csignal>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -93,22 +97,56 @@ bool ownedByUser(const QString& dir) {
     return ::stat(QFile::encodeName(dir).constData(), &info) == 0 && info.st_uid == ::getuid();
 }
 
+// The name a holder is listed under, which a query for it would match: its comm, unless comm is
+// the first cmdline word's base name cut short, or that word names a Windows program and comm
+// does not (under Wine comm may name the loader).
+QString imageNameOf(const QString& dir) {
+    constexpr qsizetype CommLength = 15;
+    const QByteArray comm = readWhole(dir + QStringLiteral("/comm")).value_or(QByteArray());
+    const QString commName = QFile::decodeName(comm.endsWith('\n') ? comm.chopped(1) : comm);
+    const QString commandName =
+        firstWordBaseName(readWhole(dir + QStringLiteral("/cmdline")).value_or(QByteArray()));
+    const auto isExe = [](const QString& name) {
+        return name.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive);
+    };
+    const bool cutShort = commName.size() == CommLength && commandName.startsWith(commName);
+    if (commName.isEmpty() || cutShort || (isExe(commandName) && !isExe(commName)))
+        return commandName;
+    return commName;
+}
+
+using FileId = std::pair<dev_t, ino_t>;
+
+// Whether the process holds one of `files` open. Another user's descriptors are not ours to read.
+bool holdsAny(const QString& dir, const std::set<FileId>& files) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> fds(
+        ::opendir(QFile::encodeName(dir + QStringLiteral("/fd")).constData()), ::closedir);
+    if (!fds)
+        return false;
+    while (const dirent* entry = ::readdir(fds.get())) {
+        // Each entry is a link to what the descriptor holds; stat follows it to the file itself,
+        // under whatever name it was opened, even one removed since.
+        struct stat info {};
+        if (entry->d_name[0] != '.' &&
+            ::fstatat(::dirfd(fds.get()), entry->d_name, &info, 0) == 0 &&
+            files.contains({info.st_dev, info.st_ino}))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
-ProcfsProcessTable::ProcfsProcessTable(QString procRoot) : root_(std::move(procRoot)) {}
-
-std::vector<ProcessEntry> ProcfsProcessTable::query(const QString& queryText) {
-    const QString name = queriedProcessName(queryText);
-    DIR* listing = ::opendir(QFile::encodeName(root_).constData());
+// Gone processes, zombies and this program's own are passed over.
+template <typename Visit> void ProcfsProcessTable::forEachRunning(Visit visit) const {
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(
+        ::opendir(QFile::encodeName(root_).constData()), ::closedir);
     if (!listing)
         throw errnoError(errno, root_);
-
-    listedStartTimes_.clear();
-    std::vector<ProcessEntry> found;
     const qint64 self = ::getpid();
     for (;;) {
         errno = 0;
-        const dirent* entry = ::readdir(listing);
+        const dirent* entry = ::readdir(listing.get());
         if (!entry)
             break;
         bool isPid = false;
@@ -120,15 +158,56 @@ std::vector<ProcessEntry> ProcfsProcessTable::query(const QString& queryText) {
         const std::optional<StatFields> stat = readStat(dir);
         if (!stat || stat->state == 'Z' || stat->state == 'X')
             continue;
-        if (std::optional<QString> image = matchingImageName(dir, name)) {
-            found.push_back({pid, *image, stat->startTime, ownedByUser(dir)});
-            listedStartTimes_[pid] = stat->startTime;
-        }
+        visit(pid, dir, stat->startTime);
     }
-    const int readError = errno;
-    ::closedir(listing);
-    if (readError != 0)
-        throw errnoError(readError, root_);
+    if (errno != 0)
+        throw errnoError(errno, root_);
+}
+
+ProcfsProcessTable::ProcfsProcessTable(QString procRoot) : root_(std::move(procRoot)) {}
+
+std::vector<ProcessEntry> ProcfsProcessTable::query(const QString& queryText) {
+    const QString name = queriedProcessName(queryText);
+    listedStartTimes_.clear();
+    std::vector<ProcessEntry> found;
+    forEachRunning([&](qint64 pid, const QString& dir, quint64 startTime) {
+        if (std::optional<QString> image = matchingImageName(dir, name)) {
+            found.push_back({pid, *image, startTime, ownedByUser(dir)});
+            listedStartTimes_[pid] = startTime;
+        }
+    });
+    return found;
+}
+
+std::optional<std::vector<ProcessEntry>> ProcfsProcessTable::holdersOf(const QStringList& paths) {
+    // Compared by device and inode: a file held under another name (a hard link, another
+    // spelling of the path) is the same file.
+    std::set<FileId> files;
+    for (const QString& path : paths) {
+        struct stat info {};
+        if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+            if (errno == ENOENT || errno == ENOTDIR)
+                continue;
+            return std::nullopt;
+        }
+        if (S_ISDIR(info.st_mode))
+            return std::nullopt;
+        files.insert({info.st_dev, info.st_ino});
+    }
+    std::vector<ProcessEntry> found;
+    std::unordered_map<qint64, quint64> listed;
+    try {
+        if (!files.empty())
+            forEachRunning([&](qint64 pid, const QString& dir, quint64 startTime) {
+                if (holdsAny(dir, files)) {
+                    found.push_back({pid, imageNameOf(dir), startTime, ownedByUser(dir)});
+                    listed[pid] = startTime;
+                }
+            });
+    } catch (const RunTimeError&) {
+        return std::nullopt;
+    }
+    listedStartTimes_ = std::move(listed);
     return found;
 }
 

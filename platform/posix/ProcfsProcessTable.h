@@ -16,12 +16,20 @@ public:
 
     std::vector<ProcessEntry> query(const QString& queryText) override;
 
-    // SIGTERM and SIGKILL, but only to the very process the latest query listed: a pid that has
+    // The processes whose open descriptors (/proc/PID/fd) lead to one of the files. Processes
+    // whose descriptors this user may not read (another user's, unless run as root) are passed
+    // over.
+    std::optional<std::vector<ProcessEntry>> holdersOf(const QStringList& paths) override;
+
+    // SIGTERM and SIGKILL, but only to the very process the latest listing holds: a pid that has
     // been freed and reused since is answered ESRCH (false) instead of being signalled.
     bool requestClose(qint64 pid) override;
     int terminate(qint64 pid) override;
 
 private:
+    // Calls visit(pid, /proc/PID, start time) for each running process; throws RunTimeError when
+    // the table cannot be read.
+    template <typename Visit> void forEachRunning(Visit visit) const;
     int signalListed(qint64 pid, int signal);
 
     QString root_;

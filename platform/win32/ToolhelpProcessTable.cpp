@@ -4,6 +4,7 @@
 
 #include <tlhelp32.h>
 
+#include <QFileInfo>
 #include <algorithm>
 
 namespace tarsel::platform {
@@ -96,10 +97,44 @@ BOOL CALLBACK collectMainWindow(HWND window, LPARAM search) {
     return TRUE;
 }
 
+// A Restart Manager session, ended on every way out.
+class RestartSession {
+public:
+    explicit RestartSession(const RestartManager& calls) : calls_(calls) {
+        WCHAR key[CCH_RM_SESSION_KEY + 1]{};
+        started_ = calls_.startSession(&handle_, key) == ERROR_SUCCESS;
+    }
+    ~RestartSession() {
+        if (started_)
+            calls_.endSession(handle_);
+    }
+    RestartSession(const RestartSession&) = delete;
+    RestartSession& operator=(const RestartSession&) = delete;
+
+    bool started() const { return started_; }
+    DWORD handle() const { return handle_; }
+
+private:
+    const RestartManager& calls_;
+    DWORD handle_ = 0;
+    bool started_ = false;
+};
+
+// Another open keeps this one out: someone holds the file, whether or not a list names them.
+bool heldWithoutSharing(const std::wstring& path) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(file);
+    return false;
+}
+
 } // namespace
 
-ToolhelpProcessTable::ToolhelpProcessTable(Snapshot snapshot)
-    : snapshot_(snapshot ? std::move(snapshot) : Snapshot(systemSnapshot)) {}
+ToolhelpProcessTable::ToolhelpProcessTable(Snapshot snapshot, RestartManager restartManager)
+    : snapshot_(snapshot ? std::move(snapshot) : Snapshot(systemSnapshot)),
+      restartManager_(std::move(restartManager)) {}
 
 std::vector<ProcessEntry> ToolhelpProcessTable::query(const QString& queryText) {
     const QString name = queriedProcessName(queryText);
@@ -108,8 +143,7 @@ std::vector<ProcessEntry> ToolhelpProcessTable::query(const QString& queryText) 
     GetSystemTimePreciseAsFileTime(&before);
     const std::vector<SnapshotLine> lines = snapshot_();
 
-    name_ = name;
-    listedCreationTimes_.clear();
+    listed_.clear();
     std::vector<ProcessEntry> found;
     const DWORD self = GetCurrentProcessId();
     const std::vector<char> me = userOf(GetCurrentProcess());
@@ -123,16 +157,100 @@ std::vector<ProcessEntry> ToolhelpProcessTable::query(const QString& queryText) 
             CloseHandle(process);
         const quint64 started = created <= fromFileTime(before) ? created : 0;
         found.push_back({qint64(line.pid), line.exeFile, started, ours});
-        listedCreationTimes_[line.pid] = started;
+        listed_[line.pid] = {started, line.exeFile};
     }
     return found;
+}
+
+std::optional<std::vector<ProcessEntry>> ToolhelpProcessTable::holdersOf(const QStringList& paths) {
+    std::vector<FileToAsk> files;
+    for (const QString& path : paths) {
+        std::wstring file = widePath(QFileInfo(path).absoluteFilePath());
+        const DWORD attributes = GetFileAttributesW(file.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            const DWORD err = GetLastError();
+            if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
+                continue;
+            return std::nullopt;
+        }
+        files.push_back({std::move(file), attributes});
+    }
+    std::vector<ProcessEntry> found;
+    std::unordered_map<qint64, Listed> listed;
+    if (!files.empty()) {
+        const std::optional<std::vector<RM_PROCESS_INFO>> users = usersOf(files);
+        if (!users || (users->empty() && heldWithoutSharing(files.front().path)))
+            return std::nullopt;
+        std::vector<SnapshotLine> lines;
+        try {
+            lines = snapshot_();
+        } catch (const RunTimeError&) {
+            return std::nullopt;
+        }
+        const DWORD self = GetCurrentProcessId();
+        const std::vector<char> me = userOf(GetCurrentProcess());
+        for (const RM_PROCESS_INFO& user : *users) {
+            const DWORD pid = user.Process.dwProcessId;
+            const quint64 started = fromFileTime(user.Process.ProcessStartTime);
+            const auto line = std::find_if(lines.begin(), lines.end(),
+                                           [pid](const SnapshotLine& l) { return l.pid == pid; });
+            if (pid == self || line == lines.end() || listed.contains(pid))
+                continue;
+            // Where the process can be opened, it must be the one listed: its id may have passed
+            // to another since. Where it cannot (another user's), terminate will find out.
+            const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+            bool ours = false;
+            if (process) {
+                const bool same = creationTimeOf(process) == started;
+                ours = sameUser(userOf(process), me);
+                CloseHandle(process);
+                if (!same)
+                    continue;
+            }
+            found.push_back({qint64(pid), line->exeFile, started, ours});
+            listed[pid] = {started, line->exeFile};
+        }
+    }
+    listed_ = std::move(listed);
+    return found;
+}
+
+std::optional<std::vector<RM_PROCESS_INFO>>
+ToolhelpProcessTable::usersOf(const std::vector<FileToAsk>& files) const {
+    std::vector<LPCWSTR> names;
+    for (const FileToAsk& file : files) {
+        // Files only: Windows fails the list of a session that registered a folder.
+        if (!contract(!(file.attributes & FILE_ATTRIBUTE_DIRECTORY), ERROR_ACCESS_DENIED))
+            return std::nullopt;
+        names.push_back(file.path.c_str());
+    }
+    const RestartSession session(restartManager_);
+    if (!session.started() || restartManager_.registerFiles(session.handle(), UINT(names.size()),
+                                                            names.data()) != ERROR_SUCCESS)
+        return std::nullopt;
+    // The list may grow between two calls: each asks again with room for what the last needed.
+    std::vector<RM_PROCESS_INFO> users;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        UINT needed = 0;
+        UINT count = UINT(users.size());
+        const DWORD answer = restartManager_.getList(session.handle(), &needed, &count,
+                                                     users.empty() ? nullptr : users.data());
+        if (answer == ERROR_SUCCESS) {
+            users.resize(std::min(size_t(count), users.size()));
+            return users;
+        }
+        if (answer != ERROR_MORE_DATA)
+            return std::nullopt;
+        users.resize(needed);
+    }
+    return std::nullopt;
 }
 
 // The handle pins the process: once it is checked, the id cannot pass to another while it is open.
 HANDLE ToolhelpProcessTable::openListed(qint64 pid, DWORD access, DWORD& error) const {
     error = ERROR_INVALID_PARAMETER;
-    const auto listed = listedCreationTimes_.find(pid);
-    if (listed == listedCreationTimes_.end() || listed->second == 0)
+    const auto listed = listed_.find(pid);
+    if (listed == listed_.end() || listed->second.created == 0)
         return nullptr;
     const HANDLE process =
         OpenProcess(access | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
@@ -140,7 +258,8 @@ HANDLE ToolhelpProcessTable::openListed(qint64 pid, DWORD access, DWORD& error) 
         error = GetLastError();
         return nullptr;
     }
-    if (creationTimeOf(process) == listed->second && imageNamed(process, name_))
+    if (creationTimeOf(process) == listed->second.created &&
+        imageNamed(process, listed->second.image))
         return process;
     CloseHandle(process);
     return nullptr;
@@ -165,15 +284,15 @@ int ToolhelpProcessTable::terminate(qint64 pid) {
     const HANDLE process = openListed(pid, PROCESS_TERMINATE, error);
     if (!process)
         return int(error);
-    // A last line for the test run, whatever path led here: a stranger is refused, so that a test
-    // fails where one would be ended.
-    const bool ended =
-        contract(!contractsChecked() || imageNamed(process, name_), ERROR_ACCESS_DENIED) &&
-        TerminateProcess(process, 1);
+    // A last line for the test run, whatever path led here: a process of another image than the
+    // one listed is refused, so that a test fails where a stranger would be ended.
+    const bool ended = contract(!contractsChecked() || imageNamed(process, listed_.at(pid).image),
+                                ERROR_ACCESS_DENIED) &&
+                       TerminateProcess(process, 1);
     const int answer = ended ? 0 : int(GetLastError());
     CloseHandle(process);
     if (answer == 0)
-        listedCreationTimes_.erase(pid);
+        listed_.erase(pid);
     return answer;
 }
 

@@ -14,7 +14,8 @@ namespace tarsel::test {
 
 // A scripted process table: answers every query with `running`, ends a process when its
 // terminate answer is 0 (the default), and records every call. A process has no window to be
-// asked to close unless `onAsk` gives it one.
+// asked to close unless `onAsk` gives it one. The holders of a file are the processes of `running`
+// that `holding` names for its path, as long as they run; with `cannotTellHolders` no one can say.
 class FakeProcessTable : public platform::ProcessTable {
 public:
     enum class OnAsk { NoWindow, Closes, Ignores };
@@ -25,10 +26,13 @@ public:
     std::optional<RunTimeError> failQuery;     // thrown by query
     std::optional<RunTimeError> failTerminate; // thrown by requestClose and terminate
     std::function<void()> onCall;              // runs inside every call
+    QHash<QString, QList<qint64>> holding;     // path -> the pids that hold it open
+    bool cannotTellHolders = false;            // holdersOf answers nothing, as under Wine
 
     QStringList queries;
-    QList<qint64> asked;      // every pid that requestClose could ask, in order
-    QList<qint64> terminated; // every pid passed to terminate, in order
+    QList<QStringList> holderQuestions; // the paths of every holdersOf, in order
+    QList<qint64> asked;                // every pid that requestClose could ask, in order
+    QList<qint64> terminated;           // every pid passed to terminate, in order
 
     std::vector<platform::ProcessEntry> query(const QString& queryText) override {
         queries.append(queryText);
@@ -37,6 +41,22 @@ public:
         if (failQuery)
             throw *failQuery;
         return {running.cbegin(), running.cend()};
+    }
+
+    std::optional<std::vector<platform::ProcessEntry>>
+    holdersOf(const QStringList& paths) override {
+        holderQuestions.append(paths);
+        if (onCall)
+            onCall();
+        if (cannotTellHolders)
+            return std::nullopt;
+        std::vector<platform::ProcessEntry> holders;
+        for (const platform::ProcessEntry& process : running)
+            if (std::any_of(paths.cbegin(), paths.cend(), [&](const QString& path) {
+                    return holding.value(path).contains(process.pid);
+                }))
+                holders.push_back(process);
+        return holders;
     }
 
     bool requestClose(qint64 pid) override {

@@ -25,6 +25,14 @@ public:
                       [this](const platform::ProcessEntry& p) { return !ours_.contains(p.pid); });
         return found;
     }
+    std::optional<std::vector<platform::ProcessEntry>>
+    holdersOf(const QStringList& paths) override {
+        std::optional<std::vector<platform::ProcessEntry>> found = table_.holdersOf(paths);
+        if (found)
+            std::erase_if(
+                *found, [this](const platform::ProcessEntry& p) { return !ours_.contains(p.pid); });
+        return found;
+    }
     bool requestClose(qint64 pid) override {
         if (!ours_.contains(pid) || !table_.requestClose(pid))
             return false;

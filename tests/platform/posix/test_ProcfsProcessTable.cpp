@@ -1,9 +1,12 @@
 #include "platform/posix/ProcfsProcessTable.h"
 
 #include "core/RunTimeError.h"
+#include "support/FileFixtures.h"
 #include "support/IdleCopy.h"
+#include "support/TestHost.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -49,6 +52,13 @@ public:
         writeFile(QString::number(pid) + QStringLiteral("/stat"), stat);
     }
     void remove(qint64 pid) { QDir(dir.path() + '/' + QString::number(pid)).removeRecursively(); }
+    // Gives the process a descriptor that leads to `file`, as the kernel's links do.
+    void hold(qint64 pid, const QString& file) {
+        const QString fds = QString::number(pid) + QStringLiteral("/fd");
+        QVERIFY(QDir(dir.path()).mkpath(fds));
+        QVERIFY(QFile::link(file, dir.path() + '/' + fds + QStringLiteral("/3")));
+    }
+    QString fdFolder(qint64 pid) const { return dir.filePath(QString::number(pid) + "/fd"); }
 
 private:
     void writeFile(const QString& name, const QByteArray& content) {
@@ -65,6 +75,13 @@ QByteArray argv(std::initializer_list<const char*> words) {
     for (const char* word : words)
         joined += QByteArray(word) + '\0';
     return joined;
+}
+
+// Starts a child that holds `path` open for reading and otherwise idles.
+bool startHolding(QProcess& child, const QString& path) {
+    child.start(QStringLiteral("bash"),
+                {QStringLiteral("-c"), QStringLiteral(R"(exec 3<"$0" && exec sleep 60)"), path});
+    return child.waitForStarted();
 }
 
 QList<qint64> pidsOf(const std::vector<platform::ProcessEntry>& entries) {
@@ -90,6 +107,11 @@ private slots:
     void terminate_data();
     void terminate();
     void realProcessGoneBeforeTerminate();
+    void holders_data();
+    void holders();
+    void folderCannotBeTold();
+    void holderNames_data();
+    void holderNames();
 };
 
 void TestProcfsProcessTable::imageName_data() {
@@ -221,12 +243,20 @@ void TestProcfsProcessTable::terminate_data() {
     QTest::addColumn<QString>("change"); // what happens between listing and signalling
     QTest::addColumn<int>("signal");     // SIGTERM: asked to close; SIGKILL: ended
     QTest::addColumn<bool>("reaches");
-    for (const int signal : {SIGKILL, SIGTERM}) {
-        const char* call = signal == SIGKILL ? "terminate: " : "requestClose: ";
-        QTest::addRow("%snothing", call) << "none" << signal << true;
-        QTest::addRow("%sprocess gone", call) << "gone" << signal << false;
-        QTest::addRow("%spid taken by a newer process", call) << "reused" << signal << false;
-        QTest::addRow("%snever listed", call) << "unlisted" << signal << false;
+    QTest::addColumn<bool>("byHolders"); // listed as a holder of a file, not by a query
+    for (const bool byHolders : {false, true}) {
+        for (const int signal : {SIGKILL, SIGTERM}) {
+            const char* call = signal == SIGKILL ? "terminate" : "requestClose";
+            const char* listing = byHolders ? "holder" : "query";
+            QTest::addRow("%s, %s: nothing", listing, call)
+                << "none" << signal << true << byHolders;
+            QTest::addRow("%s, %s: process gone", listing, call)
+                << "gone" << signal << false << byHolders;
+            QTest::addRow("%s, %s: pid taken by a newer process", listing, call)
+                << "reused" << signal << false << byHolders;
+            QTest::addRow("%s, %s: never listed", listing, call)
+                << "unlisted" << signal << false << byHolders;
+        }
     }
 }
 
@@ -236,15 +266,22 @@ void TestProcfsProcessTable::terminate() {
     QFETCH(QString, change);
     QFETCH(int, signal);
     QFETCH(bool, reaches);
+    QFETCH(bool, byHolders);
     QTemporaryDir dir;
     test::Child child;
     QVERIFY(test::startIdleCopy(child, dir.path(), QStringLiteral("sleep")));
     const qint64 pid = child.processId();
     FakeProc proc;
-    const QByteArray comm = change == "unlisted" ? "sleep" : "MSACCESS.EXE";
+    const QByteArray comm = change == "unlisted" && !byHolders ? "sleep" : "MSACCESS.EXE";
     proc.add(pid, comm, comm + '\0');
+    const QString file = dir.filePath(QStringLiteral("app.accdb"));
+    QVERIFY(test::writeFile(file, "db"));
+    if (change != "unlisted")
+        proc.hold(pid, file);
     ProcfsProcessTable table(proc.path());
-    QCOMPARE(table.query(AccessQuery).size(), size_t(change == "unlisted" ? 0 : 1));
+    const size_t listed =
+        byHolders ? table.holdersOf({file}).value().size() : table.query(AccessQuery).size();
+    QCOMPARE(listed, size_t(change == "unlisted" ? 0 : 1));
 
     if (change == "gone")
         proc.remove(pid);
@@ -279,6 +316,149 @@ void TestProcfsProcessTable::realProcessGoneBeforeTerminate() {
     access.kill();
     QVERIFY(access.waitForFinished());
     QVERIFY(table->terminate(accessPid) != 0);
+}
+
+void TestProcfsProcessTable::holders_data() {
+    QTest::addColumn<QStringList>("paths"); // in the test's folder
+    QTest::addColumn<QStringList>("listed");
+
+    using L = QStringList;
+    QTest::newRow("the held file") << L{"held"} << L{"holder"};
+    QTest::newRow("the held file under another name") << L{"alias"} << L{"holder"};
+    QTest::newRow("through a symbolic link") << L{"link"} << L{"holder"};
+    QTest::newRow("another spelling") << L{"./held"} << L{"holder"};
+    QTest::newRow("two files") << L{"held", "other"} << L{"holder", "other holder"};
+    QTest::newRow("one file twice") << L{"held", "alias"} << L{"holder"};
+    QTest::newRow("a missing path beside it") << L{"missing", "held"} << L{"holder"};
+    QTest::newRow("only a missing path") << L{"missing"} << L{};
+    QTest::newRow("a path through a file") << L{"held/x"} << L{};
+    QTest::newRow("a file nobody holds") << L{"free"} << L{};
+    QTest::newRow("no paths") << L{} << L{};
+}
+
+// Real processes: a holder of one file, a holder of another, one that holds neither, and this
+// test itself, which holds every file too but is never listed.
+void TestProcfsProcessTable::holders() {
+    QFETCH(QStringList, paths);
+    QFETCH(QStringList, listed);
+    QTemporaryDir dir;
+    const auto at = [&](const QString& name) { return dir.filePath(name); };
+    for (const char* name : {"held", "other", "free"})
+        QVERIFY(test::writeFile(at(name), name));
+    QVERIFY(test::makeHardLink(at("held"), at("alias")));
+    QVERIFY(test::makeSymbolicLink(at("held"), at("link")));
+    QFile mine(at("held"));
+    QVERIFY(mine.open(QIODevice::ReadOnly));
+    QFile mineToo(at("free"));
+    QVERIFY(mineToo.open(QIODevice::ReadOnly));
+    test::Child holder, otherHolder, idle;
+    QVERIFY(startHolding(holder, at("held")));
+    QVERIFY(startHolding(otherHolder, at("other")));
+    QVERIFY(test::startIdleCopy(idle, dir.path(), QStringLiteral("sleep")));
+    const QHash<QString, qint64> pids{{"holder", holder.processId()},
+                                      {"other holder", otherHolder.processId()}};
+    ProcfsProcessTable table;
+    // Each child holds its file once it has opened it: until then it is not yet a holder.
+    QTRY_VERIFY(pidsOf(table.holdersOf({at("held"), at("other")}).value()).size() == 2);
+
+    QStringList asked;
+    for (const QString& path : paths)
+        asked.append(at(path));
+    const std::optional<std::vector<platform::ProcessEntry>> found = table.holdersOf(asked);
+
+    QVERIFY(found);
+    QList<qint64> expected;
+    for (const QString& name : listed)
+        expected.append(pids.value(name));
+    QList<qint64> got = pidsOf(*found);
+    std::sort(got.begin(), got.end());
+    std::sort(expected.begin(), expected.end());
+    QCOMPARE(got, expected);
+    for (const platform::ProcessEntry& entry : *found) {
+        QCOMPARE(entry.name, QStringLiteral("sleep"));
+        QVERIFY(entry.ownedByUser);
+        QVERIFY(entry.started != 0);
+    }
+}
+
+// A folder is no file to hold; the answer is that none can be given, as on Windows.
+void TestProcfsProcessTable::folderCannotBeTold() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("held"));
+    QVERIFY(test::writeFile(file, "held"));
+    test::Child holder;
+    QVERIFY(startHolding(holder, file));
+    ProcfsProcessTable table;
+    QTRY_COMPARE(pidsOf(table.holdersOf({file}).value()), QList<qint64>{holder.processId()});
+
+    QVERIFY(!table.holdersOf({file, dir.path()}));
+    QVERIFY(!table.holdersOf({dir.path()}));
+    // The listing of the answer before still holds.
+    QCOMPARE(table.terminate(holder.processId()), 0);
+    QTRY_COMPARE(holder.state(), QProcess::NotRunning);
+}
+
+void TestProcfsProcessTable::holderNames_data() {
+    QTest::addColumn<QByteArray>("comm");
+    QTest::addColumn<QByteArray>("cmdline");
+    QTest::addColumn<char>("state");
+    QTest::addColumn<QString>("listedAs"); // empty: not listed
+
+    const char Running = 'S';
+    QTest::newRow("comm") << QByteArray("sleep") << argv({"/usr/bin/sleep", "60"}) << Running
+                          << "sleep";
+    QTest::newRow("comm cut short")
+        << QByteArray("libreoffice-wri") << argv({"/usr/lib/libreoffice-writer-bin", "-o"})
+        << Running << "libreoffice-writer-bin";
+    QTest::newRow("Wine: loader comm, Windows path")
+        << QByteArray("wine64-preloade") << argv({R"(C:\Office16\MSACCESS.EXE)", "/nostartup"})
+        << Running << "MSACCESS.EXE";
+    QTest::newRow("Wine: Windows name in comm only")
+        << QByteArray("MSACCESS.EXE") << argv({"/usr/bin/wine64-preloader"}) << Running
+        << "MSACCESS.EXE";
+    QTest::newRow("command line rewritten by the program")
+        << QByteArray("sshd") << argv({"sshd: jane@pts/0"}) << Running << "sshd";
+    QTest::newRow("no command line")
+        << QByteArray("kworker/0:1") << QByteArray() << Running << "kworker/0:1";
+    QTest::newRow("zombie") << QByteArray("sleep") << QByteArray() << 'Z' << QString();
+    QTest::newRow("descriptors not ours to read")
+        << QByteArray("sleep") << argv({"sleep"}) << Running << QString();
+}
+
+void TestProcfsProcessTable::holderNames() {
+    QFETCH(QByteArray, comm);
+    QFETCH(QByteArray, cmdline);
+    QFETCH(char, state);
+    QFETCH(QString, listedAs);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("app.accdb"));
+    QVERIFY(test::writeFile(file, "db"));
+    FakeProc proc;
+    proc.add(FakePid, comm, cmdline, state);
+    proc.hold(FakePid, file);
+    const QString fds = proc.fdFolder(FakePid);
+    const auto restore = qScopeGuard([&] {
+        QFile::setPermissions(fds, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                       QFileDevice::ExeOwner);
+    });
+    if (QString(QTest::currentDataTag()) == "descriptors not ours to read") {
+        if (test::runsAsRoot())
+            QSKIP("root reads every process's descriptors");
+        QVERIFY(QFile::setPermissions(fds, QFileDevice::Permissions()));
+    }
+    ProcfsProcessTable table(proc.path());
+
+    const std::optional<std::vector<platform::ProcessEntry>> found = table.holdersOf({file});
+
+    QVERIFY(found);
+    if (listedAs.isEmpty()) {
+        QVERIFY(found->empty());
+    } else {
+        QCOMPARE(found->size(), size_t(1));
+        QCOMPARE(found->front().pid, FakePid);
+        QCOMPARE(found->front().name, listedAs);
+        QCOMPARE(found->front().started, quint64(1000));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestProcfsProcessTable)
