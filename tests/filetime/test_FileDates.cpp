@@ -167,6 +167,35 @@ private slots:
         QCOMPARE(records.FindData.cFileName, QFileInfo(first).fileName());
     }
 
+    // Where '*' and '?' may be part of a name (Linux), the file of that very name is read, not a
+    // sibling that the name taken as a pattern also matches and that comes first.
+    void aNameThatLooksLikeAPatternIsThatFile_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("sibling");
+        // Each sibling sorts before the name, as the search takes entries in name order.
+        QTest::newRow("?") << "a?c.accdb" << "a0c.accdb";
+        QTest::newRow("*") << "*.accdb" << "!.accdb";
+        QTest::newRow("* and ?") << "app*?.accdb" << "app!1.accdb";
+    }
+
+    void aNameThatLooksLikeAPatternIsThatFile() {
+        QFETCH(QString, name);
+        QFETCH(QString, sibling);
+        if (const QString why = missing(Facility::AnyCharacterInNames); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        const QTemporaryDir folder(dir.filePath("literal-XXXXXX"));
+        for (const QString& file : {name, sibling}) {
+            QFile made(folder.filePath(file));
+            QVERIFY(made.open(QIODevice::WriteOnly));
+        }
+        stamp(folder.filePath(sibling), QFileDevice::FileModificationTime, utc(2011, 1, 1, 0, 0, 0));
+        stamp(folder.filePath(name), QFileDevice::FileModificationTime, utc(2012, 2, 2, 0, 0, 0));
+        FileTimeRecords records;
+        QCOMPARE(ReadFileDate(records, folder.filePath(name), Modified).toUTC(),
+                 utc(2012, 2, 2, 0, 0, 0));
+        QCOMPARE(records.FindData.cFileName, name);
+    }
+
     // Both directions use the offset in force now: a winter stamp read in summer reads an hour
     // later than the wall clock showed when it was made, and writing it back restores it.
     void convertsWithTodaysOffset_data() {

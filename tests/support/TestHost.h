@@ -48,7 +48,8 @@ enum class Facility {
     SystemCallFaults,    // a child's system calls failed on purpose (strace -e inject=)
     BrokenOutput,        // a child started with its standard output closed, or a pipe that
                          // nobody reads (ConsoleOutput)
-    AnyCharacterInNames, // file names that hold a backslash, a line feed or a carriage return
+    AnyCharacterInNames, // file names that hold any character but '/' and NUL: a backslash, a
+                         // line feed, a carriage return, '*' or '?'
     CaseBlindNames,      // file names that differ only in case name the same file
 };
 

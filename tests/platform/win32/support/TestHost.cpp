@@ -200,8 +200,8 @@ QString missing(Facility facility, const QString& folder) {
                                     "with FILE_APPEND_DATA (also with the end-of-file offset)")
                          .arg(wineVersion());
     case Facility::AnyCharacterInNames:
-        return QStringLiteral("Windows takes a backslash for a folder separator and refuses line "
-                              "feeds and carriage returns in file names");
+        return QStringLiteral("Windows takes a backslash for a folder separator and refuses '*', "
+                              "'?', line feeds and carriage returns in file names");
     case Facility::CaseBlindNames:
         return QString();
     }
