@@ -7,6 +7,7 @@ int exitCodeFor(RunStage stage) {
     case RunStage::Paths:
         return ExitCode::Usage;
     case RunStage::Release:
+    case RunStage::Published:
         return ExitCode::Release;
     case RunStage::Target:
     case RunStage::Replace:
@@ -32,7 +33,8 @@ QString exitCodeTable() {
         "Exit codes:\n"
         "  0  the target holds the release, verified: updated now, or already current\n"
         "  2  bad usage: unknown option, missing path, release and target the same file\n"
-        "  3  the release cannot be read (missing, not a regular file, denied)\n"
+        "  3  the release cannot be read (missing, not a regular file, denied), is empty, changed\n"
+        "     while it was copied, or is not what its .sha256 publishes; old version kept\n"
         "  4  the target cannot be replaced (folder missing or not writable, held open,\n"
         "     denied); old version kept\n"
         "  5  the copy failed (disk full, I/O error); old version kept\n"

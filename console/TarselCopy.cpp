@@ -72,8 +72,8 @@ void cancel(RunRecord& record) {
 void update(const Options& options, RunRecord& record) {
     ConsoleFace face(QFileInfo(options.source).size(),
                      !options.quiet && platform::stderrIsTerminal());
-    const ReleaseRequest request{options.source, options.target, true,
-                                 creationDateFor(options.source)};
+    ReleaseRequest request{options.source, options.target, true, creationDateFor(options.source)};
+    request.refuseEmpty = true;
     try {
         record.bytes = runRelease(request, face).bytes;
         record.outcome = QStringLiteral("updated");

@@ -1,5 +1,6 @@
 #include "copy/AlreadyInService.h"
 
+#include "copy/ChecksumFile.h"
 #include "core/RunTimeError.h"
 #include "filetime/FileDateKind.h"
 #include "filetime/FileTimeRecords.h"
@@ -23,6 +24,15 @@ bool AlreadyInService(const QString& source, const QString& target) {
     const QFileInfo current(target);
     if (!release.isFile() || !current.isFile() || release.size() != current.size())
         return false;
+    try {
+        // The checksums record the release as published and the version as put into service.
+        const std::optional<QByteArray> published = readPublishedChecksum(source);
+        const std::optional<QByteArray> inService = readPublishedChecksum(target);
+        if (published && inService)
+            return *published == *inService;
+    } catch (const RunTimeError&) {
+        // No digest to go by: the date decides.
+    }
     try {
         FileTimeRecords records;
         const QDateTime modified = ReadFileDate(records, source, Modified);

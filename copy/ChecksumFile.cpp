@@ -4,6 +4,7 @@
 #include "platform/Checksum.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/StagingFile.h"
 
 #include <QFileInfo>
 
@@ -171,6 +172,20 @@ std::optional<QByteArray> readPublishedChecksum(const QString& file) {
                   : QStringLiteral("Names %1 other files (%2, ...), not %3")
                         .arg(others.size())
                         .arg(others.first(), name));
+}
+
+void writeChecksumFile(const QString& file, const QByteArray& digest, Yielder& yielder) {
+    const QString path = checksumPathFor(file);
+    const QByteArray line = checksumLine(digest, file.mid(platform::lastSeparator(file) + 1));
+    platform::StagingFile staging(path, line.size());
+    platform::writeAt(staging.file(), line.constData(), line.size(), 0);
+    const platform::OpenFile written = staging.readBack(yielder);
+    QByteArray back(line.size() + 1, '\0');
+    back.truncate(platform::readAt(written, back.data(), back.size(), 0));
+    if (back != line)
+        throw RunTimeError(ErrNo::CopyDiffers,
+                           path + QStringLiteral(": the line read back is not the line written"));
+    staging.commit(yielder, file);
 }
 
 } // namespace tarsel

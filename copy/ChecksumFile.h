@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Yielder.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -30,5 +32,11 @@ QByteArray checksumLine(const QByteArray& digest, const QString& fileName);
 // ("HEX *name"), escaped names, comment lines (#) and blank lines are taken. A line names the file
 // when the last part of its path is the file's name (the same but for case, on Windows).
 std::optional<QByteArray> readPublishedChecksum(const QString& file);
+
+// Writes the digest beside `file` as its .sha256, so that a reader never meets half a line:
+// through a staging file of its own, read back as storage holds it and moved over the old one in
+// one rename. It takes `file`'s access rights: whoever may open the file may check it. Throws
+// RunTimeError.
+void writeChecksumFile(const QString& file, const QByteArray& digest, Yielder& yielder);
 
 } // namespace tarsel

@@ -16,6 +16,9 @@ struct ReleaseRequest {
     // minute. Not valid when the face could not read that date; the run then fails at the stamp.
     QDateTime created;
     qint32 blockSize = 32767;
+    // An empty release is what a publisher's copy shows in its first moment; unattended, it is
+    // refused. The window's user picks the file and sees it.
+    bool refuseEmpty = false;
 };
 
 } // namespace tarsel

@@ -1,11 +1,13 @@
 #include "copy/ReleaseRun.h"
 
+#include "copy/ChecksumFile.h"
 #include "copy/CopyWithProgress.h"
 #include "copy/FileExists.h"
 #include "copy/ValidateFile.h"
 #include "filetime/FileDateKind.h"
 #include "filetime/FileTimeRecords.h"
 #include "filetime/PutFileDate.h"
+#include "platform/Checksum.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/ReadOnlyGuard.h"
@@ -13,7 +15,9 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace tarsel {
 
@@ -71,6 +75,9 @@ private:
     void copyToStaging();
     RunTimeError withLeftovers(const RunTimeError& error) const;
     void verify();
+    QByteArray digestOfRelease();
+    void stopIfChanged() const;
+    void checkAsPublished() const;
     void putIntoService();
 
     const ReleaseRequest& request_;
@@ -83,11 +90,21 @@ private:
     std::optional<platform::ReadOnlyGuard> readOnly_;
     std::optional<QDateTime> created_;
     FileTimeRecords records_;
+    platform::FileState opened_;          // the release when it was opened
+    std::optional<QByteArray> published_; // what its .sha256 publishes, where it has one
+    QByteArray digest_;                   // of the release's bytes as the run verified them
 };
 
 void Run::copyToStaging() {
     const QString& target = request_.target;
-    at(RunStage::Release, [&] { release_.emplace(platform::openForReading(request_.source)); });
+    at(RunStage::Release, [&] {
+        release_.emplace(platform::openForReading(request_.source));
+        opened_ = platform::stateOf(*release_);
+        if (request_.refuseEmpty && opened_.length == 0)
+            throw RunTimeError(ErrNo::ReleaseEmpty,
+                               QStringLiteral("The new release is empty: ") + request_.source);
+    });
+    at(RunStage::Published, [&] { published_ = readPublishedChecksum(request_.source); });
     // A target must name a file: an empty text or a folder path has no name to put the release
     // under.
     if (target.isEmpty() || platform::lastSeparator(target) == target.size() - 1 ||
@@ -109,13 +126,60 @@ void Run::copyToStaging() {
     try {
         copyReleaseInto(*release_, staging_->file(), request_.blockSize, observer_);
     } catch (const RunFailure& failure) {
+        stopIfChanged();
         staging_.reset();
         throw RunFailure(failure.stage(), withLeftovers(failure));
     } catch (const RunTimeError& e) {
         if (e.number() == ErrNo::UserInterrupt)
             throw cancelled();
+        // A release cut short under the copy is one being published, not a failed copy.
+        stopIfChanged();
         staging_.reset();
         throw RunFailure(RunStage::Copy, withLeftovers(e));
+    }
+}
+
+// A publisher who overwrites the release in place leaves it half old, half new, for as long as
+// the copy takes: whatever the run read of it then is no release.
+void Run::stopIfChanged() const {
+    if (platform::stateOf(*release_) != opened_)
+        throw RunFailure(RunStage::Published,
+                         RunTimeError(ErrNo::ReleaseChanged,
+                                      QStringLiteral("The new release changed while it was "
+                                                     "copied: %1. It is being published; the "
+                                                     "next run takes it once it is complete.")
+                                          .arg(request_.source)));
+}
+
+// The release the run copied and verified is the one its publisher meant: unchanged since it was
+// opened, and with the digest its .sha256 publishes.
+void Run::checkAsPublished() const {
+    stopIfChanged();
+    if (published_ && *published_ != digest_) {
+        const QString checksum = checksumPathFor(request_.source);
+        throw RunFailure(
+            RunStage::Published,
+            RunTimeError(ErrNo::ChecksumDiffers,
+                         QStringLiteral("The new release does not match its published checksum: "
+                                        "%1 is not what %2 publishes. It is being published, or "
+                                        "it was replaced without its checksum: publish it with "
+                                        "tarselcopy or TarselCopyFile, or delete the stale %3.")
+                             .arg(request_.source, checksum,
+                                  checksum.mid(platform::lastSeparator(checksum) + 1))));
+    }
+}
+
+// Without a verification, the release is read once more for its digest alone.
+QByteArray Run::digestOfRelease() {
+    platform::Sha256 digest;
+    std::vector<char> block(size_t(std::max<qint32>(request_.blockSize, 1)));
+    for (qint64 at = 0;;) {
+        const qint64 read = platform::readAt(*release_, block.data(), qint64(block.size()), at);
+        digest.add(block.data(), read);
+        if (read < qint64(block.size()))
+            return digest.finish();
+        at += read;
+        yield();
     }
 }
 
@@ -142,20 +206,25 @@ RunTimeError Run::withLeftovers(const RunTimeError& error) const {
 // could not be made never reads as a success.
 void Run::verify() {
     bool same = false;
+    platform::Sha256 digest;
     try {
         const platform::OpenFile copy = staging_->readBack(*this);
-        same = ValidateFile(*release_, copy, request_.blockSize, observer_);
+        same = ValidateFile(*release_, copy, request_.blockSize, observer_, &digest);
     } catch (const RunFailure&) {
         throw;
     } catch (const RunTimeError& e) {
+        stopIfChanged();
         throw RunFailure(continueOnFailure_ ? RunStage::Differs : RunStage::Verify, e);
     }
     stopIfCancelled();
-    if (!same)
+    if (!same) {
+        stopIfChanged();
         throw RunFailure(RunStage::Differs,
                          RunTimeError(ErrNo::CopyDiffers,
                                       QStringLiteral("The copy differs from the new release ") +
                                           request_.source));
+    }
+    digest_ = digest.finish();
 }
 
 // The one step that changes what users run: the verified file replaces the old one at once. The
@@ -166,17 +235,34 @@ void Run::putIntoService() {
     at(RunStage::Replace, [&] { staging_->commit(*this); });
     if (readOnly_)
         readOnly_->dismiss();
+    // The verified release is in service: from here on a failure is the face's to hear of, and the
+    // yields no longer stop the run.
+    bool checksummed = false;
+    try {
+        writeChecksumFile(request_.target, digest_, observer_);
+        checksummed = true;
+    } catch (const RunTimeError& e) {
+        observer_.skipped(RunTimeError(
+            e.number(), QStringLiteral("The checksum was not written beside the new version: ") +
+                            e.description()));
+    }
     // Stamped only once the file has its final name: Windows gives a file that takes a name
     // vacated moments before the old file's creation time, which would undo an earlier stamp.
     // A file system that keeps no creation date stamps nothing, and the run still succeeded; the
-    // face hears of it, as a later run cannot tell the new version is current.
+    // face hears of it, unless the checksums tell a later run that this version is current.
     if (created_)
         step(RunStage::Stamp, [&] {
             if (PutFileDate(records_, staging_->openPath(), FileDateKind::Created, *created_)
-                    .value_or(0) == 0)
+                        .value_or(0) == 0 &&
+                !(published_ && checksummed))
                 observer_.skipped(RunTimeError(
                     ErrNo::PathFileAccess,
-                    QStringLiteral("The creation date could not be given to ") + request_.target));
+                    QStringLiteral("The creation date could not be given to %1, so --if-changed "
+                                   "cannot tell from it that this version is current. Publish "
+                                   "the release with its checksum (put it on the master with "
+                                   "tarselcopy or TarselCopyFile, which write NAME.sha256 beside "
+                                   "it): --if-changed then decides by the checksums.")
+                        .arg(request_.target)));
         });
 }
 
@@ -202,9 +288,12 @@ RunResult Run::execute() {
     if (request_.verify) {
         enter(RunPhase::Verifying);
         verify();
+    } else {
+        digest_ = digestOfRelease();
     }
+    checkAsPublished();
     putIntoService();
-    return RunResult{platform::lengthOf(*release_)};
+    return RunResult{opened_.length, digest_};
 }
 
 } // namespace

@@ -7,13 +7,18 @@
 namespace tarsel {
 
 struct RunResult {
-    qint64 bytes = 0; // the length of the release now in service
+    qint64 bytes = 0;  // the length of the release now in service
+    QByteArray digest; // its SHA-256, of the bytes verified
 };
 
 // One release run: the new release is written into a staging file beside the target, verified as
 // storage holds it, given the old version's rights and moved over the target in one rename, then
-// stamped with its creation date. Any failure before the rename leaves the old version exactly as
-// it was and no staging file. Throws RunFailure.
+// stamped with its creation date. The release is taken only as it was published: unchanged while
+// the run copies and verifies it (length, modification and change time, from the handle the run
+// holds), and, where a NAME.sha256 lies beside it, with the bytes that checksum publishes. The
+// digest of the verified bytes is written beside the new version as TARGET.sha256, a warning when
+// it cannot be. Any failure before the rename leaves the old version exactly as it was, its
+// .sha256 too, and no staging file. Throws RunFailure.
 RunResult runRelease(const ReleaseRequest& request, RunObserver& observer);
 
 } // namespace tarsel

@@ -7,7 +7,9 @@ namespace tarsel {
 // Where a run stopped. Every stage but Stamp leaves the old version as it was.
 enum class RunStage {
     Paths,     // the release and the target are the same file
-    Release,   // the release cannot be read
+    Release,   // the release cannot be read, or is empty where it must not be
+    Published, // the release is not as it was published: it changed while it was copied, it
+               // differs from its .sha256, or that .sha256 gives no checksum
     Target,    // no staging file can be made beside the target
     Copy,      // reading or writing failed during the copy
     WholeCopy, // the whole-file copy of a release of 2 GiB or more failed

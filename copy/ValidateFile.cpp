@@ -18,16 +18,19 @@ struct Side {
 };
 
 // A file that ends early (it changed under us) does not compare equal.
-bool sameBytes(Side& a, Side& b, qint64 length, qint64 offset) {
-    return platform::readAt(a.file, a.buffer.data(), length, offset) == length &&
-           platform::readAt(b.file, b.buffer.data(), length, offset) == length &&
-           std::memcmp(a.buffer.data(), b.buffer.data(), size_t(length)) == 0;
+bool sameBytes(Side& a, Side& b, qint64 length, qint64 offset, platform::Sha256* digest) {
+    const bool same = platform::readAt(a.file, a.buffer.data(), length, offset) == length &&
+                      platform::readAt(b.file, b.buffer.data(), length, offset) == length &&
+                      std::memcmp(a.buffer.data(), b.buffer.data(), size_t(length)) == 0;
+    if (same && digest)
+        digest->add(a.buffer.data(), length);
+    return same;
 }
 
 } // namespace
 
 bool ValidateFile(const platform::OpenFile& source, const platform::OpenFile& target,
-                  qint32 blockSize, CopyHost& host) {
+                  qint32 blockSize, CopyHost& host, platform::Sha256* digest) {
     if (blockSize <= 0)
         throw RunTimeError(ErrNo::DivisionByZero, QStringLiteral("Division by zero"));
     Side original{source, {}};
@@ -40,7 +43,7 @@ bool ValidateFile(const platform::OpenFile& source, const platform::OpenFile& ta
 
     const qint64 blocks = length / blockSize;
     for (qint64 i = 1; i <= blocks; ++i) {
-        if (!sameBytes(original, copy, blockSize, (i - 1) * blockSize))
+        if (!sameBytes(original, copy, blockSize, (i - 1) * blockSize, digest))
             return false;
         const double p = double(i * blockSize + 1);
         host.setProgress(wholePercent(std::abs(p / double(length) * 100.0 - 100.0)));
@@ -48,7 +51,7 @@ bool ValidateFile(const platform::OpenFile& source, const platform::OpenFile& ta
         if (host.cancelled())
             return false;
     }
-    return sameBytes(original, copy, length % blockSize, blocks * blockSize);
+    return sameBytes(original, copy, length % blockSize, blocks * blockSize, digest);
 }
 
 bool ValidateFile(const QString& source, const QString& target, qint32 blockSize, CopyHost& host) {

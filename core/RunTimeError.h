@@ -24,6 +24,11 @@ constexpr int CopyDiffers = 513;
 constexpr int BadChecksumFile = 514;
 // The system's SHA-256 could not be set up or failed.
 constexpr int DigestFailed = 515;
+// The release is not as it was published: it changed while it was copied, it differs from its
+// published checksum, or it is empty.
+constexpr int ReleaseChanged = 516;
+constexpr int ChecksumDiffers = 517;
+constexpr int ReleaseEmpty = 518;
 } // namespace ErrNo
 
 // A failure that travels up to the nearest procedure with an error trap.

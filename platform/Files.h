@@ -54,6 +54,17 @@ OpenFile openForVerifying(const QString& path);
 // The length of an open file.
 qint64 lengthOf(const OpenFile& file);
 
+// What tells whether an open file changed, from its handle: its length, its last-write time and
+// its change time, which also moves when the file is written in place with its old times put back,
+// renamed, linked or removed (POSIX st_ctim; Windows ChangeTime). Times in the system's own units.
+struct FileState {
+    qint64 length = 0;
+    qint64 modified = 0;
+    qint64 changed = 0;
+    bool operator==(const FileState&) const = default;
+};
+FileState stateOf(const OpenFile& file);
+
 // Reads `length` bytes at `offset`; returns fewer only when the file ends sooner.
 qint64 readAt(const OpenFile& file, char* buffer, qint64 length, qint64 offset);
 

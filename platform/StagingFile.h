@@ -52,13 +52,13 @@ public:
     // Throws RunTimeError.
     OpenFile readBack(Yielder& yielder);
 
-    // Gives the file the rights of the version it replaces (AccessRights.h), moves it over the
-    // target, then asks for the rename to be made durable; openPath() then reaches the file under
-    // its new name. The file stays hidden until it has the target's name.
+    // Gives the file the rights of the version it replaces (AccessRights.h), or of `rightsOf` where
+    // given, moves it over the target, then asks for the rename to be made durable; openPath() then
+    // reaches the file under its new name. The file stays hidden until it has the target's name.
     // On Windows a target that another program holds open is tried again for about two seconds,
     // yielding meanwhile. Throws RunTimeError when the file cannot be moved; once it is, the run
     // has succeeded.
-    void commit(Yielder& yielder);
+    void commit(Yielder& yielder, const QString& rightsOf = QString());
 
 private:
     QString target_;

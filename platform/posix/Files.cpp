@@ -80,6 +80,14 @@ qint64 lengthOf(const OpenFile& file) {
     return st.st_size;
 }
 
+FileState stateOf(const OpenFile& file) {
+    struct stat st {};
+    if (::fstat(fd(file), &st) != 0)
+        fail(file.path());
+    const auto ns = [](const timespec& t) { return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };
+    return {st.st_size, ns(st.st_mtim), ns(st.st_ctim)};
+}
+
 qint64 readAt(const OpenFile& file, char* buffer, qint64 length, qint64 offset) {
     qint64 done = 0;
     while (done < length) {

@@ -130,8 +130,8 @@ OpenFile StagingFile::readBack(Yielder& yielder) {
     return OpenFile(reader, name);
 }
 
-void StagingFile::commit(Yielder&) {
-    adoptAccessRights(target_, file_->handle(), path());
+void StagingFile::commit(Yielder&, const QString& rightsOf) {
+    adoptAccessRights(rightsOf.isEmpty() ? target_ : rightsOf, file_->handle(), path());
     // Someone may have put another file under our name meanwhile: never move what we did not write.
     if (!stillNamed(path(), device_, index_))
         throw errnoError(ENOENT, path());

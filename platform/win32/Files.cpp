@@ -138,6 +138,13 @@ qint64 lengthOf(const OpenFile& file) {
     return size.QuadPart;
 }
 
+FileState stateOf(const OpenFile& file) {
+    FILE_BASIC_INFO info{};
+    if (!GetFileInformationByHandleEx(nativeOf(file), FileBasicInfo, &info, sizeof info))
+        fail(file.path());
+    return {lengthOf(file), info.LastWriteTime.QuadPart, info.ChangeTime.QuadPart};
+}
+
 qint64 readAt(const OpenFile& file, char* buffer, qint64 length, qint64 offset) {
     qint64 done = 0;
     if (!file.unbuffered()) {

@@ -123,8 +123,8 @@ OpenFile StagingFile::readBack(Yielder&) {
     return OpenFile(reinterpret_cast<qintptr>(reader), target_, true);
 }
 
-void StagingFile::commit(Yielder& yielder) {
-    adoptAccessRights(target_, file_->handle(), path());
+void StagingFile::commit(Yielder& yielder, const QString& rightsOf) {
+    adoptAccessRights(rightsOf.isEmpty() ? target_ : rightsOf, file_->handle(), path());
     const HANDLE handle = nativeOf(file_->handle());
     // Renamed through the handle the run holds: what moves is what was written and verified.
     const std::wstring to = widePath(target_);

@@ -9,6 +9,7 @@
 #include "support/FakeReleaseHost.h"
 #include "support/ReleaseFixture.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
@@ -25,6 +26,11 @@ using tarsel::test::readFile;
 using tarsel::test::writeFile;
 
 namespace {
+
+// The line sha256sum writes for the fixture's target.
+QByteArray sha256Line(const QByteArray& bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex() + "  app.mdb\n";
+}
 
 QByteArray randomBytes(int size) {
     QByteArray bytes(size, Qt::Uninitialized);
@@ -93,10 +99,60 @@ private slots:
         // The copy's bar rose to 100 and the verification's ran down to 0.
         QVERIFY(host.progress.contains(100));
         QCOMPARE(host.progress.last(), 0.0);
+        // Its checksum beside it, as sha256sum writes it, readable by whoever may read it.
+        QCOMPARE(readFile(target_ + ".sha256"), sha256Line(newBytes_));
+        QCOMPARE(test::accessRightsOf(target_ + ".sha256"), test::accessRightsOf(target_));
         if (const QString why = missing(Facility::CreationTime, files_.liveFolder());
             !why.isEmpty())
             QSKIP(qPrintable("all but the creation date checked: " + why));
         QCOMPARE(ReadFileDate(records_, target_, Created), modified.addSecs(60));
+    }
+
+    // A release that has a checksum is taken only as published: the window says why it refuses
+    // one in its error report, and keeps the old version and its checksum.
+    void takesTheReleaseOnlyAsPublished_data() {
+        QTest::addColumn<QString>("published"); // what the release's .sha256 holds
+        QTest::addColumn<QString>("report");    // how the error report begins; empty: none
+        QTest::newRow("as published") << "the release's" << QString();
+        QTest::newRow("a stale checksum")
+            << "the old version's"
+            << "Error 517 (The new release does not match its published checksum: ";
+        QTest::newRow("a checksum file of garbage") << "garbage"
+                                                    << "Error 514 (";
+    }
+
+    void takesTheReleaseOnlyAsPublished() {
+        QFETCH(QString, published);
+        QFETCH(QString, report);
+        QVERIFY(writeFile(source_ + ".sha256",
+                          published == "garbage"         ? QByteArray("\x01\x02 not a sum\n")
+                          : published == "the release's" ? sha256Line(newBytes_)
+                                                         : sha256Line(oldBytes_)));
+        QVERIFY(writeFile(target_ + ".sha256", sha256Line(oldBytes_)));
+        FakeReleaseHost host;
+        prepare(host);
+        ReleaseWorkflow(host).cmdCopy_Click();
+        QCOMPARE(readFile(target_), report.isEmpty() ? newBytes_ : oldBytes_);
+        QCOMPARE(readFile(target_ + ".sha256"),
+                 sha256Line(report.isEmpty() ? newBytes_ : oldBytes_));
+        QCOMPARE(files_.stagingFiles(), QStringList());
+        QCOMPARE(host.fakeDialogs.boxes.size(), report.isEmpty() ? 0 : 1);
+        if (report.isEmpty())
+            return;
+        QCOMPARE(host.label2.last(), CopyErrorText + "app.mdb");
+        QVERIFY2(host.fakeDialogs.boxes[0].prompt.startsWith(report),
+                 qPrintable(host.fakeDialogs.boxes[0].prompt));
+        QVERIFY(host.fakeDialogs.boxes[0].prompt.contains(source_ + ".sha256"));
+    }
+
+    // The window's user picks the release and sees it: an empty one goes into service.
+    void anEmptyReleaseFromTheWindow() {
+        QVERIFY(writeFile(source_, QByteArray()));
+        FakeReleaseHost host;
+        prepare(host);
+        ReleaseWorkflow(host).cmdCopy_Click();
+        QCOMPARE(host.ended, 1);
+        QCOMPARE(readFile(target_), QByteArray());
     }
 
     void readOnlyOldTargetIsReplaced_data() {
@@ -142,20 +198,29 @@ private slots:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("finalText");
         QTest::addColumn<QList<bool>>("enabled");
+        QTest::addColumn<QString>("report"); // how the error report begins; empty: none
+        const QString changed = "Error 516 (The new release changed while it was copied: ";
         QTest::newRow("source gone before the copy")
-            << "vanish" << CopyErrorText + "app.mdb" << QList<bool>{false};
+            << "vanish" << CopyErrorText + "app.mdb" << QList<bool>{false} << QString();
         QTest::newRow("target is a folder")
-            << "folder" << CopyErrorText + "app.mdb" << QList<bool>{false};
+            << "folder" << CopyErrorText + "app.mdb" << QList<bool>{false} << QString();
+        // A release written to under the run is one being published: refused, whatever it holds.
         QTest::newRow("source changes before verification")
-            << "change" << VerifyFailedText << QList<bool>{false, true};
+            << "change" << CopyErrorText + "app.mdb" << QList<bool>{false} << changed;
         QTest::newRow("source shrinks before verification")
-            << "shrink" << VerifyFailedText << QList<bool>{false, true};
+            << "shrink" << CopyErrorText + "app.mdb" << QList<bool>{false} << changed;
+        QTest::newRow("copy spoilt before verification")
+            << "spoil" << VerifyFailedText << QList<bool>{false, true} << QString();
     }
 
     void failedRunKeepsOldTarget() {
         QFETCH(QString, fault);
         QFETCH(QString, finalText);
         QFETCH(QList<bool>, enabled);
+        QFETCH(QString, report);
+        if (const QString why = missing(Facility::WriteHeldFile);
+            fault == "spoil" && !why.isEmpty())
+            QSKIP(qPrintable(why));
         if (fault == "folder")
             QVERIFY(QFile::remove(target_) && QDir().mkdir(target_));
         else
@@ -173,12 +238,20 @@ private slots:
             }
             if (copied && host.status.isEmpty() && fault == "shrink")
                 QVERIFY(writeFile(source_, newBytes_.left(1000)));
+            if (copied && host.status.isEmpty() && fault == "spoil") {
+                QFile staging(files_.liveFolder() + '/' + files_.stagingFiles().value(0));
+                QVERIFY(staging.open(QIODevice::ReadWrite) && staging.seek(7));
+                QVERIFY(staging.write(QByteArray(1, char(~newBytes_[7]))) == 1);
+            }
         };
         ReleaseWorkflow(host).cmdCopy_Click();
 
         QCOMPARE(host.label2.last(), finalText);
         QCOMPARE(host.enabled, enabled);
-        QVERIFY(host.fakeDialogs.boxes.isEmpty());
+        QCOMPARE(host.fakeDialogs.boxes.size(), report.isEmpty() ? 0 : 1);
+        if (!report.isEmpty())
+            QVERIFY2(host.fakeDialogs.boxes[0].prompt.startsWith(report + source_),
+                     qPrintable(host.fakeDialogs.boxes[0].prompt));
         QCOMPARE(files_.stagingFiles(), QStringList());
         QCOMPARE(host.ended, 0);
         if (fault != "folder") {
@@ -428,8 +501,12 @@ private slots:
         const QString held = live + ".app.mdb.tarsel-BBBBBBBBBBBB";
         const QString recent = live + ".app.mdb.tarsel-CCCCCCCCCCCC";
         const QString lookalike = live + ".app.mdb.tarsel-my-notes-v2x";
+        // The checksum's own staging file, left by a run killed while writing it.
+        const QString checksumOrphan = live + ".app.mdb.sha256.tarsel-DDDDDDDDDDDD";
+        const QString checksumLookalike = live + ".app.mdb.sha256.tarsel-DDDDDDDDDDD";
         // Staging files are hidden: by their dot on Linux, by the attribute on Windows.
-        for (const QString& staging : {orphan, held, recent, lookalike}) {
+        for (const QString& staging :
+             {orphan, held, recent, lookalike, checksumOrphan, checksumLookalike}) {
             QVERIFY(writeFile(staging, "left by a killed run, a running copy's, or a user's"));
             if (staging != recent)
                 QVERIFY(test::untouchedForLong(staging));
@@ -448,6 +525,8 @@ private slots:
         QVERIFY(QFileInfo::exists(held));
         QVERIFY(QFileInfo::exists(recent));
         QVERIFY(QFileInfo::exists(lookalike));
+        QVERIFY(!QFileInfo::exists(checksumOrphan));
+        QVERIFY(QFileInfo::exists(checksumLookalike));
     }
 };
 

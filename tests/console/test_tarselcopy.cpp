@@ -8,6 +8,7 @@
 #include "support/TestHost.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
@@ -72,6 +73,10 @@ class TestTarselCopy : public QObject {
     // The target as it stands: same bytes, and a change would move its modification time.
     QDateTime modifiedOf(const QString& path) const { return QFileInfo(path).lastModified(); }
 
+    static QByteArray sha256Hex(const QByteArray& bytes) {
+        return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    }
+
 private slots:
     void initTestCase() {
         QVERIFY(QFileInfo(program()).isExecutable());
@@ -106,6 +111,18 @@ private slots:
         QTest::newRow("disk full, a stopped run's staging file in the way")
             << "disk full, leftover" << 5 << false;
         QTest::newRow("the release cannot be read") << "release read error" << 5 << false;
+        // Taken only as published: its .sha256 read as sha256sum -c reads it, never ignored.
+        QTest::newRow("an empty release") << "release empty" << 3 << false;
+        QTest::newRow("half-written under its checksum") << "sha256 half-written" << 3 << false;
+        QTest::newRow(".sha256 in upper case") << "sha256 upper" << 0 << true;
+        QTest::newRow(".sha256 with CRLF") << "sha256 crlf" << 0 << true;
+        QTest::newRow(".sha256 empty") << "sha256 empty" << 3 << false;
+        QTest::newRow(".sha256 one digit short") << "sha256 short" << 3 << false;
+        QTest::newRow(".sha256 names another file") << "sha256 other" << 3 << false;
+        QTest::newRow(".sha256 binary garbage") << "sha256 garbage" << 3 << false;
+        QTest::newRow(".sha256 a folder") << "sha256 folder" << 3 << false;
+        QTest::newRow("no room for the checksum beside the target: a warning")
+            << "target sha256 folder" << 0 << true;
     }
 
     // Every code, with the old version untouched and no staging file whenever the run failed, one
@@ -158,6 +175,32 @@ private slots:
             QVERIFY(writeFile(leftover, QByteArray(1 << 20, 'x')));
             QVERIFY(test::setDosAttributes(leftover, platform::Attr::Hidden).isEmpty());
         }
+        const QString published = files_.source + ".sha256";
+        const QByteArray hex = sha256Hex(files_.newBytes);
+        if (situation == "release empty") {
+            QVERIFY(writeFile(files_.source, QByteArray()));
+        } else if (situation == "sha256 half-written") {
+            QVERIFY(writeFile(published, hex + "  app.mdb\n"));
+            QByteArray half = files_.newBytes;
+            half.replace(half.size() / 2, half.size() / 2, QByteArray(half.size() / 2, '\0'));
+            QVERIFY(writeFile(files_.source, half));
+        } else if (situation == "sha256 upper") {
+            QVERIFY(writeFile(published, hex.toUpper() + "  app.mdb\n"));
+        } else if (situation == "sha256 crlf") {
+            QVERIFY(writeFile(published, hex + "  app.mdb\r\n"));
+        } else if (situation == "sha256 empty") {
+            QVERIFY(writeFile(published, QByteArray()));
+        } else if (situation == "sha256 short") {
+            QVERIFY(writeFile(published, hex.chopped(1) + "  app.mdb\n"));
+        } else if (situation == "sha256 other") {
+            QVERIFY(writeFile(published, hex + "  other.mdb\n"));
+        } else if (situation == "sha256 garbage") {
+            QVERIFY(writeFile(published, patternBytes(500)));
+        } else if (situation == "sha256 folder") {
+            QVERIFY(QDir().mkdir(published));
+        } else if (situation == "target sha256 folder") {
+            QVERIFY(QDir().mkpath(files_.target + ".sha256/held"));
+        }
         QStringList wrapper;
         if (situation == "release read error") {
             if (const QString why = missing(Facility::SystemCallFaults); !why.isEmpty())
@@ -183,11 +226,21 @@ private slots:
 
         QCOMPARE(outcome.exitCode, exitCode);
         QCOMPARE(ReleaseFixture::stagingFilesIn(QFileInfo(target).absolutePath()), QStringList());
-        if (inService) {
+        if (situation == "target sha256 folder") {
+            QVERIFY2(outcome.err.startsWith("tarselcopy: warning: Error ") &&
+                         outcome.err.contains(" (The checksum was not written beside the new "
+                                              "version: " +
+                                              files_.target + ".sha256: "),
+                     qPrintable(outcome.err));
+            QCOMPARE(readFile(files_.target), files_.newBytes);
+            QVERIFY(QFileInfo(files_.target + ".sha256").isDir());
+        } else if (inService) {
             QCOMPARE(readFile(files_.target), files_.newBytes);
             QVERIFY2(outcome.out.startsWith("updated " + files_.target + " (300000 bytes, "),
                      qPrintable(outcome.out + outcome.err));
             QCOMPARE(outcome.err, QString());
+            // The version put into service, as sha256sum -c checks it.
+            QCOMPARE(readFile(files_.target + ".sha256"), hex + "  app.mdb\n");
         } else {
             QCOMPARE(readFile(target), before);
             QVERIFY(!outcome.err.isEmpty());
@@ -204,6 +257,19 @@ private slots:
         if (situation == "release read error")
             QVERIFY2(outcome.err.startsWith("tarselcopy: Error 57 (" + files_.source + ": "),
                      qPrintable(outcome.err));
+        if (situation == "release empty")
+            QCOMPARE(outcome.err,
+                     "tarselcopy: Error 518 (The new release is empty: " + files_.source + ")\n");
+        if (situation == "sha256 half-written")
+            QVERIFY2(outcome.err.startsWith("tarselcopy: Error 517 (The new release does not match "
+                                            "its published checksum: " +
+                                            files_.source + " is not what " + published),
+                     qPrintable(outcome.err));
+        if (situation.startsWith("sha256 ") && exitCode == 3)
+            QVERIFY2(outcome.err.contains(published), qPrintable(outcome.err));
+        // A failed run leaves the old version's checksum as it was: none here.
+        if (!inService)
+            QVERIFY(!QFileInfo::exists(files_.target + ".sha256"));
     }
 
     // A shortcut or a logon script without paths runs with the ones the window shows this user.
@@ -220,25 +286,50 @@ private slots:
     void ifChanged_data() {
         QTest::addColumn<QString>("since");
         QTest::addColumn<bool>("current");
-        QTest::newRow("nothing changed: current") << "nothing" << true;
-        QTest::newRow("a new release") << "new release" << false;
-        QTest::newRow("same bytes, never stamped by a run") << "copied by hand" << false;
+        QTest::addColumn<bool>("byDate"); // decided by the creation date, not by checksums
+        QTest::newRow("nothing changed: current") << "nothing" << true << true;
+        QTest::newRow("a new release") << "new release" << false << true;
+        QTest::newRow("same bytes, never stamped by a run") << "copied by hand" << false << true;
+        // Both .sha256 files decide, also where the file system keeps no creation date.
+        QTest::newRow("the checksums agree, never stamped: current")
+            << "published, copied by hand" << true << false;
+        QTest::newRow("the checksums differ, same length and date: updated")
+            << "published anew in place" << false << false;
+        QTest::newRow("the target's checksum unreadable: the date decides")
+            << "published, target checksum garbage" << true << true;
     }
 
     void ifChanged() {
         QFETCH(QString, since);
         QFETCH(bool, current);
+        QFETCH(bool, byDate);
         if (const QString why = missing(Facility::CreationTime, files_.liveFolder());
-            !why.isEmpty())
+            byDate && !why.isEmpty())
             QSKIP(qPrintable(why));
+        const auto publish = [&] {
+            return writeFile(files_.source + ".sha256",
+                             sha256Hex(readFile(files_.source)) + "  app.mdb\n");
+        };
+        if (since.startsWith("published"))
+            QVERIFY(publish());
         QCOMPARE(run(paths()).exitCode, 0);
         if (since == "new release") {
             QVERIFY(writeFile(files_.source, patternBytes(300001)));
-        } else if (since == "copied by hand") {
+        } else if (since.endsWith("copied by hand")) {
             QVERIFY(QFile::remove(files_.target) && QFile::copy(files_.source, files_.target));
             FileTimeRecords records;
             QVERIFY(ReadFileDate(records, files_.target, Created) !=
                     ReadFileDate(records, files_.source, Modified).addSecs(60));
+        } else if (since == "published anew in place") {
+            const QDateTime modified = QFileInfo(files_.source).lastModified();
+            QByteArray next = files_.newBytes;
+            next[5] = char(~next[5]);
+            QVERIFY(writeFile(files_.source, next) && publish());
+            QFile release(files_.source);
+            QVERIFY(release.open(QIODevice::ReadWrite) &&
+                    release.setFileTime(modified, QFileDevice::FileModificationTime));
+        } else if (since == "published, target checksum garbage") {
+            QVERIFY(writeFile(files_.target + ".sha256", "not a checksum\n"));
         }
         const QDateTime before = modifiedOf(files_.target);
         const Outcome outcome = run(paths() << "--if-changed");

@@ -35,6 +35,7 @@ enum class Facility {
     PathMaxLimit,        // a limit on a whole path (Linux's 4,096 bytes) that a target can pass
     ImmutableFile,       // a file that nobody may replace or change (chattr +i)
     RenameHeldFile,      // renaming the staging file while the run holds it open
+    WriteHeldFile,       // writing into the staging file while the run holds it open
     NameTooLongError,    // the system's own error for a name too long for the file system
     LargeFileInMemory,   // a folder in memory (memoryFolder()) with room for a 2 GiB release and
                          // its copy

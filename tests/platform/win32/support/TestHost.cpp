@@ -172,6 +172,9 @@ QString missing(Facility facility, const QString& folder) {
                    ? QString()
                    : QStringLiteral("Wine reports a name over 255 characters as a missing file "
                                     "(error 53)");
+    case Facility::WriteHeldFile:
+        return QStringLiteral("Windows lets nobody else write to the staging file while the run "
+                              "holds it open sharing reading alone");
     case Facility::RenameHeldFile:
         return QStringLiteral("Windows refuses to rename the staging file while the run holds it "
                               "open without delete sharing");
