@@ -25,7 +25,9 @@ int raceConsoleProgram(qint64 size, const QString& folder) {
     const SourceFolder files(folder, size);
     if (!files.made())
         return 1;
-    const QString source = files.source();
+    // The release as an administrator publishes it: from the build onto the master, which gives
+    // the master its .sha256; --if-changed then decides by the two checksums.
+    const QString source = files.path("master.mdb");
     const QString ours = files.path("app.mdb");
     const QString theirs = files.path("cp-copy");
     const QString program = consoleProgram();
@@ -41,12 +43,14 @@ int raceConsoleProgram(qint64 size, const QString& folder) {
         return old.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
                old.write("the old version") > 0;
     };
-    bool ok = oldVersion() && tool(program, update) && tool("sh", script);
+    bool ok = tool(program, {"--quiet", "--source", files.source(), "--target", source}) &&
+              QFile::exists(source + ".sha256") && oldVersion() && tool(program, update) &&
+              tool("sh", script);
 
     const Race updated =
         race({[&] { oldVersion(); }, [&] { return tool(program, update); }},
              {[&] { QFile::remove(theirs); }, [&] { return tool("sh", script); }}, ok);
-    // The target is current now: --if-changed reads two directory entries.
+    // The target is current now: --if-changed reads two directory entries and two checksums.
     const Race current =
         race({[] {}, [&] { return tool(program, update + QStringList{"--if-changed"}); }},
              {[&] { oldVersion(); }, [&] { return tool(program, update); }}, ok);
