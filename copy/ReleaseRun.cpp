@@ -142,7 +142,9 @@ void Run::copyToStaging() {
 // A publisher who overwrites the release in place leaves it half old, half new, for as long as
 // the copy takes: whatever the run read of it then is no release.
 void Run::stopIfChanged() const {
-    if (platform::stateOf(*release_) != opened_)
+    platform::FileState now;
+    at(RunStage::Published, [&] { now = platform::stateOf(*release_); });
+    if (now != opened_)
         throw RunFailure(RunStage::Published,
                          RunTimeError(ErrNo::ReleaseChanged,
                                       QStringLiteral("The new release changed while it was "
@@ -206,10 +208,11 @@ RunTimeError Run::withLeftovers(const RunTimeError& error) const {
 // could not be made never reads as a success.
 void Run::verify() {
     bool same = false;
-    platform::Sha256 digest;
+    std::optional<platform::Sha256> digest;
     try {
+        digest.emplace();
         const platform::OpenFile copy = staging_->readBack(*this);
-        same = ValidateFile(*release_, copy, request_.blockSize, observer_, &digest);
+        same = ValidateFile(*release_, copy, request_.blockSize, observer_, &*digest);
     } catch (const RunFailure&) {
         throw;
     } catch (const RunTimeError& e) {
@@ -224,7 +227,7 @@ void Run::verify() {
                                       QStringLiteral("The copy differs from the new release ") +
                                           request_.source));
     }
-    digest_ = digest.finish();
+    at(RunStage::Verify, [&] { digest_ = digest->finish(); });
 }
 
 // The one step that changes what users run: the verified file replaces the old one at once. The
@@ -289,7 +292,7 @@ RunResult Run::execute() {
         enter(RunPhase::Verifying);
         verify();
     } else {
-        digest_ = digestOfRelease();
+        at(RunStage::Verify, [&] { digest_ = digestOfRelease(); });
     }
     checkAsPublished();
     putIntoService();
