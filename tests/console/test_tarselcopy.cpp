@@ -32,11 +32,15 @@ QString program() {
         .absoluteFilePath(QStringLiteral(TARSEL_CONSOLE_PROGRAM));
 }
 
+// The program's lines, ended by '\n' whatever the system ends them with.
 Outcome finish(QProcess& process) {
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
         return {};
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    const auto lines = [](const QByteArray& bytes) {
+        return QString::fromUtf8(bytes).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    };
+    return {process.exitCode(), lines(process.readAllStandardOutput()),
+            lines(process.readAllStandardError())};
 }
 
 } // namespace

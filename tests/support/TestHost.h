@@ -30,28 +30,30 @@ enum class Facility {
     CommandName,     // a process that runs under a command name other than its file's (exec -a)
     AskToClose,      // an idle program that can be asked to close, and one deaf to it (SIGTERM
                      // ignored)
-    HeldFileBlocksSwap,  // a file that another program holds open cannot be replaced meanwhile
-    FullDrive,           // a small, full drive at fullDriveRoot() for the whole window
-    PathMaxLimit,        // a limit on a whole path (Linux's 4,096 bytes) that a target can pass
-    ImmutableFile,       // a file that nobody may replace or change (chattr +i)
-    RenameHeldFile,      // renaming the staging file while the run holds it open
-    WriteHeldFile,       // writing into the staging file while the run holds it open
-    NameTooLongError,    // the system's own error for a name too long for the file system
-    LargeFileInMemory,   // a folder in memory (memoryFolder()) with room for a 2 GiB release and
-                         // its copy
-    StandInOpener,       // a program of the test's own taken for the desktop's opener (an
-                         // xdg-open early in PATH)
-    InterruptChild,      // interrupting a console child as Ctrl+C or SIGTERM would
-                         // (QProcess::terminate), and seeing when it is ready for it
-    ChildSharesSettings, // a child process reads this test's IsolatedSettings, not the user's
-    AtomicAppend,        // lines that several processes append to one file at once each land
-                         // whole at its end
-    SystemCallFaults,    // a child's system calls failed on purpose (strace -e inject=)
-    BrokenOutput,        // a child started with its standard output closed, or a pipe that
-                         // nobody reads (ConsoleOutput)
-    AnyCharacterInNames, // file names that hold any character but '/' and NUL: a backslash, a
-                         // line feed, a carriage return, '*' or '?'
-    CaseBlindNames,      // file names that differ only in case name the same file
+    HeldFileBlocksSwap,    // a file that another program holds open cannot be replaced meanwhile
+    FullDrive,             // a small, full drive at fullDriveRoot() for the whole window
+    PathMaxLimit,          // a limit on a whole path (Linux's 4,096 bytes) that a target can pass
+    ImmutableFile,         // a file that nobody may replace or change (chattr +i)
+    RenameHeldFile,        // renaming the staging file while the run holds it open
+    WriteHeldFile,         // writing into the staging file while the run holds it open
+    RemovingMovesOpenFile, // removing a file that a program holds open changes it for that
+                           // program (Linux: its change time moves at once)
+    NameTooLongError,      // the system's own error for a name too long for the file system
+    LargeFileInMemory,     // a folder in memory (memoryFolder()) with room for a 2 GiB release and
+                           // its copy
+    StandInOpener,         // a program of the test's own taken for the desktop's opener (an
+                           // xdg-open early in PATH)
+    InterruptChild,        // interrupting a console child as Ctrl+C or SIGTERM would
+                           // (QProcess::terminate), and seeing when it is ready for it
+    ChildSharesSettings,   // a child process reads this test's IsolatedSettings, not the user's
+    AtomicAppend,          // lines that several processes append to one file at once each land
+                           // whole at its end
+    SystemCallFaults,      // a child's system calls failed on purpose (strace -e inject=)
+    BrokenOutput,          // a child started with its standard output closed, or a pipe that
+                           // nobody reads (ConsoleOutput)
+    AnyCharacterInNames,   // file names that hold any character but '/' and NUL: a backslash, a
+                           // line feed, a carriage return, '*' or '?'
+    CaseBlindNames,        // file names that differ only in case name the same file
 };
 
 // Why `facility` is missing here (in `folder`, where the file system decides); empty when it is

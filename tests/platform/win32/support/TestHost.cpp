@@ -172,6 +172,9 @@ QString missing(Facility facility, const QString& folder) {
                    ? QString()
                    : QStringLiteral("Wine reports a name over 255 characters as a missing file "
                                     "(error 53)");
+    case Facility::RemovingMovesOpenFile:
+        return QStringLiteral("Windows keeps a file removed while a program holds it open as it "
+                              "was until the last handle closes");
     case Facility::WriteHeldFile:
         return QStringLiteral("Windows lets nobody else write to the staging file while the run "
                               "holds it open sharing reading alone");
