@@ -7,6 +7,7 @@
 #include "support/FakeRunObserver.h"
 #include "support/FileFixtures.h"
 #include "support/ReleaseFixture.h"
+#include "support/StagedCopy.h"
 
 #include <QtTest>
 
@@ -60,10 +61,9 @@ private slots:
             if (wholeCopy)
                 limit.emplace(1 << 20);
             try {
-                const platform::OpenFile in = platform::openForReading(source);
-                platform::CopyTarget out(in, path("target"));
-                copyReleaseInto(in, out.file(), 32767, host);
-                out.finish();
+                StagedCopy staged(source, path("target"));
+                copyReleaseInto(staged.release(), staged.staging().file(), 32767, host);
+                staged.staging().commit(host);
             } catch (const RunFailure& failure) {
                 stage = failure.stage();
                 number = failure.number();
@@ -145,18 +145,18 @@ private slots:
             std::optional<FileSizeLimit> limit;
             if (sizeLimit >= 0)
                 limit.emplace(sizeLimit);
-            const platform::OpenFile in = platform::openForReading(small);
-            platform::CopyTarget out(in, path("target"));
+            StagedCopy staged(small, path("target"));
+            const platform::OpenFile& out = staged.staging().file();
             try {
-                QVERIFY(ALargeFile(in, out.file(), host));
-                length = platform::lengthOf(out.file());
-                QCOMPARE(readFile(path("target")), readFile(small));
+                QVERIFY(ALargeFile(staged.release(), out, host));
+                length = platform::lengthOf(out);
+                QCOMPARE(staged.written(), readFile(small));
             } catch (const RunFailure& failure) {
                 stage = failure.stage();
-                length = platform::lengthOf(out.file());
+                length = platform::lengthOf(out);
                 throw;
             } catch (const RunTimeError&) {
-                length = platform::lengthOf(out.file());
+                length = platform::lengthOf(out);
                 throw;
             }
         });

@@ -3,6 +3,7 @@
 #include "platform/StagingFile.h"
 #include "support/ErrorOf.h"
 #include "support/FileFixtures.h"
+#include "support/ReleaseFixture.h"
 
 #include <QtTest>
 
@@ -28,8 +29,6 @@ private slots:
         QVERIFY(dir.isValid());
         QVERIFY(writeFile(path("source"), patternBytes(3 << 20)));
         QVERIFY(makeNonFiles(dir.path()));
-        if (missing(Facility::SymbolicLink, dir.path()).isEmpty())
-            QVERIFY(makeSymbolicLink(path("source"), path("symlink")));
     }
 
     // Rows that need an entry this system cannot make skip.
@@ -91,52 +90,37 @@ private slots:
         }
     }
 
-    void copyTargetIsRemovedUnlessFinished_data() {
-        QTest::addColumn<bool>("finish");
-        QTest::newRow("finished") << true;
+    // A run that stops before the swap leaves the old version as it was and nothing beside it.
+    void stagingFileIsRemovedUnlessCommitted_data() {
+        QTest::addColumn<bool>("commit");
+        QTest::newRow("committed") << true;
         QTest::newRow("abandoned") << false;
     }
 
-    void copyTargetIsRemovedUnlessFinished() {
-        QFETCH(bool, finish);
-        QVERIFY(writeFile(path("target"), "old content, longer than the new"));
+    void stagingFileIsRemovedUnlessCommitted() {
+        QFETCH(bool, commit);
+        const QByteArray old = "old content, longer than the new";
+        QVERIFY(writeFile(path("target"), old));
         {
-            const OpenFile source = openForReading(path("source"));
-            CopyTarget target(source, path("target"));
-            writeAt(target.file(), "new", 3, 0);
-            if (finish)
-                target.finish();
+            StagingFile staging(path("target"), 3);
+            writeAt(staging.file(), "new", 3, 0);
+            NoYield noYield;
+            if (commit)
+                staging.commit(noYield);
         }
-        QCOMPARE(readFile(path("target")), finish ? QByteArray("new") : QByteArray());
-        QCOMPARE(QFileInfo::exists(path("target")), finish);
+        QCOMPARE(readFile(path("target")), commit ? QByteArray("new") : old);
+        QCOMPARE(ReleaseFixture::stagingFilesIn(dir.path()), QStringList());
     }
 
     // The room is taken before the first write, yet the file shows only what was written: a copy
     // cut short must not look as long as its source.
-    void copyTargetReservesTheSourcesLengthUpFront() {
+    void stagingFileReservesTheLengthUpFront() {
         if (const QString why = missing(Facility::ReserveRoom, dir.path()); !why.isEmpty())
             QSKIP(qPrintable(why));
         const OpenFile source = openForReading(path("source"));
-        CopyTarget target(source, path("target"));
-        QCOMPARE(lengthOf(target.file()), qint64(0));
-        QVERIFY(allocatedBytes(target.file().handle()) >= lengthOf(source));
-    }
-
-    void copyTargetRefusesWhatItMustNotEmpty_data() {
-        QTest::addColumn<QString>("target");
-        QTest::newRow("the source itself") << path("source");
-        QTest::newRow("a symbolic link to it") << path("symlink");
-        QTest::newRow("a folder") << path("folder");
-        QTest::newRow("a FIFO") << path("fifo");
-    }
-
-    void copyTargetRefusesWhatItMustNotEmpty() {
-        QFETCH(QString, target);
-        const QByteArray before = readFile(path("source"));
-        const OpenFile source = openForReading(path("source"));
-        QCOMPARE(errorOf([&] { CopyTarget refused(source, target); }), ErrNo::PathFileAccess);
-        QCOMPARE(readFile(path("source")), before);
-        QVERIFY(QFileInfo(target).exists());
+        StagingFile staging(path("target"), lengthOf(source));
+        QCOMPARE(lengthOf(staging.file()), qint64(0));
+        QVERIFY(allocatedBytes(staging.file().handle()) >= lengthOf(source));
     }
 
     // Until the swap the staging file is its owner's alone, whatever the old version's rights or

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "copy/CopyWithProgress.h"
+#include "copy/ValidateFile.h"
+#include "platform/Files.h"
+#include "platform/StagingFile.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace tarsel::test {
+
+// A release copied the way the run copies it: opened for reading, written into a staging file
+// beside the target, read back as storage holds it and compared with the release. Opening either
+// file throws RunTimeError; the staging file goes with the object unless it was committed.
+class StagedCopy {
+public:
+    StagedCopy(const QString& release, const QString& target)
+        : release_(platform::openForReading(release)),
+          staging_(target, platform::lengthOf(release_)) {}
+
+    const platform::OpenFile& release() const { return release_; }
+    platform::StagingFile& staging() { return staging_; }
+
+    // True when the copy FAILED.
+    bool copy(qint32 blockSize, CopyHost& host) {
+        return CopyWithProgress(release_, staging_.file(), blockSize, host);
+    }
+
+    // True when the copy, as storage holds it, has the release's bytes.
+    bool verify(qint32 blockSize, CopyHost& host) {
+        const platform::OpenFile copy = staging_.readBack(host);
+        return ValidateFile(release_, copy, blockSize, host);
+    }
+
+    // What the staging file holds, read through the run's own handle: on Windows a second open by
+    // name must let others delete the file, which QFile's does not.
+    QByteArray written() const {
+        QByteArray bytes(platform::lengthOf(staging_.file()), Qt::Uninitialized);
+        bytes.truncate(platform::readAt(staging_.file(), bytes.data(), bytes.size(), 0));
+        return bytes;
+    }
+
+private:
+    platform::OpenFile release_;
+    platform::StagingFile staging_;
+};
+
+} // namespace tarsel::test
