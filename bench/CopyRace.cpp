@@ -3,14 +3,14 @@
 #include "BenchFiles.h"
 #include "BenchHost.h"
 #include "Race.h"
-#include "copy/CopyWithProgress.h"
-#include "copy/ValidateFile.h"
+#include "support/StagedCopy.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 namespace tarsel::bench {
 
@@ -41,19 +41,24 @@ int raceAgainstTools(qint64 size, const QString& folder) {
     const QString source = files.source();
     const QString ours = files.path("copy");
     const QString theirs = files.path("cp-copy");
-    // One untimed run of each warms the cache and the code paths equally.
     BenchHost host;
-    bool ok = !CopyWithProgress(source, ours, BlockSize, host) &&
-              tool("cp", {"--reflink=never", source, theirs}) &&
-              ValidateFile(source, ours, BlockSize, host) && tool("cmp", {source, theirs});
+    // As a run copies: the release opened, a staging file made beside the target, the copy.
+    std::optional<test::StagedCopy> staged;
+    const auto copyAsTheRun = [&] {
+        staged.emplace(source, ours);
+        return !staged->copy(BlockSize, host);
+    };
+    // One untimed run of each warms the cache and the code paths equally.
+    bool ok = copyAsTheRun() && tool("cp", {"--reflink=never", source, theirs}) &&
+              staged->verify(BlockSize, host) && tool("cmp", {source, theirs});
     const double rssBefore = peakRssMiB();
 
     const auto nothing = [] {};
     host.longestGapNs = 0;
-    const Race copy = race({[&] { QFile::remove(ours); },
+    const Race copy = race({[&] { staged.reset(); },
                             [&] {
                                 host.start();
-                                return !CopyWithProgress(source, ours, BlockSize, host);
+                                return copyAsTheRun();
                             }},
                            {[&] { QFile::remove(theirs); },
                             [&] {
@@ -67,7 +72,7 @@ int raceAgainstTools(qint64 size, const QString& folder) {
     const Race verify = race({nothing,
                               [&] {
                                   host.start();
-                                  return ValidateFile(source, ours, BlockSize, host);
+                                  return staged->verify(BlockSize, host);
                               }},
                              {nothing,
                               [&] {
@@ -78,7 +83,8 @@ int raceAgainstTools(qint64 size, const QString& folder) {
 
     const double mb = double(size) / 1e6;
     std::printf("Copy and verification against cp and cmp: %s random file in %s, best of %d runs "
-                "taking turns, warm cache, sync before each run\n",
+                "taking turns, warm cache, sync before each run; ours copies into a staging file "
+                "and verifies the copy as storage holds it, as a run does\n",
                 qPrintable(sizeText(size)), qPrintable(folder), Runs);
     printRace("copy", "CopyWithProgress", "cp --reflink=never", copy, mb, 1.00);
     std::printf("        of which its %lld yields alone take %.0f ms, %.2f of cp's best time\n",

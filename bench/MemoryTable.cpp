@@ -3,7 +3,7 @@
 #include "BenchFiles.h"
 #include "BenchHost.h"
 #include "copy/CopyWithProgress.h"
-#include "copy/ValidateFile.h"
+#include "support/StagedCopy.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -51,17 +51,17 @@ int measureMemory(qint64 size, const QString& folder) {
     const SourceFolder files(folder, size);
     if (!files.made())
         return 1;
-    const QString source = files.source();
-    const QString copy = files.path("copy");
     Measure m;
     m.rssBefore = peakRssMiB();
     BenchHost host;
     QElapsedTimer timer;
     timer.start();
-    const bool copied = !CopyWithProgress(source, copy, BlockSize, host);
+    // As a run copies: the release opened, a staging file made beside the target, the copy.
+    test::StagedCopy staged(files.source(), files.path("copy"));
+    const bool copied = !staged.copy(BlockSize, host);
     m.copySeconds = double(timer.nsecsElapsed()) / 1e9;
     timer.start();
-    m.ok = copied && ValidateFile(source, copy, BlockSize, host);
+    m.ok = copied && staged.verify(BlockSize, host);
     m.verifySeconds = double(timer.nsecsElapsed()) / 1e9;
     m.rssAfter = peakRssMiB();
     std::printf("%s %.1f %.1f %.6f %.6f %d\n", LinePrefix, m.rssBefore, m.rssAfter, m.copySeconds,

@@ -2,16 +2,15 @@
 
 #include "BenchFiles.h"
 #include "BenchHost.h"
-#include "copy/CopyWithProgress.h"
-#include "copy/ValidateFile.h"
+#include "support/StagedCopy.h"
 #include "sweep/AccessSweep.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <unistd.h>
 
 namespace tarsel::bench {
@@ -83,18 +82,22 @@ Phase repeat(int rounds, double seconds, const StandingProcessTable& table, Benc
     return phase;
 }
 
-// Copies over and over, then verifies the last copy over and over: half of `seconds` each, or
-// as many rounds as `like` ran.
-Run copyThenVerify(const QString& source, const QString& copy, double seconds, const Run* like,
+// Copies over and over into a staging file beside `target`, as a run does, then verifies the last
+// copy over and over: half of `seconds` each, or as many rounds as `like` ran.
+Run copyThenVerify(const QString& source, const QString& target, double seconds, const Run* like,
                    const StandingProcessTable& table) {
     BenchHost host;
+    std::optional<test::StagedCopy> staged;
     Run run;
     run.copy = repeat(
-        like ? like->copy.rounds : 0, seconds / 2, table, host, [&] { QFile::remove(copy); },
-        [&] { return !CopyWithProgress(source, copy, BlockSize, host); });
+        like ? like->copy.rounds : 0, seconds / 2, table, host, [&] { staged.reset(); },
+        [&] {
+            staged.emplace(source, target);
+            return !staged->copy(BlockSize, host);
+        });
     run.verify = repeat(
         like ? like->verify.rounds : 0, seconds / 2, table, host, [] {},
-        [&] { return ValidateFile(source, copy, BlockSize, host); });
+        [&] { return staged->verify(BlockSize, host); });
     return run;
 }
 
@@ -112,10 +115,10 @@ int runWithSweeps(qint64 size, const QString& folder, double seconds) {
     if (!files.made())
         return 1;
     const QString source = files.source();
-    const QString copy = files.path("copy");
+    const QString target = files.path("copy");
     StandingProcessTable table;
     ::sync();
-    const Run alone = copyThenVerify(source, copy, seconds, nullptr, table);
+    const Run alone = copyThenVerify(source, target, seconds, nullptr, table);
 
     QuietSweepHost sweepHost;
     AccessSweep sweep(table, sweepHost);
@@ -129,10 +132,9 @@ int runWithSweeps(qint64 size, const QString& folder, double seconds) {
         ++ticks;
         sweep.Timer1_Timer();
     });
-    QFile::remove(copy);
     ::sync();
     timer.start();
-    const Run swept = copyThenVerify(source, copy, seconds, &alone, table);
+    const Run swept = copyThenVerify(source, target, seconds, &alone, table);
     timer.stop();
 
     const double mb = double(size) / 1e6;

@@ -8,6 +8,7 @@
 #include "DigestRace.h"
 #include "MemoryTable.h"
 #include "SweepRun.h"
+#include "core/RunTimeError.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -61,19 +62,25 @@ int main(int argc, char** argv) {
     // Run inside the event loop, as the window does.
     int result = 0;
     QTimer::singleShot(0, &app, [&] {
-        if (parser.isSet(rssOnly)) {
-            result = measureMemory(size, folder);
-        } else {
-            if (all || parser.isSet("race"))
-                result |= raceAgainstTools(size, folder);
-            if (all || parser.isSet("console"))
-                result |= raceConsoleProgram(size, folder);
-            if (all || parser.isSet("digest"))
-                result |= raceDigest(size, folder);
-            if (all || parser.isSet("sweeps"))
-                result |= runWithSweeps(size, folder, seconds);
-            if (all || parser.isSet("memory"))
-                result |= memoryTable(folder);
+        try {
+            if (parser.isSet(rssOnly)) {
+                result = measureMemory(size, folder);
+            } else {
+                if (all || parser.isSet("race"))
+                    result |= raceAgainstTools(size, folder);
+                if (all || parser.isSet("console"))
+                    result |= raceConsoleProgram(size, folder);
+                if (all || parser.isSet("digest"))
+                    result |= raceDigest(size, folder);
+                if (all || parser.isSet("sweeps"))
+                    result |= runWithSweeps(size, folder, seconds);
+                if (all || parser.isSet("memory"))
+                    result |= memoryTable(folder);
+            }
+        } catch (const tarsel::RunTimeError& e) {
+            // A file the run's copy could not open or make: the benchmark has nothing to time.
+            std::fprintf(stderr, "FAILED: error %d (%s)\n", e.number(), e.what());
+            result = 1;
         }
         app.quit();
     });
