@@ -3,8 +3,6 @@
 #include "copy/ALargeFile.h"
 #include "copy/BlockCopy.h"
 
-#include <exception>
-
 namespace tarsel {
 
 void copyReleaseInto(const platform::OpenFile& source, const platform::OpenFile& target,
@@ -33,21 +31,7 @@ bool CopyWithProgress(const platform::OpenFile& source, const platform::OpenFile
     try {
         copyReleaseInto(source, target, blockSize, host);
         return false;
-    } catch (const std::exception&) {
-        return true;
-    }
-}
-
-bool CopyWithProgress(const QString& source, const QString& target, qint32 blockSize,
-                      CopyHost& host) {
-    try {
-        const platform::OpenFile in = platform::openForReading(source);
-        platform::CopyTarget out(in, target);
-        if (CopyWithProgress(in, out.file(), blockSize, host))
-            return true;
-        out.finish();
-        return false;
-    } catch (const std::exception&) {
+    } catch (const RunTimeError&) {
         return true;
     }
 }

@@ -4,7 +4,6 @@
 #include "core/RunTimeError.h"
 #include "platform/Files.h"
 
-#include <QString>
 #include <QtGlobal>
 
 namespace tarsel {
@@ -26,10 +25,5 @@ bool CopyWithProgress(const platform::OpenFile& source, const platform::OpenFile
 // copy, ErrNo::UserInterrupt when the host cancelled.
 void copyReleaseInto(const platform::OpenFile& source, const platform::OpenFile& target,
                      qint32 blockSize, CopyHost& host);
-
-// The same from `source` onto the file at `target`, created or emptied; a failed copy leaves
-// nothing of what it wrote at the target. A source that is not a regular file fails.
-bool CopyWithProgress(const QString& source, const QString& target, qint32 blockSize,
-                      CopyHost& host);
 
 } // namespace tarsel

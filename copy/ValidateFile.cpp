@@ -54,12 +54,4 @@ bool ValidateFile(const platform::OpenFile& source, const platform::OpenFile& ta
     return sameBytes(original, copy, length % blockSize, blocks * blockSize, digest);
 }
 
-bool ValidateFile(const QString& source, const QString& target, qint32 blockSize, CopyHost& host) {
-    if (blockSize <= 0)
-        throw RunTimeError(ErrNo::DivisionByZero, QStringLiteral("Division by zero"));
-    const platform::OpenFile original = platform::openForReading(source);
-    const platform::OpenFile copy = platform::openForVerifying(target);
-    return ValidateFile(original, copy, blockSize, host);
-}
-
 } // namespace tarsel

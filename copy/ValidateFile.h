@@ -4,7 +4,6 @@
 #include "platform/Checksum.h"
 #include "platform/Files.h"
 
-#include <QString>
 #include <QtGlobal>
 
 namespace tarsel {
@@ -17,9 +16,5 @@ namespace tarsel {
 // the bytes both files hold, and neither file was read for it again.
 bool ValidateFile(const platform::OpenFile& source, const platform::OpenFile& target,
                   qint32 blockSize, CopyHost& host, platform::Sha256* digest = nullptr);
-
-// The same for two files by their paths; the copy is read as storage holds it
-// (openForVerifying). A file that cannot be opened throws RunTimeError.
-bool ValidateFile(const QString& source, const QString& target, qint32 blockSize, CopyHost& host);
 
 } // namespace tarsel

@@ -71,28 +71,6 @@ qint64 readAt(const OpenFile& file, char* buffer, qint64 length, qint64 offset);
 // Writes all `length` bytes at `offset`.
 void writeAt(const OpenFile& file, const char* buffer, qint64 length, qint64 offset);
 
-// A file being written as the copy of an open source: created (on Linux 0666 before the umask) or
-// emptied, and removed again unless finished, so that a failed copy never leaves a partial file
-// under the name it was given. A path that names the source itself, a symbolic link or anything but
-// a regular file is refused before anything is emptied. Room for the source's length is reserved at
-// once (the file's length stays 0 until written): a disk too full for the copy fails here.
-class CopyTarget {
-public:
-    CopyTarget(const OpenFile& source, const QString& path);
-    CopyTarget(const CopyTarget&) = delete;
-    CopyTarget& operator=(const CopyTarget&) = delete;
-    ~CopyTarget();
-
-    const OpenFile& file() const { return file_; }
-
-    // Closes the file and keeps it.
-    void finish();
-
-private:
-    OpenFile file_;
-    bool finished_ = false;
-};
-
 // Has the system copy `length` bytes of `source` at `offset` to the same offset of `target`, so
 // that the bytes never pass through this program (Linux: within one file system, or on the server
 // of a share). Returns how many it copied; fewer when the source ends sooner, when the system

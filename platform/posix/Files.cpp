@@ -23,10 +23,9 @@ int fd(const OpenFile& file) {
 }
 
 // O_NONBLOCK keeps the open of a FIFO from waiting for its other end; the file is refused right
-// after unless it is a regular file, and then reads and writes block as usual.
-OpenFile openRegular(const QString& path, int flags) {
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+// after unless it is a regular file, and then reads block as usual.
+OpenFile openRegular(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     // ENXIO: a FIFO without a reader, or a device that is not there.
     if (fd < 0 && errno == ENXIO)
         throw notRegularFile(path);
@@ -63,7 +62,7 @@ void OpenFile::close() {
 }
 
 OpenFile openForReading(const QString& path) {
-    OpenFile file = openRegular(path, O_RDONLY);
+    OpenFile file = openRegular(path);
     // Only a hint: a reader here goes from front to back, so the kernel may read further ahead.
     ::posix_fadvise(fd(file), 0, 0, POSIX_FADV_SEQUENTIAL);
     return file;
@@ -115,18 +114,6 @@ void writeAt(const OpenFile& file, const char* buffer, qint64 length, qint64 off
     }
 }
 
-// The target is compared with the source before it is opened, because opening empties it.
-OpenFile parts::openCopyTarget(const OpenFile& source, const QString& path) {
-    struct stat from {};
-    struct stat to {};
-    if (::fstat(fd(source), &from) != 0)
-        fail(source.path());
-    if (::stat(QFile::encodeName(path).constData(), &to) == 0 && from.st_dev == to.st_dev &&
-        from.st_ino == to.st_ino)
-        throw RunTimeError(ErrNo::PathFileAccess, path + QStringLiteral(": Is the source file"));
-    return openRegular(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW);
-}
-
 // Reserves room for `length` bytes without lengthening the file: a disk too full for the copy
 // fails here, before anything is written, and later writes find their blocks allocated, which
 // makes writes that do not line up with pages markedly cheaper. The length stays what was
@@ -140,10 +127,6 @@ void parts::reserve(const OpenFile& file, qint64 length) {
         if (errno != EINTR)
             fail(file.path());
     }
-}
-
-void parts::removeQuietly(const QString& path) {
-    ::unlink(QFile::encodeName(path).constData());
 }
 
 qint64 systemCopy(const OpenFile& source, const OpenFile& target, qint64 offset, qint64 length) {

@@ -26,12 +26,12 @@ OVERLAPPED at(qint64 offset) {
     return position;
 }
 
-// A disk file and nothing else: a folder, a device, a pipe or (unless followed) a link is refused
-// before anything is read or written.
-OpenFile openRegular(const QString& path, DWORD access, DWORD disposition, DWORD flags) {
+// A disk file and nothing else: a folder, a device, a pipe or a link that is not followed is
+// refused before anything is read.
+OpenFile openRegular(const QString& path, DWORD flags) {
     const bool unbuffered = flags & FILE_FLAG_NO_BUFFERING;
-    const HANDLE handle = CreateFileW(widePath(path).c_str(), access, ShareAll, nullptr,
-                                      disposition, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+    const HANDLE handle = CreateFileW(widePath(path).c_str(), GENERIC_READ, ShareAll, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD err = GetLastError();
         const DWORD attributes = GetFileAttributesW(widePath(path).c_str());
@@ -124,11 +124,11 @@ void OpenFile::close() {
 }
 
 OpenFile openForReading(const QString& path) {
-    return openRegular(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+    return openRegular(path, FILE_FLAG_SEQUENTIAL_SCAN);
 }
 
 OpenFile openForVerifying(const QString& path) {
-    return openRegular(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING);
+    return openRegular(path, FILE_FLAG_NO_BUFFERING);
 }
 
 qint64 lengthOf(const OpenFile& file) {
@@ -185,22 +185,6 @@ void writeAt(const OpenFile& file, const char* buffer, qint64 length, qint64 off
     }
 }
 
-// The target is compared with the source before it is opened, because opening empties it.
-OpenFile parts::openCopyTarget(const OpenFile& source, const QString& path) {
-    FileIdentity from;
-    FileIdentity to;
-    if (!identityOf(nativeOf(source), from))
-        fail(source.path());
-    if (identityOf(path, to) && from == to)
-        throw RunTimeError(ErrNo::PathFileAccess, path + QStringLiteral(": Is the source file"));
-    OpenFile file =
-        openRegular(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT);
-    if (!SetFilePointerEx(nativeOf(file), LARGE_INTEGER{}, nullptr, FILE_BEGIN) ||
-        !SetEndOfFile(nativeOf(file)))
-        fail(path);
-    return file;
-}
-
 // Reserves room for `length` bytes without lengthening the file: a disk too full for the copy
 // fails here, before anything is written. A file system that cannot reserve goes on.
 void parts::reserve(const OpenFile& file, qint64 length) {
@@ -212,12 +196,6 @@ void parts::reserve(const OpenFile& file, qint64 length) {
         if (error.number() == ErrNo::DiskFull)
             throw error;
     }
-}
-
-// Deleting a file that is still open takes effect once the last handle is closed. The staging
-// file's own handle refuses it, and the staging file then removes itself.
-void parts::removeQuietly(const QString& path) {
-    DeleteFileW(widePath(path).c_str());
 }
 
 // Windows copies ranges between open files only on ReFS (block cloning), which shares the blocks
