@@ -46,11 +46,6 @@ private:
 // once, without waiting for a writer.
 OpenFile openForReading(const QString& path);
 
-// Opens a file whose bytes are to be checked as storage holds them, not as a cache remembers what
-// was written. On Windows reads then bypass the cache (see OpenFile::unbuffered); on Linux it is
-// openForReading, as the file's cached pages were dropped after the flush.
-OpenFile openForVerifying(const QString& path);
-
 // The length of an open file.
 qint64 lengthOf(const OpenFile& file);
 

@@ -68,10 +68,6 @@ OpenFile openForReading(const QString& path) {
     return file;
 }
 
-OpenFile openForVerifying(const QString& path) {
-    return openForReading(path);
-}
-
 qint64 lengthOf(const OpenFile& file) {
     struct stat st {};
     if (::fstat(fd(file), &st) != 0)

@@ -26,31 +26,6 @@ OVERLAPPED at(qint64 offset) {
     return position;
 }
 
-// A disk file and nothing else: a folder, a device, a pipe or a link that is not followed is
-// refused before anything is read.
-OpenFile openRegular(const QString& path, DWORD flags) {
-    const bool unbuffered = flags & FILE_FLAG_NO_BUFFERING;
-    const HANDLE handle = CreateFileW(widePath(path).c_str(), GENERIC_READ, ShareAll, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD err = GetLastError();
-        const DWORD attributes = GetFileAttributesW(widePath(path).c_str());
-        if (err == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
-            (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            throw notRegularFile(path);
-        throw errorFrom(err, path);
-    }
-    OpenFile file(reinterpret_cast<qintptr>(handle), path, unbuffered);
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileType(handle) != FILE_TYPE_DISK)
-        throw notRegularFile(path);
-    if (!GetFileInformationByHandle(handle, &info))
-        fail(path);
-    if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
-        throw notRegularFile(path);
-    return file;
-}
-
 // Unbuffered transfers must be whole sectors at a sector offset into a sector-aligned buffer.
 // 4 KiB is what is used and checked: every sector size in use divides it, so a transfer that
 // passes here passes on any volume, whatever sector size Wine reports for its drives.
@@ -123,12 +98,29 @@ void OpenFile::close() {
         fail(path_);
 }
 
+// A disk file and nothing else: a folder, a device, a pipe or a link that is not followed is
+// refused before anything is read.
 OpenFile openForReading(const QString& path) {
-    return openRegular(path, FILE_FLAG_SEQUENTIAL_SCAN);
-}
-
-OpenFile openForVerifying(const QString& path) {
-    return openRegular(path, FILE_FLAG_NO_BUFFERING);
+    const HANDLE handle =
+        CreateFileW(widePath(path).c_str(), GENERIC_READ, ShareAll, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD err = GetLastError();
+        const DWORD attributes = GetFileAttributesW(widePath(path).c_str());
+        if (err == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            throw notRegularFile(path);
+        throw errorFrom(err, path);
+    }
+    OpenFile file(reinterpret_cast<qintptr>(handle), path);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(handle) != FILE_TYPE_DISK)
+        throw notRegularFile(path);
+    if (!GetFileInformationByHandle(handle, &info))
+        fail(path);
+    if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+        throw notRegularFile(path);
+    return file;
 }
 
 qint64 lengthOf(const OpenFile& file) {
