@@ -2,6 +2,7 @@
 
 #include "app/Dialogs.h"
 #include "core/Yielder.h"
+#include "platform/ProcessTable.h"
 
 #include <QString>
 
@@ -27,6 +28,8 @@ public:
     virtual void SetEnabled(bool enabled) = 0;
     // Ends the program at once: no further event of the window is handled.
     virtual void endProgram() = 0;
+    // The processes of this computer, to name who holds a target that cannot be replaced.
+    virtual platform::ProcessTable& processTable() = 0;
 };
 
 } // namespace tarsel

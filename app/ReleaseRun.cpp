@@ -53,6 +53,10 @@ Dialogs& frmCopyRoutine::dialogs() {
     return dialogs_;
 }
 
+platform::ProcessTable& frmCopyRoutine::processTable() {
+    return processes_;
+}
+
 bool frmCopyRoutine::cancelled() const {
     return closing_;
 }

@@ -3,6 +3,7 @@
 #include "copy/Pause.h"
 #include "filetime/GeneralDate.h"
 #include "platform/Paths.h"
+#include "sweep/WhoHolds.h"
 
 namespace tarsel {
 
@@ -107,7 +108,12 @@ void ReleaseWorkflow::failed(const RunFailure& failure) {
     case RunStage::Stamp:
         break;
     }
-    showErrorReport(host_.dialogs(), failure, CopyTag);
+    // A target held open: the report names who holds it, whom the user may ask to leave.
+    showErrorReport(host_.dialogs(),
+                    failure.stage() == RunStage::Replace
+                        ? namingHolders(failure, host_.processTable(), request_.target)
+                        : RunTimeError(failure),
+                    CopyTag);
 }
 
 } // namespace tarsel

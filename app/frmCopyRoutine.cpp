@@ -77,7 +77,7 @@ QGroupBox* placeFrame(QWidget* container, const char* name, Twips at, const QStr
 } // namespace
 
 frmCopyRoutine::frmCopyRoutine(Dialogs& dialogs, platform::ProcessTable& processes, QWidget* parent)
-    : QWidget(parent), dialogs_(dialogs), sweep_(processes, *this) {
+    : QWidget(parent), dialogs_(dialogs), processes_(processes), sweep_(processes, *this) {
     buildControls();
     connectHandlers();
 }

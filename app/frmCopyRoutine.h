@@ -101,6 +101,7 @@ public:
     void setLabel2(const QString& text) override;
     void setStatusText(const QString& text) override;
     void endProgram() override;
+    platform::ProcessTable& processTable() override;
     void swept() override;
     void sweepFailed(const RunTimeError& e) override;
 
@@ -117,6 +118,7 @@ private:
     void showSourceDates();
 
     Dialogs& dialogs_;
+    platform::ProcessTable& processes_;
     ReleaseWorkflow workflow_{*this};
     AccessSweep sweep_;
     bool closing_ = false;

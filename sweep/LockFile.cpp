@@ -64,6 +64,13 @@ QString lockFilePathFor(const QString& frontEnd) {
     return QString();
 }
 
+QStringList frontEndFiles(const QString& frontEnd) {
+    QStringList files{frontEnd};
+    if (const QString lockFile = lockFilePathFor(frontEnd); !lockFile.isEmpty())
+        files.append(lockFile);
+    return files;
+}
+
 std::vector<LockFileEntry> readLockFile(const QString& path) {
     QByteArray bytes(MaxSlots * SlotBytes, Qt::Uninitialized);
     qint64 length = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 namespace tarsel {
@@ -9,6 +10,10 @@ namespace tarsel {
 // NAME.accdb and NAME.accde, NAME.ldb for NAME.mdb and NAME.mde (the extension in any case). Empty
 // for any other file.
 QString lockFilePathFor(const QString& frontEnd);
+
+// The files that a program which has the front end open holds: the front end itself and, where it
+// has one, its lock file.
+QStringList frontEndFiles(const QString& frontEnd);
 
 // One slot of a lock file: the computer that opened the database and the account it opened it as
 // ("Admin" unless the database has user-level security).

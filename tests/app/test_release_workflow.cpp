@@ -7,6 +7,7 @@
 #include "platform/Files.h"
 #include "platform/StagingFile.h"
 #include "support/FakeReleaseHost.h"
+#include "support/LockFileSlots.h"
 #include "support/ReleaseFixture.h"
 
 #include <QCryptographicHash>
@@ -385,6 +386,61 @@ private slots:
         QVERIFY(box.prompt.endsWith(") in procedure\r\n(cmdCopy_Click) of (frmCopyRoutine)."));
         QCOMPARE(box.style, MsgStyle::Critical);
         QVERIFY(host.label2.isEmpty());
+        QCOMPARE(host.ended, 0);
+    }
+
+    void replaceRefusedNamesWhoHolds_data() {
+        QTest::addColumn<QString>("holder");  // the image that holds the target, if any
+        QTest::addColumn<bool>("cannotTell"); // the table cannot tell, as under Wine
+        QTest::addColumn<QByteArray>("lockFile");
+        QTest::addColumn<QString>("names"); // what the report adds; empty: nothing
+        const QByteArray two =
+            test::lockFileSlot("DESK-12", "Admin") + test::lockFileSlot("DESK-40", "jane");
+        const QString recorded =
+            "recorded in app.ldb (may include people who have left): DESK-12 (Admin), DESK-40 "
+            "(jane)";
+        QTest::newRow("a holder and two computers")
+            << "MSACCESS.EXE" << false << two << "held by MSACCESS.EXE (pid 4242); " + recorded;
+        QTest::newRow("another program, no lock file")
+            << "EXCEL.EXE" << false << QByteArray() << "held by EXCEL.EXE (pid 4242)";
+        QTest::newRow("cannot tell: the computers alone") << "" << true << two << recorded;
+        QTest::newRow("nobody known, a lock file of garbage")
+            << "" << false << QByteArray(300, '\x01') << QString();
+    }
+
+    // The verified copy cannot take the target's name (here a folder put there meanwhile): the
+    // error report names who holds the target, from the window's process table and the lock file.
+    void replaceRefusedNamesWhoHolds() {
+        QFETCH(QString, holder);
+        QFETCH(bool, cannotTell);
+        QFETCH(QByteArray, lockFile);
+        QFETCH(QString, names);
+        if (!lockFile.isEmpty())
+            QVERIFY(writeFile(files_.liveFolder() + "/app.ldb", lockFile));
+        FakeReleaseHost host;
+        prepare(host);
+        if (!holder.isEmpty()) {
+            host.processes.running = {{4242, holder, 1, true}};
+            host.processes.holding[target_] = {4242};
+        }
+        host.processes.cannotTellHolders = cannotTell;
+        host.onYield = [&](int) {
+            if (!host.status.isEmpty() && QFileInfo(target_).isFile()) {
+                QVERIFY(QFile::remove(target_) && QDir().mkdir(target_));
+                QVERIFY(writeFile(target_ + "/inside", "keeps the folder from being replaced"));
+            }
+        };
+        ReleaseWorkflow(host).cmdCopy_Click();
+
+        QCOMPARE(host.label2.last(), CopyErrorText + "app.mdb");
+        QCOMPARE(host.fakeDialogs.boxes.size(), 1);
+        const QString prompt = host.fakeDialogs.boxes.first().prompt;
+        QVERIFY2(prompt.startsWith("Error "), qPrintable(prompt));
+        const QString end = ") in procedure\r\n" + CopyTag;
+        QVERIFY2(prompt.endsWith((names.isEmpty() ? QString() : "; " + names) + end),
+                 qPrintable(prompt));
+        QCOMPARE(host.processes.terminated, QList<qint64>());
+        QCOMPARE(files_.stagingFiles(), QStringList());
         QCOMPARE(host.ended, 0);
     }
 

@@ -2,6 +2,7 @@
 
 #include "app/ReleaseHost.h"
 #include "support/FakeDialogs.h"
+#include "support/FakeProcessTable.h"
 
 #include <QStringList>
 
@@ -20,6 +21,7 @@ public:
     int yields = 0;
     QList<double> progress;
     FakeDialogs fakeDialogs;
+    FakeProcessTable processes;       // holds nothing unless told
     std::function<void(int)> onYield; // runs inside the n-th yield (1-based)
 
     QString sourceText() const override { return source; }
@@ -40,6 +42,7 @@ public:
             onYield(yields);
     }
     Dialogs& dialogs() override { return fakeDialogs; }
+    platform::ProcessTable& processTable() override { return processes; }
     bool cancelled() const override { return cancel; }
 };
 

@@ -1,26 +1,16 @@
 #include "sweep/LockFile.h"
 
 #include "support/FileFixtures.h"
+#include "support/LockFileSlots.h"
 #include "support/TestHost.h"
 
 #include <QtTest>
 
 using namespace tarsel;
+using test::lockFileSlot;
 using test::writeFile;
 
 namespace {
-
-// One 64-byte slot: the two names, each padded to 32 bytes with `pad`.
-QByteArray slot(const QByteArray& computer, const QByteArray& account, char pad = '\0') {
-    return computer.leftJustified(32, pad, true) + account.leftJustified(32, pad, true);
-}
-
-QByteArray numberedSlots(int count) {
-    QByteArray bytes;
-    for (int i = 1; i <= count; ++i)
-        bytes += slot("DESK-" + QByteArray::number(i), "Admin");
-    return bytes;
-}
 
 QStringList numberedNames(int count) {
     QStringList names;
@@ -83,28 +73,36 @@ void TestLockFile::read_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QStringList>("names"); // computer/account
 
-    QTest::newRow("two entries") << slot("DESK-12", "Admin") + slot("DESK-40", "Admin")
+    QTest::newRow("two entries") << lockFileSlot("DESK-12", "Admin") +
+                                        lockFileSlot("DESK-40", "Admin")
                                  << QStringList{"DESK-12/Admin", "DESK-40/Admin"};
-    QTest::newRow("255 entries") << numberedSlots(255) << numberedNames(255);
-    QTest::newRow("300 records: the first 255") << numberedSlots(300) << numberedNames(255);
+    QTest::newRow("255 entries") << test::numberedLockFileSlots(255) << numberedNames(255);
+    QTest::newRow("300 records: the first 255")
+        << test::numberedLockFileSlots(300) << numberedNames(255);
     QTest::newRow("second record cut short")
-        << slot("DESK-12", "Admin") + slot("DESK-40", "Admin").left(40)
+        << lockFileSlot("DESK-12", "Admin") + lockFileSlot("DESK-40", "Admin").left(40)
         << QStringList{"DESK-12/Admin"};
-    QTest::newRow("less than one record") << slot("DESK-12", "Admin").left(63) << QStringList{};
-    QTest::newRow("blank-padded") << slot("DESK-12", "Admin", ' ') << QStringList{"DESK-12/Admin"};
+    QTest::newRow("less than one record")
+        << lockFileSlot("DESK-12", "Admin").left(63) << QStringList{};
+    QTest::newRow("blank-padded") << lockFileSlot("DESK-12", "Admin", ' ')
+                                  << QStringList{"DESK-12/Admin"};
     QTest::newRow("stale bytes after the NUL")
-        << slot(QByteArray("DESK-12\0OLD-NAME-x\x01", 19), QByteArray("Admin\0\x7f\x02zz", 10), 'Q')
+        << lockFileSlot(QByteArray("DESK-12\0OLD-NAME-x\x01", 19),
+                        QByteArray("Admin\0\x7f\x02zz", 10), 'Q')
         << QStringList{"DESK-12/Admin"};
     QTest::newRow("full 32-byte names")
-        << slot(QByteArray(32, 'C'), QByteArray(32, 'A'))
+        << lockFileSlot(QByteArray(32, 'C'), QByteArray(32, 'A'))
         << QStringList{QString(32, u'C') + u'/' + QString(32, u'A')};
     QTest::newRow("Windows-1252 names")
-        << slot("\xC4\xE9-PC", "\x80\x8A\x9F") << QStringList{QStringLiteral("Äé-PC/€ŠŸ")};
-    QTest::newRow("no account") << slot("DESK-7", "") << QStringList{"DESK-7/"};
+        << lockFileSlot("\xC4\xE9-PC", "\x80\x8A\x9F") << QStringList{QStringLiteral("Äé-PC/€ŠŸ")};
+    QTest::newRow("no account") << lockFileSlot("DESK-7", "") << QStringList{"DESK-7/"};
     QTest::newRow("garbage between names")
-        << slot("DESK-1", "Admin") + slot("DE\x01SK", "Admin") + slot("DESK-2", "Ad\tmin") +
-               slot("", "") + slot("", "", ' ') + slot("", "Admin") + slot("DESK-\x81", "Admin") +
-               QByteArray(64, '\xff').replace(5, 3, "\x7f\x7f\x7f") + slot("DESK-3", "Admin")
+        << lockFileSlot("DESK-1", "Admin") + lockFileSlot("DE\x01SK", "Admin") +
+               lockFileSlot("DESK-2", "Ad\tmin") + lockFileSlot("", "") +
+               lockFileSlot("", "", ' ') + lockFileSlot("", "Admin") +
+               lockFileSlot("DESK-\x81", "Admin") +
+               QByteArray(64, '\xff').replace(5, 3, "\x7f\x7f\x7f") +
+               lockFileSlot("DESK-3", "Admin")
         << QStringList{"DESK-1/Admin", "DESK-3/Admin"};
     QTest::newRow("empty") << QByteArray() << QStringList{};
 }
@@ -137,7 +135,7 @@ void TestLockFile::notAFile() {
             QSKIP(qPrintable(why));
         QVERIFY(test::makeFifo(path));
     } else if (kind == "unreadable") {
-        QVERIFY(writeFile(path, slot("DESK-12", "Admin")));
+        QVERIFY(writeFile(path, lockFileSlot("DESK-12", "Admin")));
         QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
         if (QFile file(path); file.open(QIODevice::ReadOnly))
             QSKIP(test::runsAsRoot()
