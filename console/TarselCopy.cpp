@@ -11,6 +11,7 @@
 #include "platform/Console.h"
 #include "platform/Opener.h"
 #include "sweep/EndAccess.h"
+#include "sweep/WhoHolds.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -47,10 +48,10 @@ QDateTime creationDateFor(const QString& source) {
 }
 
 // False when a cancel came meanwhile: nothing more is asked or ended, and the run does not begin.
-bool endAccess() {
+bool endAccess(const QString& target) {
     try {
         NoEventLoop noEvents;
-        endAccessProcesses(*platform::systemProcessTable(), noEvents, AccessGraceMs,
+        endAccessProcesses(*platform::systemProcessTable(), target, noEvents, AccessGraceMs,
                            platform::interrupted);
     } catch (const RunTimeError& e) {
         if (e.number() == ErrNo::UserInterrupt)
@@ -80,7 +81,11 @@ void update(const Options& options, RunRecord& record) {
     } catch (const RunFailure& failure) {
         face.clearLine();
         record.exitCode = exitCodeFor(failure.stage());
-        record.error = errorLine(failure);
+        // A target that cannot be replaced names who holds it: whom to ask to leave.
+        record.error =
+            errorLine(failure.stage() == RunStage::Replace
+                          ? namingHolders(failure, *platform::systemProcessTable(), options.target)
+                          : RunTimeError(failure));
         say(stderr, QStringLiteral("tarselcopy: ") + record.error);
         if (record.exitCode == ExitCode::Ok)
             record.outcome = QStringLiteral("updated");
@@ -150,10 +155,11 @@ int runTarselCopy(const Options& options) {
     timer.start();
     RunRecord record = startRecord(options);
 
-    if (options.endAccess && !endAccess())
-        cancel(record);
-    else if (options.ifChanged && AlreadyInService(options.source, options.target))
+    // Access is ended only for a copy: a current target keeps everyone at work.
+    if (options.ifChanged && AlreadyInService(options.source, options.target))
         record.outcome = QStringLiteral("current");
+    else if (options.endAccess && !endAccess(options.target))
+        cancel(record);
     else
         update(options, record);
     record.seconds = double(timer.nsecsElapsed()) / 1e9;

@@ -4,9 +4,9 @@
 
 namespace tarsel::console {
 
-// One unattended run as the options ask: ends Access first, skips a current target, runs the
-// release run, says how it went on standard output (and errors on standard error), logs it and
-// opens the target. Returns the exit code.
+// One unattended run as the options ask: skips a current target, ends the Access processes that
+// hold the target, runs the release run, says how it went on standard output (and errors on
+// standard error), logs it and opens the target. Returns the exit code.
 int runTarselCopy(const Options& options);
 
 // A run refused for its command line: says why on standard error, then ends as every run ends,

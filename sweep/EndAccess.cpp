@@ -2,8 +2,10 @@
 
 #include "platform/Clock.h"
 #include "sweep/AccessSweep.h"
+#include "sweep/LockFile.h"
 
 #include <map>
+#include <optional>
 #include <utility>
 
 namespace tarsel {
@@ -12,18 +14,31 @@ namespace {
 
 constexpr int PollMs = 100;
 
-std::vector<platform::ProcessEntry> ownAccessProcesses(platform::ProcessTable& table) {
-    std::vector<platform::ProcessEntry> processes =
-        table.query(QStringLiteral("SELECT * FROM Win32_Process WHERE Name = '") +
-                    AccessSweep::ProcessName + QStringLiteral("'"));
+bool isAccess(const platform::ProcessEntry& process) {
+    return process.name.compare(AccessSweep::ProcessName, Qt::CaseInsensitive) == 0;
+}
+
+// This user's Access processes among the holders of `files`; all of them when nobody can tell who
+// holds the files.
+std::vector<platform::ProcessEntry> accessInTheWay(platform::ProcessTable& table,
+                                                   const QStringList& files) {
+    std::vector<platform::ProcessEntry> processes;
+    if (std::optional<std::vector<platform::ProcessEntry>> holders = table.holdersOf(files)) {
+        processes = std::move(*holders);
+        std::erase_if(processes, [](const platform::ProcessEntry& p) { return !isAccess(p); });
+    } else {
+        processes = table.query(QStringLiteral("SELECT * FROM Win32_Process WHERE Name = '") +
+                                AccessSweep::ProcessName + QStringLiteral("'"));
+    }
     std::erase_if(processes, [](const platform::ProcessEntry& p) { return !p.ownedByUser; });
     return processes;
 }
 
 } // namespace
 
-void endAccessProcesses(platform::ProcessTable& table, Yielder& yielder, qint64 graceMs,
-                        const std::function<bool()>& cancelled) {
+void endAccessProcesses(platform::ProcessTable& table, const QString& target, Yielder& yielder,
+                        qint64 graceMs, const std::function<bool()>& cancelled) {
+    const QStringList files = frontEndFiles(target);
     // Whom we asked, by pid and start time, and when: a pid that passed to another process is
     // asked afresh.
     std::map<std::pair<qint64, quint64>, qint64> askedAt;
@@ -32,7 +47,7 @@ void endAccessProcesses(platform::ProcessTable& table, Yielder& yielder, qint64 
             throw userInterrupt();
         bool waiting = false;
         bool askedNow = false;
-        for (const platform::ProcessEntry& process : ownAccessProcesses(table)) {
+        for (const platform::ProcessEntry& process : accessInTheWay(table, files)) {
             if (cancelled())
                 throw userInterrupt();
             const std::pair who{process.pid, process.started};
@@ -52,7 +67,7 @@ void endAccessProcesses(platform::ProcessTable& table, Yielder& yielder, qint64 
                 table.terminate(process.pid);
             }
         }
-        // One that closes at once is gone when listed again.
+        // One that closes at once is gone, or no longer in the way, when listed again.
         if (askedNow)
             continue;
         if (!waiting)

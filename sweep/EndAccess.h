@@ -3,17 +3,20 @@
 #include "core/Yielder.h"
 #include "platform/ProcessTable.h"
 
+#include <QString>
 #include <QtGlobal>
 #include <functional>
 
 namespace tarsel {
 
-// Ends the running Access processes of this user at once, as the sweep ends them: each is asked to
-// close at its first sight, also one that starts while others are given their time, and those
-// still there `graceMs` after they were asked (or that have nothing to ask) are ended. Waits by
-// yielding. Throws RunTimeError when the table cannot be read, and userInterrupt() as soon as
-// `cancelled` says so: from then on nobody is asked or ended.
-void endAccessProcesses(platform::ProcessTable& table, Yielder& yielder, qint64 graceMs,
-                        const std::function<bool()>& cancelled);
+// Ends this user's Access processes that stand in the way of replacing `target`: those that hold it
+// or its lock file open. Where the table cannot tell who holds them, every Access process of this
+// user counts, as for the window's sweep. A holder of any other image is never ended. Each is
+// asked to close at its first sight, also one that starts holding the files while others are given
+// their time, and those still in the way `graceMs` after they were asked (or that have nothing to
+// ask) are ended. Waits by yielding. Throws RunTimeError when the table cannot be read, and
+// userInterrupt() as soon as `cancelled` says so: from then on nobody is asked or ended.
+void endAccessProcesses(platform::ProcessTable& table, const QString& target, Yielder& yielder,
+                        qint64 graceMs, const std::function<bool()>& cancelled);
 
 } // namespace tarsel

@@ -23,14 +23,18 @@ public:
 // command name instead, as `exec -a` gives it (only where missing(Facility::CommandName) is empty):
 // /proc then shows the file name (cut to 15 characters) as comm and `argv0` as the first cmdline
 // word. A `deaf` one ignores being asked to close (only where missing(Facility::AskToClose) is
-// empty).
+// empty). One `holding` a file keeps it open meanwhile, as startIdleHolding() says; it runs under
+// its file name.
 inline bool startIdleCopy(QProcess& process, const QString& dir, const QString& fileName,
-                          const QString& argv0 = QString(), bool deaf = false) {
+                          const QString& argv0 = QString(), bool deaf = false,
+                          const QString& holding = QString()) {
     const IdleProgram idle = idleProgram();
     const QString copy = dir + QLatin1Char('/') + fileName;
     if (!QFile::exists(copy) && !QFile::copy(idle.path, copy))
         return false;
     QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (!holding.isEmpty())
+        return startIdleHolding(process, copy, holding, deaf);
     if (argv0.isEmpty() && !deaf) {
         process.start(copy, idle.arguments);
     } else {

@@ -68,6 +68,12 @@ struct IdleProgram {
 };
 IdleProgram idleProgram();
 
+// Starts `program`, a copy of the idle program, so that it holds `path` open as startHolder's
+// program does (on Linux through a descriptor that it inherits from the shell starting it) and
+// idles; a `deaf` one ignores being asked to close (only where missing(Facility::AskToClose) is
+// empty). True once it holds the file under the copy's own name.
+bool startIdleHolding(QProcess& process, const QString& program, const QString& path, bool deaf);
+
 // Starts another program that holds `path` open as a program using it would (on Windows sharing
 // reading and writing, not deleting) and lets go after `ms` milliseconds (never, for -1). True
 // once it holds the file. Only where missing(Facility::HeldFileBlocksSwap) is empty.
@@ -204,8 +210,9 @@ void startAsFromAShell(QProcess& process, const QString& program, const QStringL
                        ConsoleOutput output = ConsoleOutput::Read);
 
 // The command that runs `program` with `arguments` while every call of `calls` (strace's syscall
-// names, comma-separated) that names `path` fails with `error` ("EIO"), as the first words of a
-// command line; only where missing(Facility::SystemCallFaults) is empty.
+// names, comma-separated) that names `path` (every call, for an empty `path`) fails with `error`
+// ("EIO"), as the first words of a command line; only where missing(Facility::SystemCallFaults) is
+// empty.
 QStringList withFailingCalls(const QString& path, const QString& calls, const QString& error);
 
 // Starts a program that interrupt() can reach alone (on Windows in a console process group of its

@@ -294,39 +294,76 @@ void TestAccessSweep::reentry() {
     QCOMPARE(rig.table.queries.size(), 2);
 }
 
-// tarselcopy --end-access: this user's Access processes, each asked to close at its first sight,
-// ended after the grace if still there; other users' never; nobody once a cancel has come.
+// tarselcopy --end-access: this user's Access processes that hold the front end or its lock file,
+// each asked to close at its first sight, ended after the grace if still in the way; other users'
+// and other programs never; nobody once a cancel has come. Where the table cannot tell who holds
+// the files, all of this user's Access processes.
 void TestAccessSweep::endAccessAtOnce_data() {
-    QTest::addColumn<int>("onAsk"); // FakeProcessTable::OnAsk
+    QTest::addColumn<int>("onAsk"); // FakeProcessTable::OnAsk, of process 7
     QTest::addColumn<bool>("ours");
+    QTest::addColumn<QString>("holds");        // what 7 holds: "target", "lock" or nothing
+    QTest::addColumn<QString>("beside");       // also running: "idle Access", "Excel holding it"
+    QTest::addColumn<bool>("cannotTell");      // holdersOf answers nothing, as under Wine
     QTest::addColumn<QString>("atFirstYield"); // what happens meanwhile: "cancel", "newcomer"
     QTest::addColumn<QList<qint64>>("asked");
     QTest::addColumn<QList<qint64>>("ended");
     using OnAsk = test::FakeProcessTable::OnAsk;
     using Pids = QList<qint64>;
-    QTest::newRow("closes when asked") << int(OnAsk::Closes) << true << "" << Pids{7} << Pids{};
-    QTest::newRow("deaf: ended after the grace")
-        << int(OnAsk::Ignores) << true << "" << Pids{7} << Pids{7};
-    QTest::newRow("nothing to ask: ended")
-        << int(OnAsk::NoWindow) << true << "" << Pids{} << Pids{7};
-    QTest::newRow("another user's: left alone")
-        << int(OnAsk::Ignores) << false << "" << Pids{} << Pids{};
+    const int closes = int(OnAsk::Closes), deaf = int(OnAsk::Ignores);
+    QTest::newRow("closes when asked") << closes << true << "target"
+                                       << "" << false << "" << Pids{7} << Pids{};
+    QTest::newRow("deaf: ended after the grace") << deaf << true << "target"
+                                                 << "" << false << "" << Pids{7} << Pids{7};
+    QTest::newRow("nothing to ask: ended") << int(OnAsk::NoWindow) << true << "target"
+                                           << "" << false << "" << Pids{} << Pids{7};
+    QTest::newRow("holds the lock file: ended") << deaf << true << "lock"
+                                                << "" << false << "" << Pids{7} << Pids{7};
+    QTest::newRow("another user's: left alone") << deaf << false << "target"
+                                                << "" << false << "" << Pids{} << Pids{};
+    QTest::newRow("holds nothing: left alone") << deaf << true << ""
+                                               << "" << false << "" << Pids{} << Pids{};
+    QTest::newRow("the holder ended, another Access kept")
+        << deaf << true << "target"
+        << "idle Access" << false << "" << Pids{7} << Pids{7};
+    QTest::newRow("another program holding it: kept")
+        << deaf << true << "target"
+        << "Excel holding it" << false << "" << Pids{7} << Pids{7};
+    QTest::newRow("cannot tell: every Access of this user")
+        << deaf << true << ""
+        << "idle Access" << true << "" << Pids{7, 9} << Pids{7, 9};
     QTest::newRow("cancelled during the grace: nobody ended")
-        << int(OnAsk::Ignores) << true << "cancel" << Pids{7} << Pids{};
-    QTest::newRow("started during the grace: asked before it is ended")
-        << int(OnAsk::Ignores) << true << "newcomer" << Pids{7, 8} << Pids{7, 8};
+        << deaf << true << "target"
+        << "" << false << "cancel" << Pids{7} << Pids{};
+    QTest::newRow("starts holding it during the grace: asked before it is ended")
+        << deaf << true << "target"
+        << "" << false << "newcomer" << Pids{7, 8} << Pids{7, 8};
 }
 
 void TestAccessSweep::endAccessAtOnce() {
     QFETCH(int, onAsk);
     QFETCH(bool, ours);
+    QFETCH(QString, holds);
+    QFETCH(QString, beside);
+    QFETCH(bool, cannotTell);
     QFETCH(QString, atFirstYield);
     QFETCH(QList<qint64>, asked);
     QFETCH(QList<qint64>, ended);
     using OnAsk = test::FakeProcessTable::OnAsk;
+    const QString target = QStringLiteral("S:/apps/sales.accdb");
+    const QString lock = QStringLiteral("S:/apps/sales.laccdb");
     test::FakeProcessTable table;
     table.running = {{7, QStringLiteral("MSACCESS.EXE"), 70, ours}};
     table.onAsk[7] = OnAsk(onAsk);
+    if (!holds.isEmpty())
+        table.holding[holds == "lock" ? lock : target] = {7};
+    if (beside == "idle Access")
+        table.running.append({9, QStringLiteral("MSACCESS.EXE"), 90, true});
+    if (beside == "Excel holding it") {
+        table.running.append({9, QStringLiteral("EXCEL.EXE"), 90, true});
+        table.holding[target].append(9);
+    }
+    table.onAsk[9] = OnAsk::Ignores;
+    table.cannotTellHolders = cannotTell;
     bool cancel = false;
     struct CountingYield : Yielder {
         int yields = 0;
@@ -342,15 +379,25 @@ void TestAccessSweep::endAccessAtOnce() {
         if (atFirstYield == "newcomer") {
             table.running.append({8, QStringLiteral("msaccess.exe"), 80, true});
             table.onAsk[8] = OnAsk::Ignores;
+            table.holding[target].append(8);
         }
     };
-    const int error =
-        test::errorOf([&] { endAccessProcesses(table, yielder, 300, [&] { return cancel; }); });
+    const int error = test::errorOf(
+        [&] { endAccessProcesses(table, target, yielder, 300, [&] { return cancel; }); });
     QCOMPARE(error, cancel ? int(ErrNo::UserInterrupt) : 0);
     QCOMPARE(table.asked, asked);
     QCOMPARE(table.terminated, ended);
-    // The grace is waited out, yielding, only for one that was asked and is still there.
-    QCOMPARE(yielder.yields > 0, onAsk == int(OnAsk::Ignores) && ours);
+    // Asked about the front end and its lock file every time; where that cannot be told, the
+    // image name is asked for instead.
+    QVERIFY(!table.holderQuestions.isEmpty());
+    QCOMPARE(table.holderQuestions,
+             QList<QStringList>(table.holderQuestions.size(), {target, lock}));
+    QCOMPARE(table.queries.isEmpty(), !cannotTell);
+    // The grace is waited out, yielding, only for one that was asked and is still in the way.
+    const bool deafAsked = std::any_of(asked.cbegin(), asked.cend(), [&](qint64 pid) {
+        return table.onAsk[pid] == OnAsk::Ignores;
+    });
+    QCOMPARE(yielder.yields > 0, deafAsked);
 }
 
 QTEST_GUILESS_MAIN(TestAccessSweep)

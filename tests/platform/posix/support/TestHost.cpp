@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
+#include <QtCore/qtestsupport_core.h>
 #include <QtEndian>
 
 #include <cerrno>
@@ -131,6 +132,27 @@ bool catchesInterrupts(qint64 pid) {
 
 IdleProgram idleProgram() {
     return {QStandardPaths::findExecutable(QStringLiteral("sleep")), {QStringLiteral("60")}};
+}
+
+bool startIdleHolding(QProcess& process, const QString& program, const QString& path, bool deaf) {
+    // An ignored signal stays ignored across exec, and so does an open descriptor.
+    const QString script = QStringLiteral(R"(%1exec 3<"$1" && exec "$0" "${@:2}")")
+                               .arg(deaf ? QStringLiteral("trap '' TERM; ") : QString());
+    process.start(QStringLiteral("bash"), QStringList{QStringLiteral("-c"), script, program, path} +
+                                              idleProgram().arguments);
+    if (!process.waitForStarted())
+        return false;
+    // Until bash has exec'd, the process runs under bash's name; comm keeps 15 bytes of it.
+    const QByteArray name = QFile::encodeName(QFileInfo(program).fileName()).left(15) + '\n';
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(process.processId()));
+    return QTest::qWaitFor(
+               [&] {
+                   comm.close();
+                   return process.state() != QProcess::Running ||
+                          (comm.open(QIODevice::ReadOnly) && comm.readAll() == name);
+               },
+               10000) &&
+           process.state() == QProcess::Running;
 }
 
 bool startHolder(QProcess&, const QString&, int) {
@@ -349,10 +371,11 @@ void startAsFromAShell(QProcess& process, const QString& program, const QStringL
 }
 
 QStringList withFailingCalls(const QString& path, const QString& calls, const QString& error) {
-    QStringList command{QStringLiteral("strace"), QStringLiteral("-qq"),
-                        QStringLiteral("-o"),     QStringLiteral("/dev/null"),
-                        QStringLiteral("-P"),     path,
-                        QStringLiteral("-e"),     QStringLiteral("trace=") + calls};
+    QStringList command{QStringLiteral("strace"), QStringLiteral("-qq"), QStringLiteral("-o"),
+                        QStringLiteral("/dev/null")};
+    if (!path.isEmpty())
+        command << QStringLiteral("-P") << path;
+    command << QStringLiteral("-e") << QStringLiteral("trace=") + calls;
     for (const QString& call : calls.split(u','))
         command << QStringLiteral("-e") << QStringLiteral("inject=%1:error=%2").arg(call, error);
     return command << QStringLiteral("--");

@@ -302,10 +302,24 @@ IdleProgram idleProgram() {
     return {QCoreApplication::applicationDirPath() + QStringLiteral("/tarsel_holder.exe"), {}};
 }
 
-bool startHolder(QProcess& process, const QString& path, int ms) {
-    process.start(idleProgram().path, {QDir::toNativeSeparators(path), QString::number(ms)});
+namespace {
+
+bool startHolding(QProcess& process, const QString& program, const QString& path, int ms) {
+    process.start(program, {QDir::toNativeSeparators(path), QString::number(ms)});
     return process.waitForStarted() && process.waitForReadyRead(10000) &&
            process.readAllStandardOutput().startsWith("held");
+}
+
+} // namespace
+
+bool startHolder(QProcess& process, const QString& path, int ms) {
+    return startHolding(process, idleProgram().path, path, ms);
+}
+
+// The holder program is the idle program: its copy holds the file itself, and has no window to
+// be asked to close.
+bool startIdleHolding(QProcess& process, const QString& program, const QString& path, bool) {
+    return startHolding(process, program, path, -1);
 }
 
 QList<QPair<QString, QString>> otherSpellings(const QString& path) {
