@@ -22,6 +22,7 @@ QString storedPath(const QString& valueName) {
 const QString Synopsis = QStringLiteral(
     "Usage: tarselcopy [--source PATH] [--target PATH] [--if-changed] [--end-access] [--open]\n"
     "                  [--log FILE] [--quiet]\n"
+    "       tarselcopy --who [--target PATH]\n"
     "       tarselcopy --help | --version\n");
 
 Parsed refused(const Options& options, const QString& message) {
@@ -75,8 +76,9 @@ Parsed parseArguments(const QStringList& arguments) {
                        "creation date one minute after the release's modification date)."));
     const QCommandLineOption endAccess(
         QStringLiteral("end-access"),
-        QStringLiteral("First end this user's Microsoft Access processes (asked to close, then "
-                       "ended)."));
+        QStringLiteral("Before a copy, end this user's Microsoft Access processes that hold the "
+                       "target or its lock file (asked to close, then ended); a current target "
+                       "ends nothing."));
     const QCommandLineOption open(
         QStringLiteral("open"),
         QStringLiteral("Afterwards open the target with its associated program, also when the "
@@ -84,13 +86,17 @@ Parsed parseArguments(const QStringList& arguments) {
     const QCommandLineOption log(QStringLiteral("log"),
                                  QStringLiteral("Append one tab-separated line per run to FILE."),
                                  QStringLiteral("FILE"));
+    const QCommandLineOption who(
+        QStringLiteral("who"),
+        QStringLiteral("Copy nothing: print who holds the target, one line per program on this "
+                       "computer and per computer its Access lock file records."));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("No progress line on standard error."));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Show the version and exit."));
-    parser.addOptions({source, target, ifChanged, endAccess, open, log, quiet, help, version});
+    parser.addOptions({source, target, ifChanged, endAccess, open, log, quiet, who, help, version});
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
 
     // Read on past a mistake: what was given still names the target and the log of the refusal.
@@ -115,6 +121,7 @@ Parsed parseArguments(const QStringList& arguments) {
     options.endAccess = parser.isSet(endAccess);
     options.open = parser.isSet(open);
     options.quiet = parser.isSet(quiet);
+    options.who = parser.isSet(who);
     if (!options.logFile.isEmpty()) {
         if (const QString what = logEndangers(options.logFile, options); !what.isEmpty()) {
             const QString log = options.logFile;
@@ -130,7 +137,10 @@ Parsed parseArguments(const QStringList& arguments) {
     if (!parser.positionalArguments().isEmpty())
         return refused(options, QStringLiteral("unexpected argument '") +
                                     parser.positionalArguments().first() + QStringLiteral("'"));
-    if (options.source.isEmpty())
+    if (options.who && (options.ifChanged || options.endAccess || options.open))
+        return refused(options, QStringLiteral("--who only asks: it takes no --if-changed, "
+                                               "--end-access or --open"));
+    if (options.source.isEmpty() && !options.who)
         return refused(options,
                        QStringLiteral("no release: give --source, or store one in the window"));
     if (options.target.isEmpty())

@@ -14,6 +14,7 @@ struct Options {
     bool endAccess = false;
     bool open = false;
     bool quiet = false;
+    bool who = false; // only name who holds the target
 };
 
 // The command line read: a run to make; the help or version text to print (exit 0); or a run

@@ -2,6 +2,7 @@
 
 #include "console/Options.h"
 #include "console/TarselCopy.h"
+#include "console/Who.h"
 #include "platform/Console.h"
 #include "platform/FileSizeLimit.h"
 
@@ -28,5 +29,7 @@ int main(int argc, char** argv) {
     case Parsed::Action::Run:
         break;
     }
+    if (parsed.options.who)
+        return tarsel::console::tellWhoHolds(parsed.options);
     return tarsel::console::runTarselCopy(parsed.options);
 }

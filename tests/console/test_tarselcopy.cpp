@@ -115,6 +115,8 @@ private slots:
         QTest::newRow("unknown option") << "--frobnicate" << 2 << false;
         QTest::newRow("no target") << "no target" << 2 << false;
         QTest::newRow("same file") << "same file" << 2 << false;
+        QTest::newRow("--who without a target") << "who, no target" << 2 << false;
+        QTest::newRow("--who with --end-access") << "who, end access" << 2 << false;
         QTest::newRow("release missing") << "release missing" << 3 << false;
         QTest::newRow("release is a folder") << "release folder" << 3 << false;
         QTest::newRow("target folder missing") << "target folder missing" << 4 << false;
@@ -569,6 +571,84 @@ private slots:
             QTRY_COMPARE(program.state(), QProcess::NotRunning);
         else
             QVERIFY(stillRunning(program));
+    }
+
+    void who_data() {
+        QTest::addColumn<QString>("image"); // of a program holding a file, if any
+        QTest::addColumn<QString>("holds"); // "target" or "lock file"
+        QTest::addColumn<QByteArray>("lockFile");
+        QTest::addColumn<QStringList>("recorded"); // the lines for the lock file's computers
+        const QString in = "recorded in app.ldb (may include people who have left): ";
+        QStringList all;
+        for (int i = 1; i <= 255; ++i)
+            all << in + QStringLiteral("DESK-%1 (Admin)").arg(i);
+        const QByteArray two = lockFileSlot("DESK-12", "Admin") + lockFileSlot("DESK-40", "jane");
+        QTest::newRow("Access holding it, two computers recorded")
+            << "MSACCESS.EXE"
+            << "target" << two << QStringList{in + "DESK-12 (Admin)", in + "DESK-40 (jane)"};
+        QTest::newRow("another program holding the lock file")
+            << "EXCEL.EXE"
+            << "lock file" << two << QStringList{in + "DESK-12 (Admin)", in + "DESK-40 (jane)"};
+        QTest::newRow("255 computers") << ""
+                                       << "" << numberedLockFileSlots(255) << all;
+        QTest::newRow("more than 255 records: the first 255")
+            << ""
+            << "" << numberedLockFileSlots(300) << all;
+        QTest::newRow("a record cut short")
+            << ""
+            << "" << two.left(100) << QStringList{in + "DESK-12 (Admin)"};
+        QTest::newRow("one computer in two records")
+            << ""
+            << "" << two.left(64) + two.left(64) << QStringList{in + "DESK-12 (Admin)"};
+        QTest::newRow("garbage") << ""
+                                 << "" << QByteArray(4096, '\x02') << QStringList{};
+        QTest::newRow("an empty lock file") << ""
+                                            << "" << QByteArray() << QStringList{};
+        QTest::newRow("no lock file") << ""
+                                      << "" << QByteArray("none") << QStringList{};
+    }
+
+    // What an administrator runs before publishing: one line for each program holding the target
+    // or its lock file and for each computer the lock file records, or one that says nobody is
+    // known; nothing copied, ended or logged.
+    void who() {
+        QFETCH(QString, image);
+        QFETCH(QString, holds);
+        QFETCH(QByteArray, lockFile);
+        QFETCH(QStringList, recorded);
+        const QString lockPath = files_.liveFolder() + "/app.ldb";
+        if (lockFile != "none")
+            QVERIFY(writeFile(lockPath, lockFile));
+        Child program;
+        if (!image.isEmpty())
+            QVERIFY(startIdleCopy(program, tools_.path(), image, QString(), false,
+                                  holds == "target" ? files_.target : lockPath));
+        const QString log = files_.root() + "/runs.log";
+        const Outcome outcome = run({"--who", "--target", files_.target, "--log", log});
+
+        QCOMPARE(outcome.exitCode, 0);
+        QCOMPARE(readFile(files_.target), files_.oldBytes);
+        QCOMPARE(files_.stagingFiles(), QStringList());
+        QVERIFY(!QFileInfo::exists(log));
+        QStringList lines = outcome.out.split('\n');
+        QCOMPARE(lines.takeLast(), QString());
+        if (image.isEmpty()) {
+            QCOMPARE(lines, recorded.isEmpty()
+                                ? QStringList{"nobody is known to hold " + files_.target}
+                                : recorded);
+            QCOMPARE(outcome.err, QString());
+            return;
+        }
+        QVERIFY(stillRunning(program));
+        const QString local =
+            QStringLiteral("held by %1 (pid %2)").arg(image).arg(program.processId());
+        if (!wineVersion().isEmpty()) {
+            QCOMPARE(lines.filter("held by "), QStringList());
+            QCOMPARE(lines, recorded);
+            QSKIP(qPrintable("all but the program holding it checked: " + WineListsNobody));
+        }
+        QCOMPARE(lines, QStringList{local} + recorded);
+        QCOMPARE(outcome.err, QString());
     }
 
     void heldTargetNamesWhoHoldsIt_data() {
