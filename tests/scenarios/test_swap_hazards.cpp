@@ -1,6 +1,7 @@
 #include "platform/DirectorySearch.h"
 #include "scenarios/WindowScenario.h"
 #include "support/IdleCopy.h"
+#include "support/LockFileSlots.h"
 
 #include <QTimer>
 
@@ -21,15 +22,25 @@ private slots:
     void cleanup() { fixture_.reset(); }
 
     void targetHeldOpenByAnotherProgram_data() {
-        QTest::addColumn<int>("holdMs"); // -1: never lets go
-        QTest::newRow("lets go during the retries") << 700;
-        QTest::newRow("holds it throughout") << -1;
+        QTest::addColumn<int>("holdMs");          // -1: never lets go
+        QTest::addColumn<QByteArray>("lockFile"); // beside the target, app.ldb
+        QTest::addColumn<QString>("names");       // what the error report adds
+        QTest::newRow("lets go during the retries") << 700 << QByteArray() << QString();
+        QTest::newRow("holds it throughout") << -1 << QByteArray() << QString();
+        QTest::newRow("holds it throughout, computers in the lock file")
+            << -1 << test::lockFileSlot("DESK-12", "Admin") + test::lockFileSlot("DESK-40", "Admin")
+            << "; recorded in app.ldb (may include people who have left): DESK-12 (Admin), DESK-40 "
+               "(Admin)";
     }
 
     void targetHeldOpenByAnotherProgram() {
         QFETCH(int, holdMs);
+        QFETCH(QByteArray, lockFile);
+        QFETCH(QString, names);
         if (const QString why = missing(Facility::HeldFileBlocksSwap); !why.isEmpty())
             QSKIP(qPrintable(why));
+        if (!lockFile.isEmpty())
+            QVERIFY(test::writeFile(files_.liveFolder() + "/app.ldb", lockFile));
         QCOMPARE(test::setDosAttributes(files_.target, platform::Attr::ReadOnly), QString());
         test::Child holder;
         QVERIFY(test::startHolder(holder, files_.target, holdMs));
@@ -54,6 +65,9 @@ private slots:
         }
         QCOMPARE(boxTexts().size(), 1);
         QVERIFY2(boxTexts().first().startsWith("Error 70 (" + files_.target + ": "),
+                 qPrintable(boxTexts().first()));
+        // The window's process table is the fixture's, which knows of no holder.
+        QVERIFY2(boxTexts().first().endsWith(names + ") in procedure\r\n" + CopyTag),
                  qPrintable(boxTexts().first()));
         fixture_->dialogs.boxes.clear();
         expectOldKept(window, CopyErrorText + "app.mdb");
