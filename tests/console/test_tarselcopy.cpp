@@ -551,8 +551,8 @@ private slots:
         QFETCH(bool, ended);
         const QString lockFile = files_.liveFolder() + "/app.ldb";
         QVERIFY(writeFile(lockFile, lockFileSlot("DESK-12", "Admin")));
-        // Wine tells the holders of a file apart only where the target is held without sharing,
-        // and then falls back on ending all of this user's Access processes.
+        // Under Wine an Access that holds the lock file alone is not seen; one that holds the
+        // target without sharing is, through the fallback on all of this user's Access.
         if (holds == "lock file" && !wineVersion().isEmpty())
             QSKIP(qPrintable(WineListsNobody));
         Child program;
