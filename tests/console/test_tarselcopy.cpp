@@ -570,7 +570,7 @@ private slots:
         if (ended)
             QTRY_COMPARE(program.state(), QProcess::NotRunning);
         else
-            QVERIFY(stillRunning(program));
+            QVERIFY2(stillRunning(program), qPrintable(outcome.out + outcome.err));
     }
 
     void who_data() {
