@@ -1,8 +1,8 @@
 #include "app/ErrorTrap.h"
 #include "app/frmCopyRoutine.h"
 #include "copy/FileExists.h"
+#include "core/Clock.h"
 #include "filetime/GeneralDate.h"
-#include "platform/Clock.h"
 #include "settings/Module1.h"
 
 #include <QLineEdit>
@@ -26,7 +26,7 @@ void frmCopyRoutine::txtTarget_Change() {
             FileAndFolderExist();
         else
             cmdCopy->setEnabled(true);
-        putText(DestinationDate, GeneralDateText(platform::nowLocal()));
+        putText(DestinationDate, GeneralDateText(nowLocal()));
         RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, RunningVersionLocation, txtTarget->text());
     });
 }

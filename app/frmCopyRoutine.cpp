@@ -1,7 +1,7 @@
 #include "app/frmCopyRoutine.h"
 
 #include "app/Pictures.h"
-#include "platform/WindowFont.h"
+#include "app/WindowFont.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -40,7 +40,7 @@ Control* place(QWidget* container, const char* name, Twips at, const QString& ac
 // cache keeps what it matched); inserting it again adds nothing.
 QFont sansSerif(qreal points) {
     const QString face = QStringLiteral("MS Sans Serif");
-    QFont::insertSubstitutions(face, platform::windowFontSubstitutes());
+    QFont::insertSubstitutions(face, windowFontSubstitutes());
     QFont font(face);
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(points);

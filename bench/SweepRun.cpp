@@ -24,7 +24,7 @@ public:
     int queries = 0;
     int terminated = 0;
 
-    std::vector<platform::ProcessEntry> query(const QString&) override {
+    std::vector<platform::ProcessEntry> processesNamed(const QString&) override {
         ++queries;
         return {{101, AccessSweep::ProcessName},
                 {102, AccessSweep::ProcessName},

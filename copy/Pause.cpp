@@ -1,6 +1,6 @@
 #include "copy/Pause.h"
 
-#include "platform/Clock.h"
+#include "core/Clock.h"
 
 #include <QRegularExpression>
 
@@ -24,14 +24,14 @@ constexpr double NapMs = 5;
 } // namespace
 
 void Pause(const QString& seconds, Yielder& yielder) {
-    const qint64 start = platform::monotonicMs();
+    const qint64 start = monotonicMs();
     const double waitMs = leadingNumber(seconds) * 1000.0;
     for (;;) {
-        if (double(platform::monotonicMs() - start) >= waitMs)
+        if (double(monotonicMs() - start) >= waitMs)
             return;
         yielder.yield();
-        const double leftMs = waitMs - double(platform::monotonicMs() - start);
-        platform::sleepMs(int(std::floor(std::min(NapMs, leftMs))));
+        const double leftMs = waitMs - double(monotonicMs() - start);
+        sleepMs(int(std::floor(std::min(NapMs, leftMs))));
     }
 }
 

@@ -22,18 +22,19 @@ class ProcessTable {
 public:
     virtual ~ProcessTable() = default;
 
-    // Runs a process query of the form "SELECT * FROM Win32_Process WHERE Name = '<name>'" and
-    // returns the matching processes. Throws RunTimeError when the table cannot be read.
-    virtual std::vector<ProcessEntry> query(const QString& queryText) = 0;
+    // The processes whose image name is `image`, compared without regard to case, as the
+    // management service lists them (Win32_Process.Name). Throws RunTimeError when the table
+    // cannot be read.
+    virtual std::vector<ProcessEntry> processesNamed(const QString& image) = 0;
 
     // The processes on this computer that hold any of `paths` open, of any image and any user, each
-    // once and never this program's own, listed as query() lists its processes. A path that does
-    // not exist is passed over. Nothing when the system cannot tell who holds them (a folder among
-    // the paths; on Windows a Restart Manager that fails, or lists nobody while the first file is
-    // held): the caller then falls back on its own rule. Programs on other computers holding a
-    // file on a share are not seen. Never throws.
+    // once and never this program's own, listed as processesNamed() lists its processes. A path
+    // that does not exist is passed over. Nothing when the system cannot tell who holds them (a
+    // folder among the paths; on Windows a Restart Manager that fails, or lists nobody while the
+    // first file is held): the caller then falls back on its own rule. Programs on other computers
+    // holding a file on a share are not seen. Never throws.
     //
-    // The latest of query() and of a holdersOf() that answered makes the listing that
+    // The latest of processesNamed() and of a holdersOf() that answered makes the listing that
     // requestClose() and terminate() below act on; one that cannot tell leaves it as it was.
     virtual std::optional<std::vector<ProcessEntry>> holdersOf(const QStringList& paths) = 0;
 
@@ -46,10 +47,6 @@ public:
     // error number (a process that has gone meanwhile is one). Never throws.
     virtual int terminate(qint64 pid) = 0;
 };
-
-// The image name that a query of the form above asks for. Throws RunTimeError for any other form,
-// rather than misread it.
-QString queriedProcessName(const QString& queryText);
 
 // The table of the machine the program runs on.
 std::unique_ptr<ProcessTable> systemProcessTable();

@@ -12,26 +12,32 @@
 // and $VAR, ${VAR} and a leading ~/ in its texts are this user's (a variable not set stays as
 // written), as Windows puts %VAR% in.
 // On Windows the registry itself, REG_SZ values under the root and key path given; Group Policy
-// presets the window's two paths (PolicyKeyPath and PolicyValueNames in core/RegistryKeys.h):
-// the computer's policy under HKEY_LOCAL_MACHINE before the user's under HKEY_CURRENT_USER, their
-// REG_EXPAND_SZ text with this user's environment variables put in, so one policy serves every
-// user; REG_SZ is taken as it is. The user's own value is read and written as before.
+// presets a value under the key its caller names, the computer's policy under HKEY_LOCAL_MACHINE
+// before the user's under HKEY_CURRENT_USER, their REG_EXPAND_SZ text with this user's environment
+// variables put in, so one policy serves every user; REG_SZ is taken as it is. The user's own value
+// is read and written as before.
 namespace tarsel::platform {
 
 // Where the user's store lives: on Linux $XDG_CONFIG_HOME/Ombrix/TarselCopyFile.ini (~/.config
 // when unset), on Windows the current user's registry, HKEY_CURRENT_USER.
 QString settingsStorePath();
 
+// `presetKey`: the key under which an administrator presets the value, of the same name, for users
+// who stored none (Group Policy's on Windows); empty when nobody presets it. On Linux the presets
+// lie in the system configuration folders under the user's own key path, and `presetKey` only says
+// whether to read them.
+
 // The text stored under the root, key path and value name: the user's own value where the user's
 // store holds one, even an empty one, else the preset; nothing when neither holds the value or when
 // it is not text. A user's store that cannot be parsed counts as empty.
 std::optional<QString> readStoredText(quint32 root, const QString& keyPath,
-                                      const QString& valueName);
+                                      const QString& valueName, const QString& presetKey);
 
 // Stores the text at once, creating the store and the key as needed. A store that cannot be parsed
 // is replaced. The file is replaced atomically and under a lock, so neither a crash nor a second
 // running copy leaves it half-written. A value the user has never stored and that equals the preset
 // is left to the preset, so the user keeps following it. Returns whether the text was stored.
-bool storeText(quint32 root, const QString& keyPath, const QString& valueName, const QString& data);
+bool storeText(quint32 root, const QString& keyPath, const QString& valueName, const QString& data,
+               const QString& presetKey);
 
 } // namespace tarsel::platform

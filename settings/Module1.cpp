@@ -4,9 +4,23 @@
 
 namespace tarsel {
 
+namespace {
+
+// Where an administrator presets the value: the window's two paths only, under Group Policy's key.
+// Key paths and value names match as the registry matches them, ignoring case.
+QString presetKeyFor(quint32 root, const QString& keyPath, const QString& valueName) {
+    const bool preset = root == HKEY_CURRENT_USER &&
+                        keyPath.compare(SettingsKeyPath, Qt::CaseInsensitive) == 0 &&
+                        PolicyValueNames.contains(valueName, Qt::CaseInsensitive);
+    return preset ? PolicyKeyPath : QString();
+}
+
+} // namespace
+
 std::optional<QString> RegGetString(quint32 root, const QString& keyPath,
                                     const QString& valueName) {
-    std::optional<QString> text = platform::readStoredText(root, keyPath, valueName);
+    std::optional<QString> text =
+        platform::readStoredText(root, keyPath, valueName, presetKeyFor(root, keyPath, valueName));
     // A stored string ends at its first NUL, as a registry string does.
     if (text) {
         const qsizetype nul = text->indexOf(QChar(0));
@@ -18,7 +32,7 @@ std::optional<QString> RegGetString(quint32 root, const QString& keyPath,
 
 void RegSetString(quint32 root, const QString& keyPath, const QString& valueName,
                   const QString& data) {
-    platform::storeText(root, keyPath, valueName, data);
+    platform::storeText(root, keyPath, valueName, data, presetKeyFor(root, keyPath, valueName));
 }
 
 } // namespace tarsel

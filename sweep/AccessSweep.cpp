@@ -51,9 +51,7 @@ void AccessSweep::Timer1_Timer() {
 // ask is ended at once. Whom we asked is kept by pid and start time: a pid that passed to another
 // process meanwhile is asked afresh, never ended for having been asked.
 void AccessSweep::sweep() {
-    const QString queryText = QStringLiteral("SELECT * FROM Win32_Process WHERE Name = '") +
-                              ProcessName + QStringLiteral("'");
-    const std::vector<platform::ProcessEntry> processes = table_.query(queryText);
+    const std::vector<platform::ProcessEntry> processes = table_.processesNamed(ProcessName);
 
     std::set<Identity> stillListed;
     for (const platform::ProcessEntry& process : processes)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Clock.h"
+#include "core/Clock.h"
 #include "platform/ProcessTable.h"
 #include "sweep/SweepHost.h"
 
@@ -22,7 +22,7 @@ public:
     static constexpr qint64 RestMs = 5000;
 
     AccessSweep(platform::ProcessTable& table, SweepHost& host,
-                std::function<qint64()> clockMs = platform::monotonicMs);
+                std::function<qint64()> clockMs = monotonicMs);
 
     // The tick handler. Returns at once while another tick is being handled or during the rest.
     void Timer1_Timer();

@@ -1,6 +1,6 @@
 #include "sweep/EndAccess.h"
 
-#include "platform/Clock.h"
+#include "core/Clock.h"
 #include "sweep/AccessSweep.h"
 #include "sweep/LockFile.h"
 
@@ -27,8 +27,7 @@ std::vector<platform::ProcessEntry> accessInTheWay(platform::ProcessTable& table
         processes = std::move(*holders);
         std::erase_if(processes, [](const platform::ProcessEntry& p) { return !isAccess(p); });
     } else {
-        processes = table.query(QStringLiteral("SELECT * FROM Win32_Process WHERE Name = '") +
-                                AccessSweep::ProcessName + QStringLiteral("'"));
+        processes = table.processesNamed(AccessSweep::ProcessName);
     }
     std::erase_if(processes, [](const platform::ProcessEntry& p) { return !p.ownedByUser; });
     return processes;
@@ -51,7 +50,7 @@ void endAccessProcesses(platform::ProcessTable& table, const QString& target, Yi
             if (cancelled())
                 throw userInterrupt();
             const std::pair who{process.pid, process.started};
-            const qint64 now = platform::monotonicMs();
+            const qint64 now = monotonicMs();
             const auto asked = askedAt.find(who);
             if (asked == askedAt.end()) {
                 // First sight: asked to close, or ended at once when there is nothing to ask.
@@ -73,7 +72,7 @@ void endAccessProcesses(platform::ProcessTable& table, const QString& target, Yi
         if (!waiting)
             return;
         yielder.yield();
-        platform::sleepMs(PollMs);
+        sleepMs(PollMs);
     }
 }
 

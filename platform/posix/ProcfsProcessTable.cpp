@@ -166,8 +166,7 @@ template <typename Visit> void ProcfsProcessTable::forEachRunning(Visit visit) c
 
 ProcfsProcessTable::ProcfsProcessTable(QString procRoot) : root_(std::move(procRoot)) {}
 
-std::vector<ProcessEntry> ProcfsProcessTable::query(const QString& queryText) {
-    const QString name = queriedProcessName(queryText);
+std::vector<ProcessEntry> ProcfsProcessTable::processesNamed(const QString& name) {
     listedStartTimes_.clear();
     std::vector<ProcessEntry> found;
     forEachRunning([&](qint64 pid, const QString& dir, quint64 startTime) {

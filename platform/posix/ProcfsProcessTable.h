@@ -14,7 +14,7 @@ class ProcfsProcessTable final : public ProcessTable {
 public:
     explicit ProcfsProcessTable(QString procRoot = QStringLiteral("/proc"));
 
-    std::vector<ProcessEntry> query(const QString& queryText) override;
+    std::vector<ProcessEntry> processesNamed(const QString& image) override;
 
     // The processes whose open descriptors (/proc/PID/fd) lead to one of the files. Processes
     // whose descriptors this user may not read (another user's, unless run as root) are passed

@@ -128,16 +128,16 @@ QString settingsStorePath() {
 }
 
 std::optional<QString> readStoredText(quint32 root, const QString& keyPath,
-                                      const QString& valueName) {
+                                      const QString& valueName, const QString& presetKey) {
     const QString key = storeKey(root, keyPath, valueName);
     QSettings store(settingsStorePath(), QSettings::IniFormat);
     if (!unparseable(store) && store.status() == QSettings::NoError && store.contains(key))
         return textUnder(store, key);
-    return presetText(key);
+    return presetKey.isEmpty() ? std::nullopt : presetText(key);
 }
 
-bool storeText(quint32 root, const QString& keyPath, const QString& valueName,
-               const QString& data) {
+bool storeText(quint32 root, const QString& keyPath, const QString& valueName, const QString& data,
+               const QString& presetKey) {
     const QString path = settingsStorePath();
     const QString key = storeKey(root, keyPath, valueName);
     if (!QDir().mkpath(QFileInfo(path).absolutePath()) || !dropUnparseableStore(path))
@@ -145,7 +145,7 @@ bool storeText(quint32 root, const QString& keyPath, const QString& valueName,
     QSettings store(path, QSettings::IniFormat);
     // The window stores every path it restores; a preset stored back that way would stay with the
     // user for good and hide the administrator's later changes.
-    if (!store.contains(key) && presetText(key) == data)
+    if (!store.contains(key) && !presetKey.isEmpty() && presetText(key) == data)
         return true;
     store.setValue(key, data);
     store.sync();

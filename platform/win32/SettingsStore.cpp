@@ -1,6 +1,5 @@
 #include "platform/SettingsStore.h"
 
-#include "core/RegistryKeys.h"
 #include "platform/win32/Win32.h"
 
 #include <algorithm>
@@ -8,8 +7,6 @@
 namespace tarsel::platform {
 
 namespace {
-
-constexpr quint32 CurrentUser = 0x80000001;
 
 // A predefined key such as HKEY_CURRENT_USER is a sign-extended 32-bit value.
 HKEY rootKey(quint32 root) {
@@ -72,14 +69,12 @@ Value valueAt(HKEY root, const QString& keyPath, const QString& valueName) {
     }
 }
 
-// Group Policy's preset for one of the window's values: the computer's policy before the user's.
-// Key paths and value names are matched as the registry matches them, ignoring case.
-std::optional<QString> presetText(quint32 root, const QString& keyPath, const QString& valueName) {
-    if (root != CurrentUser || keyPath.compare(SettingsKeyPath, Qt::CaseInsensitive) != 0 ||
-        !PolicyValueNames.contains(valueName, Qt::CaseInsensitive))
+// Group Policy's preset for a value: the computer's policy before the user's.
+std::optional<QString> presetText(const QString& presetKey, const QString& valueName) {
+    if (presetKey.isEmpty())
         return std::nullopt;
     for (const HKEY policyRoot : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
-        if (std::optional<QString> text = valueAt(policyRoot, PolicyKeyPath, valueName).text)
+        if (std::optional<QString> text = valueAt(policyRoot, presetKey, valueName).text)
             return text;
     return std::nullopt;
 }
@@ -91,17 +86,17 @@ QString settingsStorePath() {
 }
 
 std::optional<QString> readStoredText(quint32 root, const QString& keyPath,
-                                      const QString& valueName) {
+                                      const QString& valueName, const QString& presetKey) {
     Value own = valueAt(rootKey(root), keyPath, valueName);
-    return own.exists ? std::move(own.text) : presetText(root, keyPath, valueName);
+    return own.exists ? std::move(own.text) : presetText(presetKey, valueName);
 }
 
-bool storeText(quint32 root, const QString& keyPath, const QString& valueName,
-               const QString& data) {
+bool storeText(quint32 root, const QString& keyPath, const QString& valueName, const QString& data,
+               const QString& presetKey) {
     // The window stores every path it restores; a preset stored back that way would stay with the
     // user for good and hide the administrator's later changes.
     if (!valueAt(rootKey(root), keyPath, valueName).exists &&
-        presetText(root, keyPath, valueName) == data)
+        presetText(presetKey, valueName) == data)
         return true;
     HKEY key = nullptr;
     if (RegCreateKeyExW(rootKey(root), keyPath.toStdWString().c_str(), 0, nullptr, 0, KEY_SET_VALUE,

@@ -1,7 +1,7 @@
 #include "platform/StagingFile.h"
 
+#include "core/Clock.h"
 #include "platform/AccessRights.h"
-#include "platform/Clock.h"
 #include "platform/FileParts.h"
 #include "platform/Paths.h"
 #include "platform/win32/Contracts.h"

@@ -136,8 +136,7 @@ ToolhelpProcessTable::ToolhelpProcessTable(Snapshot snapshot, RestartManager res
     : snapshot_(snapshot ? std::move(snapshot) : Snapshot(systemSnapshot)),
       restartManager_(std::move(restartManager)) {}
 
-std::vector<ProcessEntry> ToolhelpProcessTable::query(const QString& queryText) {
-    const QString name = queriedProcessName(queryText);
+std::vector<ProcessEntry> ToolhelpProcessTable::processesNamed(const QString& name) {
     // Taken before the snapshot: a process created later is a newcomer under a listed id.
     FILETIME before{};
     GetSystemTimePreciseAsFileTime(&before);

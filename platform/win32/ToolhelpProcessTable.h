@@ -49,7 +49,7 @@ public:
     // as they may put other Restart Manager calls in place of the system's.
     explicit ToolhelpProcessTable(Snapshot snapshot = {}, RestartManager restartManager = {});
 
-    std::vector<ProcessEntry> query(const QString& queryText) override;
+    std::vector<ProcessEntry> processesNamed(const QString& image) override;
 
     // The Restart Manager's list of the processes that use the files. Its list is no proof that
     // nobody holds a file: Wine's lists nobody ever. So an empty list while the first file cannot

@@ -1,7 +1,7 @@
 #include "app/WindowPlacement.h"
 #include "app/frmCopyRoutine.h"
 #include "filetime/GeneralDate.h"
-#include "platform/WindowFont.h"
+#include "app/WindowFont.h"
 #include "support/FakeDialogs.h"
 #include "support/FakeProcessTable.h"
 #include "support/TestHost.h"
@@ -262,7 +262,7 @@ void TestWindowLayout::widestDateFitsTheDateBoxes_data() {
 // Every date of the year shows whole in a date box: none scrolls its start out of sight.
 void TestWindowLayout::widestDateFitsTheDateBoxes() {
     QFETCH(QString, locale);
-    const QString face = platform::windowFontSubstitutes().constFirst();
+    const QString face = windowFontSubstitutes().constFirst();
     if (const QString wine = test::wineVersion();
         !wine.isEmpty() && !QFontDatabase::hasFamily(face))
         QSKIP(qPrintable(QStringLiteral("Wine %1's offscreen platform has no %2, the face the "

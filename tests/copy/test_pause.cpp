@@ -1,5 +1,5 @@
 #include "copy/Pause.h"
-#include "platform/Clock.h"
+#include "core/Clock.h"
 #include "support/FakeCopyHost.h"
 
 #include <QtTest>
@@ -37,9 +37,9 @@ private slots:
         QFETCH(QString, seconds);
         QFETCH(qint64, waitMs);
         FakeCopyHost host;
-        const qint64 start = platform::monotonicMs();
+        const qint64 start = monotonicMs();
         Pause(seconds, host);
-        QVERIFY(platform::monotonicMs() - start >= waitMs);
+        QVERIFY(monotonicMs() - start >= waitMs);
         QVERIFY2(host.yields >= 3, qPrintable(QString::number(host.yields)));
     }
 };

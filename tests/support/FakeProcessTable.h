@@ -12,7 +12,7 @@
 
 namespace tarsel::test {
 
-// A scripted process table: answers every query with `running`, ends a process when its
+// A scripted process table: answers every listing with `running`, ends a process when its
 // terminate answer is 0 (the default), and records every call. A process has no window to be
 // asked to close unless `onAsk` gives it one. The holders of a file are the processes of `running`
 // that `holding` names for its path, as long as they run; with `cannotTellHolders` no one can say.
@@ -23,7 +23,7 @@ public:
     QList<platform::ProcessEntry> running;
     QHash<qint64, int> answers;                // terminate's answer by pid; 0 when not given
     QHash<qint64, OnAsk> onAsk;                // by pid; NoWindow when not given
-    std::optional<RunTimeError> failQuery;     // thrown by query
+    std::optional<RunTimeError> failQuery;     // thrown by processesNamed
     std::optional<RunTimeError> failTerminate; // thrown by requestClose and terminate
     std::function<void()> onCall;              // runs inside every call
     QHash<QString, QList<qint64>> holding;     // path -> the pids that hold it open
@@ -34,8 +34,8 @@ public:
     QList<qint64> asked;                // every pid that requestClose could ask, in order
     QList<qint64> terminated;           // every pid passed to terminate, in order
 
-    std::vector<platform::ProcessEntry> query(const QString& queryText) override {
-        queries.append(queryText);
+    std::vector<platform::ProcessEntry> processesNamed(const QString& image) override {
+        queries.append(image);
         if (onCall)
             onCall();
         if (failQuery)

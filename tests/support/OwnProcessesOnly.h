@@ -19,8 +19,8 @@ public:
     QList<qint64> asked; // asked to close
     QList<qint64> ended;
 
-    std::vector<platform::ProcessEntry> query(const QString& queryText) override {
-        std::vector<platform::ProcessEntry> found = table_.query(queryText);
+    std::vector<platform::ProcessEntry> processesNamed(const QString& image) override {
+        std::vector<platform::ProcessEntry> found = table_.processesNamed(image);
         std::erase_if(found,
                       [this](const platform::ProcessEntry& p) { return !ours_.contains(p.pid); });
         return found;

@@ -14,8 +14,7 @@ using namespace tarsel;
 
 namespace {
 
-const QString AccessQuery =
-    QStringLiteral("SELECT * FROM Win32_Process WHERE Name = 'MSACCESS.EXE'");
+const QString AccessImage = QStringLiteral("MSACCESS.EXE");
 
 } // namespace
 
@@ -65,7 +64,7 @@ void TestSweepRealProcesses::timerSweepEndsAccess() {
     test::OwnProcessesOnly table(*system, {accessPid, bystander.processId()});
     // Through bash the command name is in place only once bash has exec'd.
     auto listed = [&] {
-        const auto found = table.query(AccessQuery);
+        const auto found = table.processesNamed(AccessImage);
         return found.size() == 1 && found.front().pid == accessPid;
     };
     QTRY_VERIFY(listed());

@@ -1,6 +1,6 @@
-#include "platform/WindowFont.h"
+#include "app/WindowFont.h"
 
-namespace tarsel::platform {
+namespace tarsel {
 
 // Qt cannot draw the bitmap face "MS Sans Serif"; Windows' own TrueType twin has its shapes and
 // widths. Without it, as under Wine, Qt's own fallback takes the first face of the system's list,
@@ -12,4 +12,4 @@ QStringList windowFontSubstitutes() {
             QStringLiteral("Liberation Sans")};
 }
 
-} // namespace tarsel::platform
+} // namespace tarsel

@@ -3,7 +3,7 @@
 #include <QDateTime>
 #include <QtGlobal>
 
-namespace tarsel::platform {
+namespace tarsel {
 
 // Milliseconds on a clock that never jumps (midnight, clock changes and suspend do not move it
 // back).
@@ -15,4 +15,4 @@ void sleepMs(int ms);
 // The current local date and time, to whole seconds.
 QDateTime nowLocal();
 
-} // namespace tarsel::platform
+} // namespace tarsel

@@ -1,6 +1,6 @@
-#include "platform/WindowFont.h"
+#include "app/WindowFont.h"
 
-namespace tarsel::platform {
+namespace tarsel {
 
 // At 8.25 pt a date box has room for 121 pixels of text. DejaVu Sans, which fontconfig gives for
 // "MS Sans Serif", is a fifth wider than that face: the widest US date and time of a year needs 137
@@ -11,4 +11,4 @@ QStringList windowFontSubstitutes() {
     return {QStringLiteral("Liberation Sans Narrow"), QStringLiteral("DejaVu Sans Condensed")};
 }
 
-} // namespace tarsel::platform
+} // namespace tarsel

@@ -1,9 +1,9 @@
-#include "platform/Clock.h"
+#include "core/Clock.h"
 
 #include <QElapsedTimer>
 #include <QThread>
 
-namespace tarsel::platform {
+namespace tarsel {
 
 qint64 monotonicMs() {
     // A started timer's reference time is the system's monotonic clock on every platform.
@@ -23,4 +23,4 @@ QDateTime nowLocal() {
     return now;
 }
 
-} // namespace tarsel::platform
+} // namespace tarsel

@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-namespace tarsel::platform {
+namespace tarsel {
 
 // The faces that stand in for "MS Sans Serif", the face of every font of the window (8.25, 9.75
 // and 24 pt), where the platform lacks it: family names, best first. The window asks for
@@ -15,4 +15,4 @@ namespace tarsel::platform {
 // without the first.
 QStringList windowFontSubstitutes();
 
-} // namespace tarsel::platform
+} // namespace tarsel
