@@ -1,6 +1,7 @@
 #include "app/ReleaseWorkflow.h"
 
 #include "copy/Pause.h"
+#include "copy/ReleaseStamp.h"
 #include "filetime/GeneralDate.h"
 #include "platform/Paths.h"
 #include "sweep/WhoHolds.h"
@@ -13,7 +14,7 @@ namespace {
 // when it comes to the stamp.
 QDateTime creationDate(const QString& modifiedText) {
     try {
-        return CDate(modifiedText).addSecs(60);
+        return releaseStamp(CDate(modifiedText));
     } catch (const RunTimeError&) {
         return {};
     }

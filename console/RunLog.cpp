@@ -26,11 +26,25 @@ QString field(QString text) {
 
 } // namespace
 
+QString outcomeText(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Updated:
+        return QStringLiteral("updated");
+    case Outcome::Current:
+        return QStringLiteral("current");
+    case Outcome::Failed:
+        return QStringLiteral("failed");
+    case Outcome::Cancelled:
+        return QStringLiteral("cancelled");
+    }
+    return QString();
+}
+
 QByteArray logLine(const RunRecord& record) {
     const QStringList fields{isoLocalTime(record.when),
                              field(record.user),
                              field(record.computer),
-                             record.outcome,
+                             outcomeText(record.outcome),
                              QString::number(record.exitCode),
                              field(record.source),
                              field(record.target),

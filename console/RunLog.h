@@ -6,12 +6,17 @@
 
 namespace tarsel::console {
 
+// How a run ended, as the result line and the log name it: "updated", "current", "failed",
+// "cancelled".
+enum class Outcome { Updated, Current, Failed, Cancelled };
+QString outcomeText(Outcome outcome);
+
 // One run as the log keeps it.
 struct RunRecord {
     QDateTime when; // local time of the run's start
     QString user;
     QString computer;
-    QString outcome; // updated, current, failed or cancelled
+    Outcome outcome = Outcome::Failed;
     int exitCode = 0;
     QString source;
     QString target;

@@ -5,8 +5,6 @@
 #include "console/RunLog.h"
 #include "copy/AlreadyInService.h"
 #include "copy/ReleaseRun.h"
-#include "filetime/FileDateKind.h"
-#include "filetime/ReadFileDate.h"
 #include "platform/AppendLog.h"
 #include "platform/Console.h"
 #include "platform/Opener.h"
@@ -35,18 +33,6 @@ void say(std::FILE* stream, const QString& text) {
     std::fflush(stream);
 }
 
-// The release's modification date plus a minute, as the window stamps it; not a valid date when it
-// cannot be read, which the run reports.
-QDateTime creationDateFor(const QString& source) {
-    try {
-        FileTimeRecords records;
-        const QDateTime modified = ReadFileDate(records, source, Modified);
-        return modified == MissingFileDate() ? QDateTime() : modified.addSecs(60);
-    } catch (const RunTimeError&) {
-        return {};
-    }
-}
-
 // False when a cancel came meanwhile: nothing more is asked or ended, and the run does not begin.
 bool endAccess(const QString& target) {
     try {
@@ -65,7 +51,7 @@ bool endAccess(const QString& target) {
 void cancel(RunRecord& record) {
     record.exitCode = ExitCode::Cancelled;
     record.error = errorLine(userInterrupt());
-    record.outcome = QStringLiteral("cancelled");
+    record.outcome = Outcome::Cancelled;
     say(stderr, QStringLiteral("tarselcopy: ") + record.error);
 }
 
@@ -73,11 +59,11 @@ void cancel(RunRecord& record) {
 void update(const Options& options, RunRecord& record) {
     ConsoleFace face(QFileInfo(options.source).size(),
                      !options.quiet && platform::stderrIsTerminal());
-    ReleaseRequest request{options.source, options.target, true, creationDateFor(options.source)};
+    ReleaseRequest request{options.source, options.target};
     request.refuseEmpty = true;
     try {
         record.bytes = runRelease(request, face).bytes;
-        record.outcome = QStringLiteral("updated");
+        record.outcome = Outcome::Updated;
     } catch (const RunFailure& failure) {
         face.clearLine();
         record.exitCode = exitCodeFor(failure.stage());
@@ -88,23 +74,23 @@ void update(const Options& options, RunRecord& record) {
                           : RunTimeError(failure));
         say(stderr, QStringLiteral("tarselcopy: ") + record.error);
         if (record.exitCode == ExitCode::Ok)
-            record.outcome = QStringLiteral("updated");
+            record.outcome = Outcome::Updated;
         else if (failure.stage() == RunStage::Cancel)
-            record.outcome = QStringLiteral("cancelled");
+            record.outcome = Outcome::Cancelled;
         else
-            record.outcome = QStringLiteral("failed");
+            record.outcome = Outcome::Failed;
     }
 }
 
 QString resultLine(const RunRecord& record) {
-    if (record.outcome == QLatin1String("updated"))
+    if (record.outcome == Outcome::Updated)
         return QStringLiteral("updated ") + record.target + QStringLiteral(" (") +
                QString::number(record.bytes) + QStringLiteral(" bytes, ") +
                QString::number(record.seconds, 'f', 2) + QStringLiteral(" s)");
-    if (record.outcome == QLatin1String("current"))
+    if (record.outcome == Outcome::Current)
         return QStringLiteral("current ") + record.target;
     // A command line without a target still gets its line.
-    return record.outcome +
+    return outcomeText(record.outcome) +
            (record.target.isEmpty() ? QString() : QLatin1Char(' ') + record.target) +
            QStringLiteral(" (exit ") + QString::number(record.exitCode) + QStringLiteral(")");
 }
@@ -120,7 +106,7 @@ void log(const QString& file, const RunRecord& record) {
 
 // The run failed before the rename, or never began: the old version is whole where it was.
 void open(const RunRecord& record) {
-    if (record.outcome == QLatin1String("cancelled") || !QFileInfo(record.target).isFile())
+    if (record.outcome == Outcome::Cancelled || !QFileInfo(record.target).isFile())
         return;
     try {
         platform::openWithAssociatedProgram(record.target);
@@ -157,7 +143,7 @@ int runTarselCopy(const Options& options) {
 
     // Access is ended only for a copy: a current target keeps everyone at work.
     if (options.ifChanged && AlreadyInService(options.source, options.target))
-        record.outcome = QStringLiteral("current");
+        record.outcome = Outcome::Current;
     else if (options.endAccess && !endAccess(options.target))
         cancel(record);
     else
@@ -175,7 +161,7 @@ int refuseRun(const Options& options, const QString& why) {
     say(stderr, QStringLiteral("tarselcopy: ") + why +
                     QStringLiteral("\nTry 'tarselcopy --help' for more information."));
     RunRecord record = startRecord(options);
-    record.outcome = QStringLiteral("failed");
+    record.outcome = Outcome::Failed;
     record.exitCode = ExitCode::Usage;
     record.error = why;
     return finish(options, record);

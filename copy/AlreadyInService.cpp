@@ -1,6 +1,7 @@
 #include "copy/AlreadyInService.h"
 
 #include "copy/ChecksumFile.h"
+#include "copy/ReleaseStamp.h"
 #include "core/RunTimeError.h"
 #include "filetime/FileDateKind.h"
 #include "filetime/FileTimeRecords.h"
@@ -8,16 +9,7 @@
 
 #include <QFileInfo>
 
-#include <cstdlib>
-
 namespace tarsel {
-
-namespace {
-
-// File systems keep creation dates as coarsely as two seconds (FAT), and a stamp is whole seconds.
-constexpr qint64 StampToleranceSecs = 2;
-
-} // namespace
 
 bool AlreadyInService(const QString& source, const QString& target) {
     const QFileInfo release(source);
@@ -39,7 +31,7 @@ bool AlreadyInService(const QString& source, const QString& target) {
         const QDateTime created = ReadFileDate(records, target, Created);
         if (modified == MissingFileDate() || created == MissingFileDate())
             return false;
-        return std::abs(modified.addSecs(60).secsTo(created)) <= StampToleranceSecs;
+        return isReleaseStamp(created, modified);
     } catch (const RunTimeError&) {
         return false;
     }

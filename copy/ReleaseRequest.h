@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QtGlobal>
+#include <optional>
 
 namespace tarsel {
 
@@ -12,9 +13,10 @@ struct ReleaseRequest {
     QString source; // the new release
     QString target; // the file that users run
     bool verify = true;
-    // The creation date the new version is given: the release's modification date plus one
-    // minute. Not valid when the face could not read that date; the run then fails at the stamp.
-    QDateTime created;
+    // The creation date the new version is given (releaseStamp). None: the run reads it from the
+    // release it opened. Not valid when the face could not read that date; the run then fails at
+    // the stamp.
+    std::optional<QDateTime> created;
     qint32 blockSize = 32767;
     // An empty release is what a publisher's copy shows in its first moment; unattended, it is
     // refused. The window's user picks the file and sees it.

@@ -3,6 +3,7 @@
 #include "copy/ChecksumFile.h"
 #include "copy/CopyWithProgress.h"
 #include "copy/FileExists.h"
+#include "copy/ReleaseStamp.h"
 #include "copy/ValidateFile.h"
 #include "filetime/FileDateKind.h"
 #include "filetime/FileTimeRecords.h"
@@ -281,9 +282,10 @@ RunResult Run::execute() {
     enter(RunPhase::Copying);
     copyToStaging();
     step(RunStage::Date, [&] {
-        if (!request_.created.isValid())
+        const QDateTime stamp = request_.created ? *request_.created : releaseStampOf(*release_);
+        if (!stamp.isValid())
             throw typeMismatch();
-        created_ = request_.created;
+        created_ = stamp;
     });
     enter(RunPhase::Copied);
 

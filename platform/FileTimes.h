@@ -54,6 +54,10 @@ bool localFileTimeToFileTime(const FILETIME& local, FILETIME& utc);
 bool fileTimeToSystemTime(const FILETIME& time, SYSTEMTIME& fields);
 bool systemTimeToFileTime(const SYSTEMTIME& fields, FILETIME& time);
 
+// The last-write time of an open file (the system's own handle), in UTC; false when it cannot be
+// read.
+bool lastWriteTimeOf(qintptr handle, FILETIME& time);
+
 // Opens an existing file for writing without truncating it; InvalidHandle on failure.
 qint32 openExistingForWriting(const QString& fileName);
 

@@ -117,6 +117,14 @@ qint32 findFirstFile(const QString& fileName, WIN32_FIND_DATA& found) {
     return SearchHandle;
 }
 
+bool lastWriteTimeOf(qintptr handle, FILETIME& time) {
+    struct statx st {};
+    if (!FileRef{int(handle), {}}.stat(st))
+        return false;
+    time = fileTimeOf(st.stx_mtime);
+    return true;
+}
+
 qint32 openExistingForWriting(const QString& fileName) {
     // Non-blocking, so that a FIFO without a reader fails instead of hanging the window.
     return ::open(QFile::encodeName(fileName).constData(),

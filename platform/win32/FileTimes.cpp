@@ -33,6 +33,14 @@ SYSTEMTIME ours(const ::SYSTEMTIME& f) {
 
 } // namespace
 
+bool lastWriteTimeOf(qintptr handle, FILETIME& time) {
+    ::FILETIME written{};
+    if (!GetFileTime(reinterpret_cast<HANDLE>(handle), nullptr, nullptr, &written))
+        return false;
+    time = ours(written);
+    return true;
+}
+
 qint32 findFirstFile(const QString& fileName, WIN32_FIND_DATA& found) {
     WIN32_FIND_DATAW data{};
     const HANDLE search = FindFirstFileExW(widePath(fileName).c_str(), FindExInfoBasic, &data,
