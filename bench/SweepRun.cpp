@@ -124,13 +124,13 @@ int runWithSweeps(qint64 size, const QString& folder, double seconds) {
     AccessSweep sweep(table, sweepHost);
     // Past the ticks that only count, so that the first tick of the run sweeps.
     while (sweep.SweepDelay() <= 100)
-        sweep.Timer1_Timer();
+        sweep.tick();
     int ticks = 0;
     QTimer timer;
     timer.setInterval(500);
     QObject::connect(&timer, &QTimer::timeout, [&] {
         ++ticks;
-        sweep.Timer1_Timer();
+        sweep.tick();
     });
     ::sync();
     timer.start();

@@ -16,7 +16,7 @@ bool AccessSweep::resting() const {
     return restFrom_ && clockMs_() - *restFrom_ <= RestMs;
 }
 
-void AccessSweep::Timer1_Timer() {
+void AccessSweep::tick() {
     // Guarded here rather than left to the toolkit: the error report's modal loop, or a slow
     // terminate, must not let a second tick in.
     if (inTick_)

@@ -24,8 +24,9 @@ public:
     AccessSweep(platform::ProcessTable& table, SweepHost& host,
                 std::function<qint64()> clockMs = monotonicMs);
 
-    // The tick handler. Returns at once while another tick is being handled or during the rest.
-    void Timer1_Timer();
+    // One tick of the face's 500 ms timer. Returns at once while another tick is being handled
+    // or during the rest.
+    void tick();
 
     qint16 SweepDelay() const { return sweepDelay_; }
     bool resting() const;

@@ -27,12 +27,12 @@ struct Rig {
     void tick(int count = 1) {
         for (int i = 0; i < count; ++i) {
             now += 500;
-            sweep.Timer1_Timer();
+            sweep.tick();
         }
     }
     void tickAt(qint64 ms) {
         now = ms;
-        sweep.Timer1_Timer();
+        sweep.tick();
     }
     void runOnly(const QList<qint64>& pids, quint64 started = 1) {
         table.running.clear();

@@ -72,10 +72,10 @@ void TestSweepRealProcesses::timerSweepEndsAccess() {
     test::FakeSweepHost host;
     AccessSweep sweep(table, host);
     for (int tick = 0; tick < 11; ++tick)
-        sweep.Timer1_Timer(); // the counting ticks, so the timer's first tick sweeps
+        sweep.tick(); // the counting ticks, so the timer's first tick sweeps
     QTimer timer;
     timer.setInterval(500);
-    connect(&timer, &QTimer::timeout, &timer, [&] { sweep.Timer1_Timer(); });
+    connect(&timer, &QTimer::timeout, &timer, [&] { sweep.tick(); });
     timer.start();
 
     // A deaf one lasts until the sweep after the ask, 5.5 s later.

@@ -103,7 +103,7 @@ private slots:
         test::FakeSweepHost host;
         AccessSweep sweep(table, host);
         for (int tick = 0; tick < 11 + 3; ++tick)
-            sweep.Timer1_Timer();
+            sweep.tick();
         QCOMPARE(host.failures.size(), 1);
         QVERIFY2(host.failures.first().startsWith(QStringLiteral("Error 70 (")),
                  qPrintable(host.failures.first()));

@@ -1,3 +1,6 @@
+// The window as its release run sees it: the Copy button's handler, closing during a run, ending
+// the program, and the accessors of ReleaseHost.
+
 #include "app/frmCopyRoutine.h"
 
 #include <QCheckBox>
