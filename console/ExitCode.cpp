@@ -1,5 +1,7 @@
 #include "console/ExitCode.h"
 
+#include <QStringList>
+
 namespace tarsel::console {
 
 int exitCodeFor(RunStage stage) {
@@ -29,17 +31,28 @@ int exitCodeFor(RunStage stage) {
 }
 
 QString exitCodeTable() {
-    return QStringLiteral(
-        "Exit codes:\n"
-        "  0  the target holds the release, verified: updated now, or already current\n"
-        "  2  bad usage: unknown option, missing path, release and target the same file\n"
-        "  3  the release cannot be read (missing, not a regular file, denied), is empty, changed\n"
-        "     while it was copied, or is not what its .sha256 publishes; old version kept\n"
-        "  4  the target cannot be replaced (folder missing or not writable, held open,\n"
-        "     denied); old version kept\n"
-        "  5  the copy failed (disk full, I/O error); old version kept\n"
-        "  6  the verification found a difference or could not be made; old version kept\n"
-        "  8  cancelled; old version kept\n");
+    constexpr qsizetype Width = 79;
+    QString table = QStringLiteral("Exit codes:\n");
+    for (const ExitCodeMeaning& entry : ExitCodeMeanings) {
+        // "  N  " before a meaning's first line, as many blanks before the others.
+        QString line = QStringLiteral("  %1  ").arg(entry.code);
+        const qsizetype indent = line.size();
+        const QStringList words =
+            QString::fromLatin1(entry.meaning).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        for (const QString& word : words) {
+            if (line.size() > indent) {
+                if (line.size() + 1 + word.size() > Width) {
+                    table += line + QLatin1Char('\n');
+                    line = QString(indent, QLatin1Char(' '));
+                } else {
+                    line += QLatin1Char(' ');
+                }
+            }
+            line += word;
+        }
+        table += line + QLatin1Char('\n');
+    }
+    return table;
 }
 
 } // namespace tarsel::console

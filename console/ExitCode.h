@@ -4,23 +4,57 @@
 
 #include <QString>
 
+#include <array>
+
 namespace tarsel::console {
 
 // The exit codes that logon scripts and fleet tools read.
 namespace ExitCode {
-constexpr int Ok = 0;        // the target holds the release, verified: updated now or current
-constexpr int Usage = 2;     // unknown option, missing path, release and target the same file
-constexpr int Release = 3;   // the release cannot be read, or is not as it was published
-constexpr int Target = 4;    // the target cannot be replaced; old version kept
-constexpr int Copy = 5;      // the copy failed (disk full, I/O error); old version kept
-constexpr int Verify = 6;    // the verification found a difference or could not be made
-constexpr int Cancelled = 8; // Ctrl+C, SIGTERM, a console closed; old version kept
+constexpr int Ok = 0;
+constexpr int Usage = 2;
+constexpr int Release = 3;
+constexpr int Target = 4;
+constexpr int Copy = 5;
+constexpr int Verify = 6;
+constexpr int Cancelled = 8;
 } // namespace ExitCode
+
+// An exit code and what it means: the one wording that --help prints and the manual page's EXIT
+// STATUS gives in its own markup.
+struct ExitCodeMeaning {
+    int code;
+    const char* meaning;
+};
+
+// Every exit code tarselcopy ends with, in rising order.
+inline constexpr std::array ExitCodeMeanings{
+    ExitCodeMeaning{ExitCode::Ok,
+                    "The target holds the release, verified: updated now, or already current."},
+    ExitCodeMeaning{ExitCode::Usage,
+                    "Bad usage: an unknown option, a missing path, a release and target that are "
+                    "the same file, or a log that would write into one of them."},
+    ExitCodeMeaning{ExitCode::Release,
+                    "The release cannot be read (it is missing, not a regular file, or access is "
+                    "denied), is empty, changed while it was copied, or is not what its .sha256 "
+                    "publishes. The old version is kept."},
+    ExitCodeMeaning{ExitCode::Target,
+                    "The target cannot be replaced: its folder is missing or not writable, another "
+                    "program holds it open, or access is denied. The old version is kept. When the "
+                    "rename itself was refused, the error names who holds the target after its "
+                    "text, as --who prints them."},
+    ExitCodeMeaning{ExitCode::Copy,
+                    "The copy failed: the disk is full (or past the file size limit), or an "
+                    "input/output error, named against the file that failed. The old version is "
+                    "kept."},
+    ExitCodeMeaning{ExitCode::Verify, "The verification found a difference, or could not be made. "
+                                      "The old version is kept."},
+    ExitCodeMeaning{ExitCode::Cancelled, "The run was cancelled. The old version is kept."},
+};
 
 // The exit code of a run that stopped at `stage`.
 int exitCodeFor(RunStage stage);
 
-// The exit codes and their meaning, as --help and the README give them.
+// The exit codes and their meanings as --help prints them, each wrapped to 79 columns.
 QString exitCodeTable();
 
 } // namespace tarsel::console

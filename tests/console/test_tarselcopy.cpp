@@ -1,3 +1,4 @@
+#include "console/ExitCode.h"
 #include "filetime/FileDateKind.h"
 #include "filetime/ReadFileDate.h"
 #include "platform/DirectorySearch.h"
@@ -51,6 +52,66 @@ Outcome finish(QProcess& process) {
     };
     return {process.exitCode(), lines(process.readAllStandardOutput()),
             lines(process.readAllStandardError())};
+}
+
+// What a reader of the manual page sees of troff `lines`: font requests and escapes dropped, line
+// breaks and runs of blanks folded into one blank.
+QString troffText(const QStringList& lines) {
+    static const QRegularExpression argument(QStringLiteral("\"([^\"]*)\"|(\\S+)"));
+    QStringList words;
+    for (const QString& line : lines) {
+        if (!line.startsWith('.')) {
+            words << line;
+            continue;
+        }
+        // .B and .I set their arguments apart; .BR, .RB, .IR ... alternate fonts without a blank.
+        const QString request = line.section(' ', 0, 0);
+        QStringList arguments;
+        for (auto it = argument.globalMatch(line.mid(request.size())); it.hasNext();) {
+            const QRegularExpressionMatch match = it.next();
+            arguments << (match.hasCaptured(1) ? match.captured(1) : match.captured(2));
+        }
+        words << arguments.join(request.size() == 2 ? " " : "");
+    }
+    QString text = words.join(' ');
+    text.replace("\\-", "-").replace("\\(dq", "\"").replace("\\~", " ").remove("\\&");
+    text.remove(QRegularExpression(QStringLiteral("\\\\f[BIRP]")));
+    return text.simplified();
+}
+
+// The manual page's EXIT STATUS as "N meaning", one per entry: each .TP entry's tag and its first
+// paragraph (a further paragraph is an example).
+QStringList manualPageExitCodes(const QString& troff) {
+    static const QRegularExpression paragraph(QStringLiteral("^\\.(TP|IP|PP|LP|P|SH|SS)(\\s|$)"));
+    const QStringList lines = troff.split('\n');
+    QStringList codes;
+    qsizetype i = lines.indexOf(".SH EXIT STATUS");
+    if (i < 0)
+        return codes;
+    for (++i; i < lines.size() && !lines[i].startsWith(".SH");) {
+        if (lines[i++] != ".TP")
+            continue;
+        const QString tag = troffText({lines.value(i++)});
+        QStringList text;
+        while (i < lines.size() && !paragraph.match(lines[i]).hasMatch())
+            text << lines[i++];
+        codes << tag + ' ' + troffText(text);
+    }
+    return codes;
+}
+
+// --help's exit codes as "N meaning": "  N  " and a meaning, continued on lines indented as far.
+QStringList helpExitCodes(const QString& help) {
+    static const QRegularExpression entry(QStringLiteral("^  (\\d+)  (\\S.*)$"));
+    QStringList codes;
+    const QStringList lines = help.section("Exit codes:\n", 1).split('\n');
+    for (const QString& line : lines) {
+        if (const QRegularExpressionMatch match = entry.match(line); match.hasMatch())
+            codes << match.captured(1) + ' ' + match.captured(2);
+        else if (line.startsWith("     ") && !codes.isEmpty())
+            codes.last() += ' ' + line.trimmed();
+    }
+    return codes;
 }
 
 } // namespace
@@ -291,6 +352,24 @@ private slots:
         // A failed run leaves the old version's checksum as it was: none here.
         if (!inService)
             QVERIFY(!QFileInfo::exists(files_.target + ".sha256"));
+    }
+
+    // One list of exit codes: --help prints it and the manual page's EXIT STATUS says the same,
+    // code for code, whatever the markup and the line breaks.
+    void helpAndManualPageGiveTheExitCodeList() {
+        QStringList list;
+        for (const auto& [code, meaning] : console::ExitCodeMeanings)
+            list << QString::number(code) + ' ' + QString::fromLatin1(meaning);
+
+        QFile page(":/manual/tarselcopy.1");
+        QVERIFY2(page.open(QIODevice::ReadOnly), qPrintable(page.errorString()));
+        QCOMPARE(manualPageExitCodes(QString::fromUtf8(page.readAll())), list);
+
+        const Outcome outcome = run({"--help"});
+        QCOMPARE(outcome.exitCode, 0);
+        QCOMPARE(helpExitCodes(outcome.out), list);
+        for (const QString& line : outcome.out.section("Exit codes:\n", 1).split('\n'))
+            QVERIFY2(line.size() <= 79, qPrintable(line));
     }
 
     // A shortcut or a logon script without paths runs with the ones the window shows this user.
