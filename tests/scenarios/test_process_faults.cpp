@@ -144,12 +144,12 @@ private slots:
                                                 "-e", "inject=copy_file_range:error=EXDEV",
                                                 "-e", "inject=pread64:error=EIO:when=3"}
             << QStringList() << copyError << false;
-        // The system copy reads nothing through the program: the third read of the release is
-        // the verification's.
+        // The system copy reads nothing of the release through the program: its first read is the
+        // verification's, of the first stretch.
         QTest::newRow("I/O error on a read during the verification")
             << "strace" << strace + QStringList{"-P", "{source}",
                                                 "-e", "trace=pread64",
-                                                "-e", "inject=pread64:error=EIO:when=3"}
+                                                "-e", "inject=pread64:error=EIO:when=1"}
             << QStringList() << VerifyFailedText << false;
         QTest::newRow("I/O error on flushing the copy")
             << "strace"
@@ -226,8 +226,8 @@ private slots:
         QTest::addColumn<QStringList>("nextRun"); // the command that wraps the next run
         QTest::newRow("the next run") << QStringList();
         QTest::newRow("the next run, without locks")
-            << QStringList{"strace", "-qq", "-o", "/dev/null", "-e", "trace=flock", "-e",
-                           "inject=flock:error=ENOLCK"};
+            << QStringList{"strace", "-qq",         "-o", "/dev/null",
+                           "-e",     "trace=flock", "-e", "inject=flock:error=ENOLCK"};
     }
 
     void killedDuringTheCopy() {
