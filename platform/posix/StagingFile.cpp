@@ -103,12 +103,15 @@ OpenFile StagingFile::readBack(Yielder& yielder) {
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         throw errnoError(errno, name);
+    // Each slice is waited for in turn, with a yield between, while the writeback of the next few
+    // is already under way, so the disk always has work queued but a wait never grows long; the
+    // final fsync then has only the rest to do.
     constexpr off_t Slice = off_t(8) << 20;
-    // The whole file's writeback begins at once, so the disk always has work queued; then each
-    // slice is waited for in turn, with a yield between, and the final fsync has only the rest to
-    // do. Best effort: the waits below write what this did not start.
-    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    constexpr off_t Ahead = 4 * Slice;
+    ::sync_file_range(fd, 0, Ahead, SYNC_FILE_RANGE_WRITE);
     for (off_t offset = 0; offset < st.st_size;) {
+        // Best effort: the wait below writes what this did not start.
+        ::sync_file_range(fd, offset + Ahead, Slice, SYNC_FILE_RANGE_WRITE);
         // An interrupted call is made again once the yield has seen whether it was a cancel.
         const int rc = ::sync_file_range(fd, offset, Slice,
                                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
@@ -116,8 +119,12 @@ OpenFile StagingFile::readBack(Yielder& yielder) {
         const bool interrupted = rc != 0 && errno == EINTR;
         if (rc != 0 && !interrupted && errno != ENOSYS && errno != EINVAL)
             throw errnoError(errno, name);
-        if (!interrupted)
+        if (!interrupted) {
+            // Written, so its pages can go now: dropping a whole file's at the end would hold the
+            // run for tens of milliseconds without a yield.
+            ::posix_fadvise(fd, offset, Slice, POSIX_FADV_DONTNEED);
             offset += Slice;
+        }
         yielder.yield();
     }
     int synced;
@@ -125,6 +132,7 @@ OpenFile StagingFile::readBack(Yielder& yielder) {
         yielder.yield();
     if (synced != 0)
         throw errnoError(errno, name);
+    // What the slices left, the last partial page: the reads below then come from storage.
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     // The same open file, lock and all: a share that locks per handle sees no second open.
     const int reader = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
