@@ -65,7 +65,13 @@ SourceFolder::SourceFolder(const QString& folder, qint64 size)
 }
 
 bool tool(const QString& program, const QStringList& arguments) {
-    return QProcess::execute(program, arguments) == 0;
+    // The tools' own result lines would break up the table; their errors still show.
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(program, arguments);
+    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
 }
 
 double peakRssMiB() {

@@ -35,7 +35,7 @@ private:
     bool made_;
 };
 
-// Runs a tool and waits for it; true when it exits with 0.
+// Runs a tool and waits for it, its standard output discarded; true when it exits with 0.
 bool tool(const QString& program, const QStringList& arguments);
 
 // The peak resident memory of this process so far.
