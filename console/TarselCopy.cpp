@@ -40,7 +40,7 @@ bool endAccess(const QString& target) {
         endAccessProcesses(*platform::systemProcessTable(), target, noEvents, AccessGraceMs,
                            platform::interrupted);
     } catch (const RunTimeError& e) {
-        if (e.number() == ErrNo::UserInterrupt)
+        if (e.kind() == ErrorKind::UserInterrupt)
             return false;
         // The run goes on: a target that Access still holds is reported by the run itself.
         say(stderr, QStringLiteral("tarselcopy: warning: ") + errorLine(e));

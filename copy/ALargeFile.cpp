@@ -15,7 +15,7 @@ bool ALargeFile(const platform::OpenFile& source, const platform::OpenFile& targ
         copyInBlocks(source, target, platform::lengthOf(source), qint32(StretchSize), host,
                      Progress::Hidden);
     } catch (const RunTimeError& e) {
-        if (e.number() == ErrNo::UserInterrupt)
+        if (e.kind() == ErrorKind::UserInterrupt)
             throw;
         throw RunFailure(RunStage::WholeCopy, e);
     }

@@ -8,7 +8,7 @@ namespace tarsel {
 namespace {
 
 RunTimeError endedSooner(const platform::OpenFile& source) {
-    return RunTimeError(ErrNo::DeviceIO,
+    return RunTimeError(ErrorKind::DeviceIO,
                         source.path() + QStringLiteral(" ended sooner than it did when opened: it "
                                                        "changed while being copied"));
 }

@@ -90,7 +90,7 @@ QString fileNameOf(const QString& path) {
 }
 
 RunTimeError badChecksumFile(const QString& path, const QString& why) {
-    return RunTimeError(ErrNo::BadChecksumFile, path + QStringLiteral(": ") + why);
+    return RunTimeError(ErrorKind::BadChecksumFile, path + QStringLiteral(": ") + why);
 }
 
 // The .sha256 whole, or none when nothing of that name exists. A link that leads nowhere is
@@ -100,7 +100,7 @@ std::optional<QByteArray> contentOf(const QString& path) {
     try {
         file.emplace(platform::openForReading(path));
     } catch (const RunTimeError& e) {
-        if ((e.number() == ErrNo::FileNotFound || e.number() == ErrNo::PathNotFound) &&
+        if ((e.kind() == ErrorKind::FileNotFound || e.kind() == ErrorKind::PathNotFound) &&
             !QFileInfo(path).isSymLink())
             return std::nullopt;
         throw;
@@ -183,7 +183,7 @@ void writeChecksumFile(const QString& file, const QByteArray& digest, Yielder& y
     QByteArray back(line.size() + 1, '\0');
     back.truncate(platform::readAt(written, back.data(), back.size(), 0));
     if (back != line)
-        throw RunTimeError(ErrNo::CopyDiffers,
+        throw RunTimeError(ErrorKind::CopyDiffers,
                            path + QStringLiteral(": the line read back is not the line written"));
     staging.commit(yielder, file);
 }

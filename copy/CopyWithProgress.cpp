@@ -14,10 +14,10 @@ void copyReleaseInto(const platform::OpenFile& source, const platform::OpenFile&
     const qint64 length = platform::lengthOf(source);
     if (length >= LargeFileSize) {
         if (!ALargeFile(source, target, host))
-            throw RunTimeError(ErrNo::DeviceIO,
+            throw RunTimeError(ErrorKind::DeviceIO,
                                QStringLiteral("No whole-file copy was made of ") + source.path());
     } else if (blockSize <= 0) {
-        throw RunTimeError(ErrNo::InvalidProcedureCall,
+        throw RunTimeError(ErrorKind::InvalidProcedureCall,
                            QStringLiteral("Invalid procedure call or argument"));
     } else {
         copyInBlocks(source, target, length, blockSize, host, Progress::Shown);

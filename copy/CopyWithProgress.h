@@ -22,7 +22,7 @@ bool CopyWithProgress(const platform::OpenFile& source, const platform::OpenFile
                       qint32 blockSize, CopyHost& host);
 
 // The same for the release run, which needs the reason: throws the RunTimeError that stopped the
-// copy, ErrNo::UserInterrupt when the host cancelled.
+// copy, ErrorKind::UserInterrupt when the host cancelled.
 void copyReleaseInto(const platform::OpenFile& source, const platform::OpenFile& target,
                      qint32 blockSize, CopyHost& host);
 

@@ -102,7 +102,7 @@ void Run::copyToStaging() {
         release_.emplace(platform::openForReading(request_.source));
         opened_ = platform::stateOf(*release_);
         if (request_.refuseEmpty && opened_.length == 0)
-            throw RunTimeError(ErrNo::ReleaseEmpty,
+            throw RunTimeError(ErrorKind::ReleaseEmpty,
                                QStringLiteral("The new release is empty: ") + request_.source);
     });
     at(RunStage::Published, [&] { published_ = readPublishedChecksum(request_.source); });
@@ -110,16 +110,16 @@ void Run::copyToStaging() {
     // under.
     if (target.isEmpty() || platform::lastSeparator(target) == target.size() - 1 ||
         platform::isNonFileEntry(target))
-        throw RunFailure(RunStage::Target,
-                         RunTimeError(ErrNo::PathFileAccess, QStringLiteral("Not a file name: '") +
-                                                                 target + QStringLiteral("'")));
+        throw RunFailure(RunStage::Target, RunTimeError(ErrorKind::PathFileAccess,
+                                                        QStringLiteral("Not a file name: '") +
+                                                            target + QStringLiteral("'")));
     at(RunStage::Target, [&] {
         platform::removeOrphanedStagingFiles(target);
         try {
             staging_.emplace(target, platform::lengthOf(*release_));
         } catch (const RunTimeError& e) {
             // No room for the copy is the copy's failure, not the target's.
-            if (e.number() == ErrNo::DiskFull)
+            if (e.kind() == ErrorKind::DiskFull)
                 throw RunFailure(RunStage::Copy, withLeftovers(e));
             throw;
         }
@@ -131,7 +131,7 @@ void Run::copyToStaging() {
         staging_.reset();
         throw RunFailure(failure.stage(), withLeftovers(failure));
     } catch (const RunTimeError& e) {
-        if (e.number() == ErrNo::UserInterrupt)
+        if (e.kind() == ErrorKind::UserInterrupt)
             throw cancelled();
         // A release cut short under the copy is one being published, not a failed copy.
         stopIfChanged();
@@ -147,7 +147,7 @@ void Run::stopIfChanged() const {
     at(RunStage::Published, [&] { now = platform::stateOf(*release_); });
     if (now != opened_)
         throw RunFailure(RunStage::Published,
-                         RunTimeError(ErrNo::ReleaseChanged,
+                         RunTimeError(ErrorKind::ReleaseChanged,
                                       QStringLiteral("The new release changed while it was "
                                                      "copied: %1. It is being published; the "
                                                      "next run takes it once it is complete.")
@@ -162,7 +162,7 @@ void Run::checkAsPublished() const {
         const QString checksum = checksumPathFor(request_.source);
         throw RunFailure(
             RunStage::Published,
-            RunTimeError(ErrNo::ChecksumDiffers,
+            RunTimeError(ErrorKind::ChecksumDiffers,
                          QStringLiteral("The new release does not match its published checksum: "
                                         "%1 is not what %2 publishes. It is being published, or "
                                         "it was replaced without its checksum: publish it with "
@@ -189,7 +189,7 @@ QByteArray Run::digestOfRelease() {
 // A run killed mid-copy leaves its staging file with the whole release's room reserved, which may
 // be what fills the disk until the age rule lets a later run remove it: a full disk says so.
 RunTimeError Run::withLeftovers(const RunTimeError& error) const {
-    if (error.number() != ErrNo::DiskFull)
+    if (error.kind() != ErrorKind::DiskFull)
         return error;
     QString text = error.description();
     const QDateTime now = QDateTime::currentDateTime();
@@ -202,7 +202,7 @@ RunTimeError Run::withLeftovers(const RunTimeError& error) const {
                           .arg(left.removableFrom.toString(QStringLiteral("yyyy-MM-dd HH:mm")))
                     : QStringLiteral(" and is still held by a run, or belongs to another user");
     }
-    return RunTimeError(error.number(), text);
+    return error.withDescription(text);
 }
 
 // Reads the copy back as storage holds it and compares it with the release. A verification that
@@ -224,7 +224,7 @@ void Run::verify() {
     if (!same) {
         stopIfChanged();
         throw RunFailure(RunStage::Differs,
-                         RunTimeError(ErrNo::CopyDiffers,
+                         RunTimeError(ErrorKind::CopyDiffers,
                                       QStringLiteral("The copy differs from the new release ") +
                                           request_.source));
     }
@@ -246,9 +246,9 @@ void Run::putIntoService() {
         writeChecksumFile(request_.target, digest_, observer_);
         checksummed = true;
     } catch (const RunTimeError& e) {
-        observer_.skipped(RunTimeError(
-            e.number(), QStringLiteral("The checksum was not written beside the new version: ") +
-                            e.description()));
+        observer_.skipped(e.withDescription(
+            QStringLiteral("The checksum was not written beside the new version: ") +
+            e.description()));
     }
     // Stamped only once the file has its final name: Windows gives a file that takes a name
     // vacated moments before the old file's creation time, which would undo an earlier stamp.
@@ -260,7 +260,7 @@ void Run::putIntoService() {
                         .value_or(0) == 0 &&
                 !(published_ && checksummed))
                 observer_.skipped(RunTimeError(
-                    ErrNo::PathFileAccess,
+                    ErrorKind::PathFileAccess,
                     QStringLiteral("The creation date could not be given to %1, so --if-changed "
                                    "cannot tell from it that this version is current. Publish "
                                    "the release with its checksum (put it on the master with "
@@ -273,7 +273,7 @@ void Run::putIntoService() {
 RunResult Run::execute() {
     if (platform::sameFile(request_.source, request_.target))
         throw RunFailure(RunStage::Paths,
-                         RunTimeError(ErrNo::PathFileAccess,
+                         RunTimeError(ErrorKind::PathFileAccess,
                                       QStringLiteral("The new release and the current version "
                                                      "are the same file: ") +
                                           request_.target));

@@ -25,8 +25,7 @@ enum class RunStage {
 // A run's failure: the run-time error that stopped it and where.
 class RunFailure : public RunTimeError {
 public:
-    RunFailure(RunStage stage, const RunTimeError& error)
-        : RunTimeError(error.number(), error.description()), stage_(stage) {}
+    RunFailure(RunStage stage, const RunTimeError& error) : RunTimeError(error), stage_(stage) {}
 
     RunStage stage() const { return stage_; }
 

@@ -50,7 +50,7 @@ bool sameBytes(Side& a, Side& b, qint64 length, qint64 offset, platform::Sha256*
 bool ValidateFile(const platform::OpenFile& source, const platform::OpenFile& target,
                   qint32 blockSize, CopyHost& host, platform::Sha256* digest) {
     if (blockSize <= 0)
-        throw RunTimeError(ErrNo::DivisionByZero, QStringLiteral("Division by zero"));
+        throw RunTimeError(ErrorKind::DivisionByZero, QStringLiteral("Division by zero"));
     Side original{source, {}};
     Side copy{target, {}};
     const qint64 length = platform::lengthOf(original.file);

@@ -5,42 +5,59 @@
 
 namespace tarsel {
 
-// Run-time error numbers, the conventional ones where they fit; otherwise the platform's own code.
-namespace ErrNo {
-constexpr int InvalidProcedureCall = 5;
-constexpr int Overflow = 6;
-constexpr int DivisionByZero = 11;
-constexpr int UserInterrupt = 18;
-constexpr int TypeMismatch = 13;
-constexpr int FileNotFound = 53;
-constexpr int DeviceIO = 57;
-constexpr int DiskFull = 61;
-constexpr int PermissionDenied = 70;
-constexpr int PathFileAccess = 75;
-constexpr int PathNotFound = 76;
-// The first number left to a program's own errors.
-constexpr int CopyDiffers = 513;
-// A release's .sha256 that cannot be read as sha256sum writes it, or that names another file.
-constexpr int BadChecksumFile = 514;
-// The system's SHA-256 could not be set up or failed.
-constexpr int DigestFailed = 515;
-// The release is not as it was published: it changed while it was copied, it differs from its
-// published checksum, or it is empty.
-constexpr int ReleaseChanged = 516;
-constexpr int ChecksumDiffers = 517;
-constexpr int ReleaseEmpty = 518;
-} // namespace ErrNo
+// What went wrong, whatever system reported it. The code branches on the kind alone: a native
+// code is only ever shown, since errno's and Win32's numbers overlap the run-time numbers and each
+// other (Win32's 18 is no cancel, errno's 61 no full disk).
+enum class ErrorKind {
+    InvalidProcedureCall,
+    DivisionByZero,
+    TypeMismatch,
+    UserInterrupt,
+    FileNotFound,
+    PathNotFound,
+    DeviceIO,
+    DiskFull,
+    PermissionDenied,
+    PathFileAccess,
+    // The program's own.
+    CopyDiffers,
+    // A release's .sha256 that cannot be read as sha256sum writes it, or that names another file.
+    BadChecksumFile,
+    // The system's SHA-256 could not be set up or failed.
+    DigestFailed,
+    // The release is not as it was published: it changed while it was copied, it differs from its
+    // published checksum, or it is empty.
+    ReleaseChanged,
+    ChecksumDiffers,
+    ReleaseEmpty,
+    // A system's code with no kind of its own: shown with that code.
+    System,
+};
+
+// The number an error of this kind shows: the conventional run-time numbers where they fit,
+// then the program's own from 513. None for System, which shows the system's code.
+int runTimeNumberOf(ErrorKind kind);
 
 // A failure that travels up to the nearest procedure with an error trap.
 class RunTimeError : public std::exception {
 public:
-    RunTimeError(int number, QString description);
+    // An error of one of the program's kinds, with its run-time number.
+    RunTimeError(ErrorKind kind, QString description);
+    // An error a system reported: its kind as the platform maps the code; it shows the run-time
+    // number of that kind, or the code itself where the kind is System.
+    RunTimeError(ErrorKind kind, qint64 systemCode, QString description);
 
+    ErrorKind kind() const { return kind_; }
+    // The number the error report shows.
     int number() const { return number_; }
     const QString& description() const { return description_; }
     const char* what() const noexcept override { return utf8_.constData(); }
 
+    // The same error with another description.
+    RunTimeError withDescription(QString description) const;
+
 private:
+    ErrorKind kind_;
     int number_;
     QString description_;
     QByteArray utf8_;
@@ -48,14 +65,14 @@ private:
 
 // The errors that more than one routine raises, with their conventional texts.
 inline RunTimeError typeMismatch() {
-    return RunTimeError(ErrNo::TypeMismatch, QStringLiteral("Type mismatch"));
+    return RunTimeError(ErrorKind::TypeMismatch, QStringLiteral("Type mismatch"));
 }
 inline RunTimeError userInterrupt() {
-    return RunTimeError(ErrNo::UserInterrupt, QStringLiteral("User interrupt occurred"));
+    return RunTimeError(ErrorKind::UserInterrupt, QStringLiteral("User interrupt occurred"));
 }
 // A folder, device, FIFO or anything else where a regular file must be.
 inline RunTimeError notRegularFile(const QString& path) {
-    return RunTimeError(ErrNo::PathFileAccess, path + QStringLiteral(": Not a regular file"));
+    return RunTimeError(ErrorKind::PathFileAccess, path + QStringLiteral(": Not a regular file"));
 }
 
 } // namespace tarsel

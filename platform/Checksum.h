@@ -9,7 +9,7 @@ namespace tarsel::platform {
 
 // SHA-256 through the system's own implementation (libcrypto on Linux, CNG on Windows), which uses
 // the processor's SHA instructions where it has them. Every failure is a RunTimeError
-// (ErrNo::DigestFailed) that names the call and the system's reason.
+// (ErrorKind::DigestFailed) that names the call and the system's reason.
 class Sha256 {
 public:
     // Throws when the system's implementation cannot be set up.

@@ -47,8 +47,8 @@ RunTimeError namingHolders(const RunTimeError& error, platform::ProcessTable& ta
         known.append(recorded);
     if (known.isEmpty())
         return error;
-    return RunTimeError(error.number(), error.description() + QStringLiteral("; ") +
-                                            known.join(QStringLiteral("; ")));
+    return error.withDescription(error.description() + QStringLiteral("; ") +
+                                 known.join(QStringLiteral("; ")));
 }
 
 } // namespace tarsel

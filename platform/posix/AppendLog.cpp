@@ -37,7 +37,7 @@ void appendLine(const QString& path, const QByteArray& line) {
         throw errnoError(writeError, path);
     // The rest is not written after it: a second write could land after another process's line.
     if (written != line.size())
-        throw RunTimeError(ErrNo::DiskFull,
+        throw RunTimeError(ErrorKind::DiskFull,
                            path + QStringLiteral(": only %1 of the line's %2 bytes "
                                                  "could be written")
                                       .arg(written)

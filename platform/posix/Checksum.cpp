@@ -15,7 +15,7 @@ namespace {
     if (const unsigned long code = ERR_get_error())
         ERR_error_string_n(code, reason, sizeof reason);
     ERR_clear_error();
-    throw RunTimeError(ErrNo::DigestFailed,
+    throw RunTimeError(ErrorKind::DigestFailed,
                        QStringLiteral("SHA-256 (%1): %2").arg(QLatin1String(call), reason));
 }
 

@@ -6,40 +6,40 @@
 namespace tarsel::platform {
 
 RunTimeError errnoError(int err, const QString& what) {
-    int number = err;
+    ErrorKind kind = ErrorKind::System;
     switch (err) {
     case ENOENT:
-        number = ErrNo::FileNotFound;
+        kind = ErrorKind::FileNotFound;
         break;
     case ENOTDIR:
-        number = ErrNo::PathNotFound;
+        kind = ErrorKind::PathNotFound;
         break;
     case EACCES:
     case EPERM:
     case EROFS:
     case ETXTBSY:
-        number = ErrNo::PermissionDenied;
+        kind = ErrorKind::PermissionDenied;
         break;
     case ENOSPC:
     case EDQUOT:
     case EFBIG:
-        number = ErrNo::DiskFull;
+        kind = ErrorKind::DiskFull;
         break;
     case EIO:
-        number = ErrNo::DeviceIO;
+        kind = ErrorKind::DeviceIO;
         break;
     case EISDIR:
     case ENAMETOOLONG:
     case ELOOP:
     case EEXIST:
     case EXDEV:
-        number = ErrNo::PathFileAccess;
+        kind = ErrorKind::PathFileAccess;
         break;
     default:
         break;
     }
     const QString reason = QString::fromLocal8Bit(std::strerror(err));
-    return RunTimeError(number, what.isEmpty() ? reason : what + QStringLiteral(": ") + reason);
+    return RunTimeError(kind, err, what.isEmpty() ? reason : what + QStringLiteral(": ") + reason);
 }
 
 } // namespace tarsel::platform

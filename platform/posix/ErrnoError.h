@@ -4,7 +4,8 @@
 
 namespace tarsel::platform {
 
-// Maps an errno value onto the run-time numbers; `what` names the file or operation.
+// An errno value as a run-time error of its kind, showing errno itself where it has no kind of its
+// own; `what` names the file or operation.
 RunTimeError errnoError(int err, const QString& what);
 
 } // namespace tarsel::platform

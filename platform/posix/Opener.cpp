@@ -24,7 +24,7 @@ void openWithAssociatedProgram(const QString& path) {
         throw errnoError(ENOENT, path);
     const QString opener = QStandardPaths::findExecutable(Opener);
     if (opener.isEmpty())
-        throw RunTimeError(ErrNo::FileNotFound,
+        throw RunTimeError(ErrorKind::FileNotFound,
                            path +
                                QStringLiteral(": cannot open it, %1 is not installed").arg(Opener));
     QProcess process;
@@ -38,7 +38,7 @@ void openWithAssociatedProgram(const QString& path) {
     process.setStandardErrorFile(QProcess::nullDevice());
     if (!process.startDetached())
         throw RunTimeError(
-            ErrNo::PathFileAccess,
+            ErrorKind::PathFileAccess,
             path + QStringLiteral(": cannot start %1: %2").arg(opener, process.errorString()));
 }
 

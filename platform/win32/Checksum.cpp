@@ -18,10 +18,11 @@ namespace {
 constexpr qint64 MaxPart = qint64(1) << 30;
 
 [[noreturn]] void fail(const char* call, NTSTATUS status) {
-    throw RunTimeError(ErrNo::DigestFailed, QStringLiteral("SHA-256 (%1, NTSTATUS 0x%2): %3")
-                                                .arg(QLatin1String(call))
-                                                .arg(ulong(status), 8, 16, QLatin1Char('0'))
-                                                .arg(systemText(RtlNtStatusToDosError(status))));
+    throw RunTimeError(ErrorKind::DigestFailed,
+                       QStringLiteral("SHA-256 (%1, NTSTATUS 0x%2): %3")
+                           .arg(QLatin1String(call))
+                           .arg(ulong(status), 8, 16, QLatin1Char('0'))
+                           .arg(systemText(RtlNtStatusToDosError(status))));
 }
 
 void check(const char* call, NTSTATUS status) {

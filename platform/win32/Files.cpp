@@ -185,7 +185,7 @@ void parts::reserve(const OpenFile& file, qint64 length) {
     if (length > 0 && !SetFileInformationByHandle(nativeOf(file), FileAllocationInfo, &allocation,
                                                   sizeof allocation)) {
         const RunTimeError error = errorFrom(GetLastError(), file.path());
-        if (error.number() == ErrNo::DiskFull)
+        if (error.kind() == ErrorKind::DiskFull)
             throw error;
     }
 }

@@ -12,26 +12,26 @@ constexpr DWORD ErrorDiskQuotaExceeded = 1295;
 // Past this a path may no longer fit MAX_PATH once a name is added (CreateDirectory allows 248).
 constexpr qsizetype ShortPathLimit = 240;
 
-int runTimeNumber(DWORD code) {
+ErrorKind kindOf(DWORD code) {
     switch (code) {
     case ERROR_FILE_NOT_FOUND:
-        return ErrNo::FileNotFound;
+        return ErrorKind::FileNotFound;
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_DRIVE:
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME:
-        return ErrNo::PathNotFound;
+        return ErrorKind::PathNotFound;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
     case ERROR_WRITE_PROTECT:
     case ERROR_USER_MAPPED_FILE:
-        return ErrNo::PermissionDenied;
+        return ErrorKind::PermissionDenied;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
     case ErrorDiskQuotaExceeded:
     case ERROR_FILE_TOO_LARGE:
-        return ErrNo::DiskFull;
+        return ErrorKind::DiskFull;
     case ERROR_CRC:
     case ERROR_READ_FAULT:
     case ERROR_WRITE_FAULT:
@@ -40,7 +40,7 @@ int runTimeNumber(DWORD code) {
     case ERROR_NOT_READY:
     case ERROR_NETNAME_DELETED:
     case ERROR_UNEXP_NET_ERR:
-        return ErrNo::DeviceIO;
+        return ErrorKind::DeviceIO;
     case ERROR_FILENAME_EXCED_RANGE:
     case ERROR_INVALID_NAME:
     case ERROR_DIRECTORY:
@@ -48,9 +48,9 @@ int runTimeNumber(DWORD code) {
     case ERROR_ALREADY_EXISTS:
     case ERROR_NOT_SAME_DEVICE:
     case ERROR_CANT_ACCESS_FILE:
-        return ErrNo::PathFileAccess;
+        return ErrorKind::PathFileAccess;
     default:
-        return int(code);
+        return ErrorKind::System;
     }
 }
 
@@ -86,7 +86,7 @@ QString systemText(DWORD code) {
 
 RunTimeError errorFrom(DWORD code, const QString& what) {
     const QString reason = systemText(code);
-    return RunTimeError(runTimeNumber(code),
+    return RunTimeError(kindOf(code), code,
                         what.isEmpty() ? reason : what + QStringLiteral(": ") + reason);
 }
 

@@ -58,7 +58,7 @@ private slots:
     void sweepNewsInTheWindow() {
         test::FakeProcessTable table;
         table.failQuery =
-            RunTimeError(ErrNo::PermissionDenied, QStringLiteral("Permission denied"));
+            RunTimeError(ErrorKind::PermissionDenied, QStringLiteral("Permission denied"));
         test::IsolatedSettings settings;
         test::FakeDialogs dialogs;
         frmCopyRoutine window(dialogs, table);

@@ -37,8 +37,9 @@ private slots:
         QTest::addColumn<bool>("answer");
         QTest::addColumn<int>("error");      // the run-time number the copy stops with; 0: none
         QTest::addColumn<bool>("wholeCopy"); // the failure is the whole-file copy's own
-        QTest::newRow("no") << false << int(ErrNo::DeviceIO) << false;
-        QTest::newRow("yes, past the file size limit") << true << int(ErrNo::DiskFull) << true;
+        QTest::newRow("no") << false << runTimeNumberOf(ErrorKind::DeviceIO) << false;
+        QTest::newRow("yes, past the file size limit")
+            << true << runTimeNumberOf(ErrorKind::DiskFull) << true;
         QTest::newRow("yes") << true << 0 << false;
     }
 
@@ -123,9 +124,10 @@ private slots:
         const qint64 size = 3 * StretchSize + 5;
         QTest::newRow("copied") << 0 << qint64(-1) << 0 << size;
         QTest::newRow("cancelled at the first yield")
-            << 1 << qint64(-1) << int(ErrNo::UserInterrupt) << StretchSize;
+            << 1 << qint64(-1) << runTimeNumberOf(ErrorKind::UserInterrupt) << StretchSize;
         QTest::newRow("past the file size limit")
-            << 0 << StretchSize + 4096 << int(ErrNo::DiskFull) << StretchSize + 4096;
+            << 0 << StretchSize + 4096 << runTimeNumberOf(ErrorKind::DiskFull)
+            << StretchSize + 4096;
     }
 
     void plainCopy() {
@@ -163,7 +165,7 @@ private slots:
         QCOMPARE(number, error);
         QCOMPARE(length, written);
         QCOMPARE(host.progress, QList<double>());
-        QCOMPARE(stage.has_value(), error == ErrNo::DiskFull);
+        QCOMPARE(stage.has_value(), error == runTimeNumberOf(ErrorKind::DiskFull));
         if (stage)
             QCOMPARE(*stage, RunStage::WholeCopy);
     }

@@ -116,7 +116,7 @@ private slots:
         };
         const auto refused = [&](const char* row, const QByteArray& content, const QString& why) {
             QTest::newRow(row) << app << Entry::File << content << QByteArray()
-                               << ErrNo::BadChecksumFile << why;
+                               << runTimeNumberOf(ErrorKind::BadChecksumFile) << why;
         };
         read("written by checksumLine", app, checksumLine(Published, app));
         read("upper-case hex", app, line(PublishedHex.toUpper(), "  app.mdb"));
@@ -169,13 +169,15 @@ private slots:
 
         QTest::newRow("nothing of that name")
             << app << Entry::Nothing << QByteArray() << QByteArray() << 0 << QString();
-        QTest::newRow("folder of that name") << app << Entry::Folder << QByteArray() << QByteArray()
-                                             << ErrNo::PathFileAccess << QString();
-        QTest::newRow("FIFO of that name") << app << Entry::Fifo << QByteArray() << QByteArray()
-                                           << ErrNo::PathFileAccess << QString();
+        QTest::newRow("folder of that name")
+            << app << Entry::Folder << QByteArray() << QByteArray()
+            << runTimeNumberOf(ErrorKind::PathFileAccess) << QString();
+        QTest::newRow("FIFO of that name")
+            << app << Entry::Fifo << QByteArray() << QByteArray()
+            << runTimeNumberOf(ErrorKind::PathFileAccess) << QString();
         QTest::newRow("symbolic link to nothing")
-            << app << Entry::LinkToNothing << QByteArray() << QByteArray() << ErrNo::FileNotFound
-            << QString();
+            << app << Entry::LinkToNothing << QByteArray() << QByteArray()
+            << runTimeNumberOf(ErrorKind::FileNotFound) << QString();
     }
 
     void readsThePublishedDigest() {

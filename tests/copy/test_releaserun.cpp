@@ -63,7 +63,7 @@ private slots:
         if (target.endsWith("link"))
             QFile::remove(path(target));
 
-        QCOMPARE(number, ErrNo::PathFileAccess);
+        QCOMPARE(number, runTimeNumberOf(ErrorKind::PathFileAccess));
         QVERIFY(stage);
         QCOMPARE(*stage, sameFile ? RunStage::Paths : RunStage::Target);
         QCOMPARE(readFile(path("release")), before);

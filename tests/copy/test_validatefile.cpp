@@ -123,14 +123,17 @@ private slots:
         QTest::addColumn<QString>("copyName");
         QTest::addColumn<qint32>("blockSize");
         QTest::addColumn<int>("error");
-        QTest::newRow("copy missing") << "source"
-                                      << "missing" << BlockSize << ErrNo::FileNotFound;
-        QTest::newRow("source missing") << "missing"
-                                        << "copy" << BlockSize << ErrNo::FileNotFound;
-        QTest::newRow("copy is a folder") << "source"
-                                          << "." << BlockSize << ErrNo::PathFileAccess;
+        QTest::newRow("copy missing")
+            << "source"
+            << "missing" << BlockSize << runTimeNumberOf(ErrorKind::FileNotFound);
+        QTest::newRow("source missing")
+            << "missing"
+            << "copy" << BlockSize << runTimeNumberOf(ErrorKind::FileNotFound);
+        QTest::newRow("copy is a folder")
+            << "source"
+            << "." << BlockSize << runTimeNumberOf(ErrorKind::PathFileAccess);
         QTest::newRow("block size 0") << "source"
-                                      << "copy" << 0 << ErrNo::DivisionByZero;
+                                      << "copy" << 0 << runTimeNumberOf(ErrorKind::DivisionByZero);
     }
 
     void throwsAndClosesBothFiles() {

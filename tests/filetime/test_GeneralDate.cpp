@@ -87,7 +87,7 @@ private slots:
             CDate(text);
             QFAIL("no error raised");
         } catch (const RunTimeError& error) {
-            QCOMPARE(error.number(), ErrNo::TypeMismatch);
+            QCOMPARE(error.number(), runTimeNumberOf(ErrorKind::TypeMismatch));
             QCOMPARE(error.description(), QStringLiteral("Type mismatch"));
         }
     }

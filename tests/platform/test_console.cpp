@@ -214,8 +214,8 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("openerAbsent");
         QTest::addColumn<int>("error");
-        QTest::newRow("a missing file")
-            << "missing" + StandInOpener::standInExtension() << false << int(ErrNo::FileNotFound);
+        QTest::newRow("a missing file") << "missing" + StandInOpener::standInExtension() << false
+                                        << runTimeNumberOf(ErrorKind::FileNotFound);
         QTest::newRow("no program to open it with") << "orphan" + StandInOpener::standInExtension()
                                                     << true << errorNumberFor(Mistake::NoOpener);
     }

@@ -47,10 +47,11 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<int>("error");
         QTest::newRow("regular file") << path("source") << 0;
-        QTest::newRow("missing") << path("missing") << ErrNo::FileNotFound;
-        QTest::newRow("folder") << path("folder") << ErrNo::PathFileAccess;
-        QTest::newRow("FIFO without a writer") << path("fifo") << ErrNo::PathFileAccess;
-        QTest::newRow("device") << deviceFile() << ErrNo::PathFileAccess;
+        QTest::newRow("missing") << path("missing") << runTimeNumberOf(ErrorKind::FileNotFound);
+        QTest::newRow("folder") << path("folder") << runTimeNumberOf(ErrorKind::PathFileAccess);
+        QTest::newRow("FIFO without a writer")
+            << path("fifo") << runTimeNumberOf(ErrorKind::PathFileAccess);
+        QTest::newRow("device") << deviceFile() << runTimeNumberOf(ErrorKind::PathFileAccess);
     }
 
     void readsOnlyRegularFiles() {
@@ -59,6 +60,25 @@ private slots:
         const qsizetype openBefore = openHandleCount();
         QCOMPARE(errorOf([&] { openForReading(file); }), error);
         QCOMPARE(openHandleCount(), openBefore);
+    }
+
+    // The system's codes that are also run-time numbers keep a kind of their own: a code is only
+    // shown, never taken for the run-time error of that number.
+    void nativeCodesKeepTheirOwnKind_data() {
+        QTest::addColumn<qint64>("code");
+        QTest::addColumn<int>("kind");
+        for (const NativeCode& row : nativeCodesBesideRunTimeNumbers())
+            QTest::newRow(row.name) << row.code << int(row.kind);
+    }
+
+    void nativeCodesKeepTheirOwnKind() {
+        QFETCH(qint64, code);
+        QFETCH(int, kind);
+        const RunTimeError error = errorForNativeCode(code);
+        QCOMPARE(int(error.kind()), kind);
+        QCOMPARE(error.number(), ErrorKind(kind) == ErrorKind::System
+                                     ? int(code)
+                                     : runTimeNumberOf(ErrorKind(kind)));
     }
 
     void readAtStopsAtTheEnd() {

@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include "core/RunTimeError.h"
+
 #include <memory>
 
 // What the tests do differently on each system; tests/platform/<os>/support/TestHost.cpp holds the
@@ -351,5 +353,15 @@ public:
 private:
     std::unique_ptr<State> state_;
 };
+
+// Native error codes of this system whose values are also run-time numbers of other kinds, each
+// with the error the platform makes of it: they must keep a kind of their own.
+struct NativeCode {
+    const char* name; // the system's name for the code, e.g. "ENODATA"
+    qint64 code;
+    ErrorKind kind; // the kind it must be
+};
+QList<NativeCode> nativeCodesBesideRunTimeNumbers();
+RunTimeError errorForNativeCode(qint64 code);
 
 } // namespace tarsel::test

@@ -195,7 +195,8 @@ void TestAccessSweep::failingTable() {
     auto fail = [&](bool on) {
         std::optional<RunTimeError> failure;
         if (on)
-            failure = RunTimeError(ErrNo::PermissionDenied, QStringLiteral("Permission denied"));
+            failure =
+                RunTimeError(ErrorKind::PermissionDenied, QStringLiteral("Permission denied"));
         (inQuery ? rig.table.failQuery : rig.table.failTerminate) = failure;
     };
     const QString report = QStringLiteral("Error 70 (Permission denied)");
@@ -272,7 +273,7 @@ void TestAccessSweep::reentry() {
             rig.tick();
     };
     if (inReport) {
-        rig.table.failQuery = RunTimeError(ErrNo::PermissionDenied, QStringLiteral("denied"));
+        rig.table.failQuery = RunTimeError(ErrorKind::PermissionDenied, QStringLiteral("denied"));
         rig.host.onFailure = nestedTick;
     } else {
         rig.table.onCall = nestedTick;
@@ -383,7 +384,7 @@ void TestAccessSweep::endAccessAtOnce() {
     };
     const int error = test::errorOf(
         [&] { endAccessProcesses(table, target, yielder, 300, [&] { return cancel; }); });
-    QCOMPARE(error, cancel ? int(ErrNo::UserInterrupt) : 0);
+    QCOMPARE(error, cancel ? runTimeNumberOf(ErrorKind::UserInterrupt) : 0);
     QCOMPARE(table.asked, asked);
     QCOMPARE(table.terminated, ended);
     // Asked about the front end and its lock file every time; where that cannot be told, the

@@ -200,8 +200,8 @@ void TestProcfsProcessTable::ownProcessNeverListed() {
 void TestProcfsProcessTable::unreadableTable_data() {
     QTest::addColumn<QString>("root");
     QTest::addColumn<int>("number");
-    QTest::newRow("missing") << "missing" << ErrNo::FileNotFound;
-    QTest::newRow("a file") << "file" << ErrNo::PathNotFound;
+    QTest::newRow("missing") << "missing" << runTimeNumberOf(ErrorKind::FileNotFound);
+    QTest::newRow("a file") << "file" << runTimeNumberOf(ErrorKind::PathNotFound);
 }
 
 void TestProcfsProcessTable::unreadableTable() {

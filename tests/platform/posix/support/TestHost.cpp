@@ -2,6 +2,7 @@
 
 #include "core/RegistryKeys.h"
 #include "platform/SettingsStore.h"
+#include "platform/posix/ErrnoError.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -616,6 +617,22 @@ void IsolatedSettings::forgetWhatWasRead() {
     file.write(content);
     file.setFileTime(QDateTime::fromSecsSinceEpoch(1'000'000 + ++rewrites),
                      QFileDevice::FileModificationTime);
+}
+
+QList<NativeCode> nativeCodesBesideRunTimeNumbers() {
+    return {{"EAGAIN", EAGAIN, ErrorKind::System},       // 11: no division by zero
+            {"ENODATA", ENODATA, ErrorKind::System},     // 61: no full disk
+            {"ENOSR", ENOSR, ErrorKind::System},         // 63
+            {"ECOMM", ECOMM, ErrorKind::System},         // 70: no permission denied
+            {"EPROTO", EPROTO, ErrorKind::System},       // 71
+            {"EBADMSG", EBADMSG, ErrorKind::System},     // 74
+            {"EOVERFLOW", EOVERFLOW, ErrorKind::System}, // 75: no path/file access error
+            {"ENOSPC", ENOSPC, ErrorKind::DiskFull},      {"EDQUOT", EDQUOT, ErrorKind::DiskFull},
+            {"ENOTDIR", ENOTDIR, ErrorKind::PathNotFound}};
+}
+
+RunTimeError errorForNativeCode(qint64 code) {
+    return platform::errnoError(int(code), QStringLiteral("file"));
 }
 
 } // namespace tarsel::test

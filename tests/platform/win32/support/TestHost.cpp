@@ -795,4 +795,21 @@ bool IsolatedPresets::set(Scope scope, const QString& valueName, const QString& 
                            DWORD((data.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
+QList<NativeCode> nativeCodesBesideRunTimeNumbers() {
+    return {{"ERROR_INVALID_HANDLE", ERROR_INVALID_HANDLE, ErrorKind::System}, // 6
+            {"ERROR_BAD_FORMAT", ERROR_BAD_FORMAT, ErrorKind::System},         // 11
+            {"ERROR_INVALID_DATA", ERROR_INVALID_DATA, ErrorKind::System},     // 13
+            {"ERROR_NO_MORE_FILES", ERROR_NO_MORE_FILES, ErrorKind::System},   // 18: no cancel
+            {"ERROR_ADAP_HDW_ERR", ERROR_ADAP_HDW_ERR, ErrorKind::System},     // 57
+            {"ERROR_PRINTQ_FULL", ERROR_PRINTQ_FULL, ErrorKind::System},       // 61: no full disk
+            {"ERROR_SHARING_PAUSED", ERROR_SHARING_PAUSED, ErrorKind::System}, // 70
+            {"ERROR_DISK_FULL", ERROR_DISK_FULL, ErrorKind::DiskFull},
+            {"ERROR_HANDLE_DISK_FULL", ERROR_HANDLE_DISK_FULL, ErrorKind::DiskFull},
+            {"ERROR_BAD_NETPATH", ERROR_BAD_NETPATH, ErrorKind::PathNotFound}};
+}
+
+RunTimeError errorForNativeCode(qint64 code) {
+    return platform::win32::errorFrom(DWORD(code), QStringLiteral("file"));
+}
+
 } // namespace tarsel::test
