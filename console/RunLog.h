@@ -23,6 +23,10 @@ struct RunRecord {
     qint64 bytes = 0; // written into service by this run
     double seconds = 0;
     QString error; // empty when none
+    // The version in service at the target after the run: its SHA-256 (empty where none is known)
+    // and, where its release was signed, its release number (0 otherwise).
+    QByteArray digest;
+    qint64 release = 0;
 };
 
 // The record as one tab-separated line ending in a newline, UTF-8: the time in ISO 8601 with its
