@@ -287,9 +287,17 @@ Signature readSignature(QByteArrayView file) {
 
 PublicKey verify(QByteArrayView message, const Signature& signature,
                  const QList<PublicKey>& trusted) {
+    if (signature.signature.size() != crypto::SignatureSize ||
+        signature.globalSignature.size() != crypto::SignatureSize ||
+        signature.trustedComment.size() > MaxTrustedCommentSize)
+        throw badSignature(QStringLiteral("Not a signature as a signature file holds it"));
     QList<PublicKey> candidates;
     std::copy_if(trusted.begin(), trusted.end(), std::back_inserter(candidates),
                  [&](const PublicKey& key) { return key.id == signature.keyId; });
+    for (const PublicKey& key : candidates)
+        if (key.key.size() != crypto::PublicKeySize)
+            throw badKey(QStringLiteral("The trusted key %1 is no Ed25519 public key")
+                             .arg(keyIdText(key.id)));
     if (candidates.isEmpty())
         throw RunTimeError(ErrorKind::KeyNotTrusted,
                            QStringLiteral("Signed by key %1, which is not a trusted key")
