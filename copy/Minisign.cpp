@@ -78,13 +78,14 @@ QList<QByteArrayView> linesOf(QByteArrayView text) {
     return lines;
 }
 
-// Base64 of exactly `size` bytes, with its padding, as minisign writes and requires it. Decoded
-// in place: the result is the only copy of the bytes.
+// Base64 of exactly `size` bytes, with its padding, as minisign writes and requires it. Only the
+// result holds the bytes afterwards: the copy of the text is wiped, as it may spell a secret key.
 std::optional<QByteArray> fromBase64(QByteArrayView text, qsizetype size) {
     if (text.size() != 4 * ((size + 2) / 3))
         return std::nullopt;
-    auto decoded =
-        QByteArray::fromBase64Encoding(text.toByteArray(), QByteArray::AbortOnBase64DecodingErrors);
+    QByteArray encoded = text.toByteArray();
+    auto decoded = QByteArray::fromBase64Encoding(encoded, QByteArray::AbortOnBase64DecodingErrors);
+    crypto::wipe(encoded);
     if (!decoded || decoded.decoded.size() != size) {
         crypto::wipe(decoded.decoded);
         return std::nullopt;
@@ -178,7 +179,7 @@ PublicKey readPublicKey(QByteArrayView text) {
 ScryptCost scryptCostOf(quint64 opslimit, quint64 memlimit) {
     constexpr quint64 r = 8;
     opslimit = std::max<quint64>(opslimit, 32768);
-    // The largest N = 2^nLog2 with 2^nLog2 <= maxN / 2, at least 2.
+    // The least nLog2 from 1 up with 2^nLog2 above maxN / 2, as libsodium picks N.
     const auto nLog2Below = [](quint64 maxN) {
         int nLog2 = 1;
         while (nLog2 < 63 && (quint64(1) << nLog2) <= maxN / 2)
