@@ -1,5 +1,6 @@
 #include "copy/ReleaseComment.h"
 #include "core/RunTimeError.h"
+#include "support/ErrorOf.h"
 
 #include <QtTest>
 
@@ -80,13 +81,8 @@ private slots:
 
     void refuses() {
         QFETCH(QByteArray, comment);
-        try {
-            const ReleaseClaim claim = readReleaseComment(comment);
-            QFAIL(qPrintable(
-                QStringLiteral("read as %1, release %2").arg(claim.fileName).arg(claim.release)));
-        } catch (const RunTimeError& e) {
-            QCOMPARE(e.kind(), ErrorKind::BadSignatureFile);
-        }
+        QCOMPARE(test::errorOf([&] { readReleaseComment(comment); }),
+                 runTimeNumberOf(ErrorKind::BadSignatureFile));
     }
 
     // What is written reads back as the same claim, and stays one word however the name looks.
