@@ -36,6 +36,20 @@ int runTimeNumberOf(ErrorKind kind) {
         return 517;
     case ErrorKind::ReleaseEmpty:
         return 518;
+    case ErrorKind::ReleaseNotSigned:
+        return 519;
+    case ErrorKind::KeyNotTrusted:
+        return 520;
+    case ErrorKind::SignatureDiffers:
+        return 521;
+    case ErrorKind::BadSignatureFile:
+        return 522;
+    case ErrorKind::BadKey:
+        return 523;
+    case ErrorKind::WrongPassword:
+        return 524;
+    case ErrorKind::CryptoFailed:
+        return 525;
     case ErrorKind::System:
         break;
     }

@@ -30,6 +30,19 @@ enum class ErrorKind {
     ReleaseChanged,
     ChecksumDiffers,
     ReleaseEmpty,
+    // Release signatures (minisign's format). A release that should be signed has no signature;
+    // its signature is by a key that is not trusted; the signature or the trusted comment does not
+    // match; the signature file cannot be read as minisign writes it.
+    ReleaseNotSigned,
+    KeyNotTrusted,
+    SignatureDiffers,
+    BadSignatureFile,
+    // A public or secret key that cannot be read as minisign writes it, and a secret key's
+    // password that does not open it.
+    BadKey,
+    WrongPassword,
+    // libgcrypt could not be set up or failed, or was asked for what it cannot do safely.
+    CryptoFailed,
     // A system's code with no kind of its own: shown with that code.
     System,
 };

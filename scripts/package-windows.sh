@@ -24,6 +24,17 @@ folder=$work/TarselCopyFile
 cp -R "$dist" "$folder"
 cp -R "$source/packaging/windows/policy" "$folder/policy"
 
+# The MSI installs every file that the zip carries: a file of the folder that no component of the
+# package names (a new DLL, a licence) fails here, not on the desks that install the MSI.
+wxs=$source/packaging/windows/TarselCopyFile.wxs
+unnamed=$(cd "$folder" && find . -type f | sed 's|^\./||' | while IFS= read -r file; do
+    grep -qF "Source=\"$file\"" "$wxs" || echo "$file"
+done)
+if [ -n "$unnamed" ]; then
+    echo "Files in the program folder that $wxs does not install:" $unnamed >&2
+    exit 1
+fi
+
 signing=()
 if [ -n "${SIGN_PFX:-}" ]; then
     for file in "$SIGN_PFX" "${SIGN_PASSWORD_FILE:?SIGN_PASSWORD_FILE names the file with the password of SIGN_PFX}"; do

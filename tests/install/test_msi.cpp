@@ -7,12 +7,15 @@
 #include "support/ProgramRun.h"
 #include "support/TestHost.h"
 
+#include <QLibrary>
 #include <QLibraryInfo>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <gcrypt.h> // the version the programs were built against
 
 namespace {
 
@@ -88,7 +91,11 @@ class TestMsi : public QObject {
     void verifyInstalled(const QString& version) {
         QCOMPARE(listedVersions(), QStringList{version + QStringLiteral(" Ombrix")});
         const QStringList packed = filesUnder(packedFolder(version));
-        QVERIFY(packed.contains(QStringLiteral("tarselcopy.exe")));
+        // The programs, and libgcrypt with libgpg-error, which it loads, beside their licence.
+        for (const char* file :
+             {"tarselcopy.exe", "libgcrypt-20.dll", "libgpg-error-0.dll", "LGPL-2.1.txt",
+              "libgcrypt.copyright.txt", "libgpg-error.copyright.txt"})
+            QVERIFY2(packed.contains(QLatin1String(file)), file);
         QCOMPARE(filesUnder(installFolder()), packed);
         for (const QString& file : packed)
             QVERIFY2(readFile(installFolder() + u'/' + file) ==
@@ -164,6 +171,18 @@ private slots:
                  qPrintable(QStringLiteral("ended with %1: %2")
                                 .arg(window.exitCode())
                                 .arg(QString::fromLocal8Bit(window.readAll()))));
+    }
+
+    // The installed libgcrypt loads with the libgpg-error installed beside it, and is the one
+    // the programs were built against.
+    void installedLibgcryptLoads() {
+        QLibrary gcrypt(installFolder() + QStringLiteral("/libgcrypt-20.dll"));
+        QVERIFY2(gcrypt.load(), qPrintable(gcrypt.errorString()));
+        const auto checkVersion =
+            reinterpret_cast<const char* (*)(const char*)>(gcrypt.resolve("gcry_check_version"));
+        QVERIFY(checkVersion);
+        QVERIFY(checkVersion(GCRYPT_VERSION));
+        gcrypt.unload();
     }
 
     // Group Policy presets both paths for a user who stored none, the computer's policy before the
