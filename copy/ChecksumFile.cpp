@@ -93,9 +93,29 @@ RunTimeError badChecksumFile(const QString& path, const QString& why) {
     return RunTimeError(ErrorKind::BadChecksumFile, path + QStringLiteral(": ") + why);
 }
 
+// The digest alone, 64 hex digits and at most a line end, as PowerShell's Get-FileHash and other
+// tools give it.
+std::optional<QByteArray> bareDigest(QByteArrayView content) {
+    if (content.endsWith("\r\n"))
+        content.chop(2);
+    else if (content.endsWith('\n'))
+        content.chop(1);
+    if (content.size() != HexLength || !std::all_of(content.begin(), content.end(), isHexDigit))
+        return std::nullopt;
+    return QByteArray::fromHex(content.toByteArray());
+}
+
+// A .sha256 whole, and its change time: when it was last written or renamed.
+struct Content {
+    QByteArray bytes;
+    qint64 changed = 0;
+};
+
 // The .sha256 whole, or none when nothing of that name exists. A link that leads nowhere is
 // something of that name: a publication that went wrong, not a release published without one.
-std::optional<QByteArray> contentOf(const QString& path) {
+std::optional<Content> contentOf(const QString& path) {
+    if (!platform::nameCanExist(path))
+        return std::nullopt;
     std::optional<platform::OpenFile> file;
     try {
         file.emplace(platform::openForReading(path));
@@ -109,7 +129,49 @@ std::optional<QByteArray> contentOf(const QString& path) {
     bytes.resize(platform::readAt(*file, bytes.data(), bytes.size(), 0));
     if (bytes.size() > MaxChecksumFileSize)
         throw badChecksumFile(path, QStringLiteral("Larger than 64 KiB, so no list of checksums"));
-    return bytes;
+    return Content{bytes, platform::stateOf(*file).changed};
+}
+
+// The digest that `content`, the .sha256 at `path`, gives for `file`.
+QByteArray digestIn(const QByteArray& content, const QString& path, const QString& file) {
+    if (content.isEmpty())
+        throw badChecksumFile(path, QStringLiteral("Empty"));
+    if (const std::optional<QByteArray> digest = bareDigest(content))
+        return *digest;
+
+    const QString name = fileNameOf(file);
+    std::optional<QByteArray> published;
+    QStringList others;
+    qsizetype number = 0;
+    for (QByteArrayView line : content.split('\n')) {
+        ++number;
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        const std::optional<ChecksumLine> checksum = parsed(line);
+        if (!checksum)
+            throw badChecksumFile(
+                path, QStringLiteral("Line %1 is not a checksum line as sha256sum writes it")
+                          .arg(number));
+        if (!platform::sameFileName(fileNameOf(checksum->name), name))
+            others.append(checksum->name);
+        else if (published && *published != checksum->digest)
+            throw badChecksumFile(
+                path, QStringLiteral("Names %1 twice, with different checksums").arg(name));
+        else
+            published = checksum->digest;
+    }
+    if (published)
+        return *published;
+    if (others.isEmpty())
+        throw badChecksumFile(path, QStringLiteral("Holds no checksum line"));
+    throw badChecksumFile(
+        path, others.size() == 1
+                  ? QStringLiteral("Names another file (%1), not %2").arg(others.first(), name)
+                  : QStringLiteral("Names %1 other files (%2, ...), not %3")
+                        .arg(others.size())
+                        .arg(others.first(), name));
 }
 
 } // namespace
@@ -131,50 +193,32 @@ QByteArray checksumLine(const QByteArray& digest, const QString& fileName) {
     return (escaped ? QByteArray("\\") : QByteArray()) + digest.toHex() + "  " + name + '\n';
 }
 
-std::optional<QByteArray> readPublishedChecksum(const QString& file) {
+std::optional<QByteArray> readPublishedChecksum(const QString& file, qint64 releaseChanged) {
     const QString path = checksumPathFor(file);
-    const std::optional<QByteArray> content = contentOf(path);
+    const std::optional<Content> content = contentOf(path);
     if (!content)
         return std::nullopt;
-    if (content->isEmpty())
-        throw badChecksumFile(path, QStringLiteral("Empty"));
-
-    const QString name = fileNameOf(file);
-    std::optional<QByteArray> published;
-    QStringList others;
-    qsizetype number = 0;
-    for (QByteArrayView line : content->split('\n')) {
-        ++number;
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (line.isEmpty() || line.startsWith('#'))
-            continue;
-        const std::optional<ChecksumLine> checksum = parsed(line);
-        if (!checksum)
-            throw badChecksumFile(
-                path, QStringLiteral("Line %1 is not a checksum line as sha256sum writes it")
-                          .arg(number));
-        if (!platform::sameFileName(fileNameOf(checksum->name), name))
-            others.append(checksum->name);
-        else if (published && *published != checksum->digest)
-            throw badChecksumFile(
-                path, QStringLiteral("Names %1 twice, with different checksums").arg(name));
-        else
-            published = checksum->digest;
-    }
-    if (published)
-        return published;
-    if (others.isEmpty())
-        throw badChecksumFile(path, QStringLiteral("Holds no checksum line"));
-    throw badChecksumFile(
-        path, others.size() == 1
-                  ? QStringLiteral("Names another file (%1), not %2").arg(others.first(), name)
-                  : QStringLiteral("Names %1 other files (%2, ...), not %3")
-                        .arg(others.size())
-                        .arg(others.first(), name));
+    const QByteArray digest = digestIn(content->bytes, path, file);
+    // Equal times are taken: a coarse clock gives a release and the checksum written right after
+    // it the same time.
+    if (releaseChanged != 0 && content->changed != 0 && content->changed < releaseChanged)
+        throw RunTimeError(
+            ErrorKind::ChecksumDiffers,
+            QStringLiteral(
+                "The new release changed after its published checksum was written: %1 "
+                "is newer than %2. It was replaced or changed without its checksum: publish it "
+                "with tarselcopy or TarselCopyFile, or write %3 anew once it is "
+                "complete.")
+                .arg(file, path, fileNameOf(path)));
+    return digest;
 }
 
-void writeChecksumFile(const QString& file, const QByteArray& digest, Yielder& yielder) {
+std::optional<QByteArray> readRecordedChecksum(const QString& file) {
+    return readPublishedChecksum(file, 0);
+}
+
+platform::FileId writeChecksumFile(const QString& file, const QByteArray& digest,
+                                   Yielder& yielder) {
     const QString path = checksumPathFor(file);
     const QByteArray line = checksumLine(digest, file.mid(platform::lastSeparator(file) + 1));
     platform::StagingFile staging(path, line.size());
@@ -186,6 +230,7 @@ void writeChecksumFile(const QString& file, const QByteArray& digest, Yielder& y
         throw RunTimeError(ErrorKind::CopyDiffers,
                            path + QStringLiteral(": the line read back is not the line written"));
     staging.commit(yielder, file);
+    return staging.fileId();
 }
 
 } // namespace tarsel
