@@ -213,22 +213,20 @@ SetAside::SetAside(const QString& path) : path_(path) {
     // read-only, so that it can be removed.
     setAttributesOf(handle, (attributes_ | FILE_ATTRIBUTE_HIDDEN) & ~FILE_ATTRIBUTE_READONLY);
     const QString folder = folderOf(path);
-    for (int attempt = 0; attempt < 8; ++attempt) {
+    DWORD err = ERROR_FILE_EXISTS;
+    for (int attempt = 0; attempt < 8 && err == ERROR_FILE_EXISTS; ++attempt) {
         const QString aside = folder + stagingName(path.mid(folder.size()));
         if (renameThrough(handle, aside, false)) {
             aside_ = aside;
             return;
         }
-        const DWORD err = GetLastError();
-        if (err != ERROR_ALREADY_EXISTS && err != ERROR_FILE_EXISTS) {
-            setAttributesOf(handle, attributes_);
-            CloseHandle(handle);
-            handle_ = -1;
-            throw errorFrom(err, path);
-        }
+        err = GetLastError();
+        if (err == ERROR_ALREADY_EXISTS) // the name drawn is taken: another one
+            err = ERROR_FILE_EXISTS;
     }
     setAttributesOf(handle, attributes_);
-    throw errorFrom(ERROR_FILE_EXISTS, path);
+    CloseHandle(handle);
+    throw errorFrom(err, path);
 }
 
 SetAside::~SetAside() {
