@@ -132,6 +132,27 @@ std::optional<Content> contentOf(const QString& path) {
     return Content{bytes, platform::stateOf(*file).changed};
 }
 
+} // namespace
+
+QString checksumPathFor(const QString& file) {
+    return file + QStringLiteral(".sha256");
+}
+
+QString hexOf(const QByteArray& digest) {
+    return QString::fromLatin1(digest.toHex());
+}
+
+QByteArray checksumLine(const QByteArray& digest, const QString& fileName) {
+    Q_ASSERT(digest.size() == platform::Sha256::DigestLength);
+    QByteArray name = fileName.toUtf8();
+    const bool escaped = name.contains('\\') || name.contains('\n') || name.contains('\r');
+    if (escaped)
+        name.replace("\\", "\\\\").replace("\n", "\\n").replace("\r", "\\r");
+    return (escaped ? QByteArray("\\") : QByteArray()) + digest.toHex() + "  " + name + '\n';
+}
+
+namespace {
+
 // The digest that `content`, the .sha256 at `path`, gives for `file`.
 QByteArray digestIn(const QByteArray& content, const QString& path, const QString& file) {
     if (content.isEmpty())
@@ -175,23 +196,6 @@ QByteArray digestIn(const QByteArray& content, const QString& path, const QStrin
 }
 
 } // namespace
-
-QString checksumPathFor(const QString& file) {
-    return file + QStringLiteral(".sha256");
-}
-
-QString hexOf(const QByteArray& digest) {
-    return QString::fromLatin1(digest.toHex());
-}
-
-QByteArray checksumLine(const QByteArray& digest, const QString& fileName) {
-    Q_ASSERT(digest.size() == platform::Sha256::DigestLength);
-    QByteArray name = fileName.toUtf8();
-    const bool escaped = name.contains('\\') || name.contains('\n') || name.contains('\r');
-    if (escaped)
-        name.replace("\\", "\\\\").replace("\n", "\\n").replace("\r", "\\r");
-    return (escaped ? QByteArray("\\") : QByteArray()) + digest.toHex() + "  " + name + '\n';
-}
 
 std::optional<QByteArray> readPublishedChecksum(const QString& file, qint64 releaseChanged) {
     const QString path = checksumPathFor(file);
