@@ -34,7 +34,8 @@ void ConsoleFace::phase(RunPhase phase) {
 
 void ConsoleFace::skipped(const RunTimeError& error) {
     clearLine();
-    writeErr(QStringLiteral("tarselcopy: warning: ") + errorLine(error) + QLatin1Char('\n'));
+    warnings_ << errorLine(error);
+    writeErr(QStringLiteral("tarselcopy: warning: ") + warnings_.last() + QLatin1Char('\n'));
 }
 
 // The verification's bar runs down from 100; the line counts up in both stretches.

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <QStringList>
 #include <cstdio>
 
 namespace tarsel::console {
@@ -27,6 +28,9 @@ public:
     // Writes over the progress line, so that what follows starts on a clean line.
     void clearLine();
 
+    // The warnings for the steps skipped so far, as their error lines.
+    const QStringList& warnings() const { return warnings_; }
+
 private:
     qint64 length_;
     bool showProgress_;
@@ -34,6 +38,7 @@ private:
     QElapsedTimer phaseTimer_;
     qint64 lastShownMs_ = -1;
     qsizetype lineLength_ = 0;
+    QStringList warnings_;
 };
 
 // "Error <number> (<description>)", the error report's first part.

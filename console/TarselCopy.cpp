@@ -64,6 +64,9 @@ void update(const Options& options, RunRecord& record) {
     try {
         record.bytes = runRelease(request, face).bytes;
         record.outcome = Outcome::Updated;
+        // What the run did without (the checksum beside the new version, its creation date) is
+        // the log's to keep as well.
+        record.error = face.warnings().join(QStringLiteral("; "));
     } catch (const RunFailure& failure) {
         face.clearLine();
         record.exitCode = exitCodeFor(failure.stage());
@@ -73,9 +76,11 @@ void update(const Options& options, RunRecord& record) {
                           ? namingHolders(failure, *platform::systemProcessTable(), options.target)
                           : RunTimeError(failure));
         say(stderr, QStringLiteral("tarselcopy: ") + record.error);
-        if (record.exitCode == ExitCode::Ok)
+        if (record.exitCode == ExitCode::Ok) {
             record.outcome = Outcome::Updated;
-        else if (failure.stage() == RunStage::Cancel)
+            record.error =
+                (QStringList(face.warnings()) << record.error).join(QStringLiteral("; "));
+        } else if (failure.stage() == RunStage::Cancel)
             record.outcome = Outcome::Cancelled;
         else
             record.outcome = Outcome::Failed;

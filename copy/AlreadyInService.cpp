@@ -6,6 +6,7 @@
 #include "filetime/FileDateKind.h"
 #include "filetime/FileTimeRecords.h"
 #include "filetime/ReadFileDate.h"
+#include "platform/Files.h"
 
 #include <QFileInfo>
 
@@ -14,17 +15,24 @@ namespace tarsel {
 bool AlreadyInService(const QString& source, const QString& target) {
     const QFileInfo release(source);
     const QFileInfo current(target);
-    if (!release.isFile() || !current.isFile() || release.size() != current.size())
+    if (!release.isFile() || !current.isFile())
         return false;
     try {
-        // The checksums record the release as published and the version as put into service.
-        const std::optional<QByteArray> published = readPublishedChecksum(source);
-        const std::optional<QByteArray> inService = readPublishedChecksum(target);
+        // The checksums record the release as published and the version as put into service:
+        // where both are there they decide, as Access writes into a front end as it is used.
+        const std::optional<QByteArray> published = readPublishedChecksum(
+            source, platform::stateOf(platform::openForReading(source)).changed);
+        const std::optional<QByteArray> inService = readRecordedChecksum(target);
         if (published && inService)
             return *published == *inService;
-    } catch (const RunTimeError&) {
+    } catch (const RunTimeError& e) {
+        // Older than the release: the run refuses it until its checksum follows.
+        if (e.kind() == ErrorKind::ChecksumDiffers)
+            return false;
         // No digest to go by: the date decides.
     }
+    if (release.size() != current.size())
+        return false;
     try {
         FileTimeRecords records;
         const QDateTime modified = ReadFileDate(records, source, Modified);

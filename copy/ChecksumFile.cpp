@@ -93,9 +93,29 @@ RunTimeError badChecksumFile(const QString& path, const QString& why) {
     return RunTimeError(ErrorKind::BadChecksumFile, path + QStringLiteral(": ") + why);
 }
 
+// The digest alone, 64 hex digits and at most a line end, as PowerShell's Get-FileHash and other
+// tools give it.
+std::optional<QByteArray> bareDigest(QByteArrayView content) {
+    if (content.endsWith("\r\n"))
+        content.chop(2);
+    else if (content.endsWith('\n'))
+        content.chop(1);
+    if (content.size() != HexLength || !std::all_of(content.begin(), content.end(), isHexDigit))
+        return std::nullopt;
+    return QByteArray::fromHex(content.toByteArray());
+}
+
+// A .sha256 whole, and its change time: when it was last written or renamed.
+struct Content {
+    QByteArray bytes;
+    qint64 changed = 0;
+};
+
 // The .sha256 whole, or none when nothing of that name exists. A link that leads nowhere is
 // something of that name: a publication that went wrong, not a release published without one.
-std::optional<QByteArray> contentOf(const QString& path) {
+std::optional<Content> contentOf(const QString& path) {
+    if (!platform::nameCanExist(path))
+        return std::nullopt;
     std::optional<platform::OpenFile> file;
     try {
         file.emplace(platform::openForReading(path));
@@ -109,7 +129,7 @@ std::optional<QByteArray> contentOf(const QString& path) {
     bytes.resize(platform::readAt(*file, bytes.data(), bytes.size(), 0));
     if (bytes.size() > MaxChecksumFileSize)
         throw badChecksumFile(path, QStringLiteral("Larger than 64 KiB, so no list of checksums"));
-    return bytes;
+    return Content{bytes, platform::stateOf(*file).changed};
 }
 
 } // namespace
@@ -131,19 +151,20 @@ QByteArray checksumLine(const QByteArray& digest, const QString& fileName) {
     return (escaped ? QByteArray("\\") : QByteArray()) + digest.toHex() + "  " + name + '\n';
 }
 
-std::optional<QByteArray> readPublishedChecksum(const QString& file) {
-    const QString path = checksumPathFor(file);
-    const std::optional<QByteArray> content = contentOf(path);
-    if (!content)
-        return std::nullopt;
-    if (content->isEmpty())
+namespace {
+
+// The digest that `content`, the .sha256 at `path`, gives for `file`.
+QByteArray digestIn(const QByteArray& content, const QString& path, const QString& file) {
+    if (content.isEmpty())
         throw badChecksumFile(path, QStringLiteral("Empty"));
+    if (const std::optional<QByteArray> digest = bareDigest(content))
+        return *digest;
 
     const QString name = fileNameOf(file);
     std::optional<QByteArray> published;
     QStringList others;
     qsizetype number = 0;
-    for (QByteArrayView line : content->split('\n')) {
+    for (QByteArrayView line : content.split('\n')) {
         ++number;
         if (line.endsWith('\r'))
             line.chop(1);
@@ -163,7 +184,7 @@ std::optional<QByteArray> readPublishedChecksum(const QString& file) {
             published = checksum->digest;
     }
     if (published)
-        return published;
+        return *published;
     if (others.isEmpty())
         throw badChecksumFile(path, QStringLiteral("Holds no checksum line"));
     throw badChecksumFile(
@@ -174,7 +195,34 @@ std::optional<QByteArray> readPublishedChecksum(const QString& file) {
                         .arg(others.first(), name));
 }
 
-void writeChecksumFile(const QString& file, const QByteArray& digest, Yielder& yielder) {
+} // namespace
+
+std::optional<QByteArray> readPublishedChecksum(const QString& file, qint64 releaseChanged) {
+    const QString path = checksumPathFor(file);
+    const std::optional<Content> content = contentOf(path);
+    if (!content)
+        return std::nullopt;
+    const QByteArray digest = digestIn(content->bytes, path, file);
+    // Equal times are taken: a coarse clock gives a release and the checksum written right after
+    // it the same time.
+    if (releaseChanged != 0 && content->changed != 0 && content->changed < releaseChanged)
+        throw RunTimeError(
+            ErrorKind::ChecksumDiffers,
+            QStringLiteral(
+                "The new release changed after its published checksum was written: %1 "
+                "is newer than %2. It was replaced or changed without its checksum: publish it "
+                "with tarselcopy or TarselCopyFile, or write %3 anew once it is "
+                "complete.")
+                .arg(file, path, fileNameOf(path)));
+    return digest;
+}
+
+std::optional<QByteArray> readRecordedChecksum(const QString& file) {
+    return readPublishedChecksum(file, 0);
+}
+
+platform::FileId writeChecksumFile(const QString& file, const QByteArray& digest,
+                                   Yielder& yielder) {
     const QString path = checksumPathFor(file);
     const QByteArray line = checksumLine(digest, file.mid(platform::lastSeparator(file) + 1));
     platform::StagingFile staging(path, line.size());
@@ -186,6 +234,7 @@ void writeChecksumFile(const QString& file, const QByteArray& digest, Yielder& y
         throw RunTimeError(ErrorKind::CopyDiffers,
                            path + QStringLiteral(": the line read back is not the line written"));
     staging.commit(yielder, file);
+    return staging.fileId();
 }
 
 } // namespace tarsel

@@ -5,6 +5,7 @@
 #include "copy/FileExists.h"
 #include "copy/ReleaseStamp.h"
 #include "copy/ValidateFile.h"
+#include "copy/VersionRecords.h"
 #include "filetime/FileDateKind.h"
 #include "filetime/FileTimeRecords.h"
 #include "filetime/PutFileDate.h"
@@ -105,7 +106,10 @@ void Run::copyToStaging() {
             throw RunTimeError(ErrorKind::ReleaseEmpty,
                                QStringLiteral("The new release is empty: ") + request_.source);
     });
-    at(RunStage::Published, [&] { published_ = readPublishedChecksum(request_.source); });
+    // Read with the release it publishes, and as it was when the run opened it: a master renamed
+    // over or removed meanwhile is still the release whose digest the checksum gives.
+    at(RunStage::Published,
+       [&] { published_ = readPublishedChecksum(request_.source, opened_.changed); });
     // A target must name a file: an empty text or a folder path has no name to put the release
     // under.
     if (target.isEmpty() || platform::lastSeparator(target) == target.size() - 1 ||
@@ -154,11 +158,15 @@ void Run::stopIfChanged() const {
                                           .arg(request_.source)));
 }
 
-// The release the run copied and verified is the one its publisher meant: unchanged since it was
-// opened, and with the digest its .sha256 publishes.
+// The release the run copied and verified is the one its publisher meant: with the digest its
+// .sha256 publishes, whatever became of its name meanwhile (a publisher renaming the next release
+// over it changes its change time, not its bytes); without a .sha256, unchanged since it was
+// opened.
 void Run::checkAsPublished() const {
+    if (published_ && *published_ == digest_)
+        return;
     stopIfChanged();
-    if (published_ && *published_ != digest_) {
+    if (published_) {
         const QString checksum = checksumPathFor(request_.source);
         throw RunFailure(
             RunStage::Published,
@@ -218,6 +226,11 @@ void Run::verify() {
         throw;
     } catch (const RunTimeError& e) {
         stopIfChanged();
+        // A full disk may show only when the copy is flushed (NFS, SMB, quotas): the copy failed.
+        if (e.kind() == ErrorKind::DiskFull) {
+            staging_.reset();
+            throw RunFailure(RunStage::Copy, withLeftovers(e));
+        }
         throw RunFailure(continueOnFailure_ ? RunStage::Differs : RunStage::Verify, e);
     }
     stopIfCancelled();
@@ -233,41 +246,58 @@ void Run::verify() {
 
 // The one step that changes what users run: the verified file replaces the old one at once. The
 // old one's read-only attribute is cleared only for this moment, so a run killed earlier leaves
-// it as it was.
+// it as it was. The old version's records go aside just before, so that none stays beside the new
+// version, and come back where the swap fails.
 void Run::putIntoService() {
     step(RunStage::Replace, [&] { readOnly_.emplace(request_.target); });
-    at(RunStage::Replace, [&] { staging_->commit(*this); });
+    std::optional<OldRecords> oldRecords;
+    at(RunStage::Replace, [&] {
+        oldRecords.emplace(request_.target);
+        staging_->commit(*this);
+    });
     if (readOnly_)
         readOnly_->dismiss();
     // The verified release is in service: from here on a failure is the face's to hear of, and the
     // yields no longer stop the run.
-    bool checksummed = false;
+    // Stamped only once the file has its final name: Windows gives a file that takes a name
+    // vacated moments before the old file's creation time, which would undo an earlier stamp.
+    std::optional<RunTimeError> stampFailed;
+    bool stamped = false;
+    if (created_) {
+        try {
+            stamped = PutFileDate(records_, staging_->openPath(), FileDateKind::Created, *created_)
+                          .value_or(0) != 0;
+        } catch (const RunTimeError& e) {
+            stampFailed = e;
+        }
+    }
+    // The records come last: whatever changes the file changes its change time (the stamp, and on
+    // Windows and SMB the close of a handle that wrote), and a release's record counts only where
+    // it is newer than that.
+    const platform::FileIdHold version(staging_->file());
+    staging_.reset();
+    bool recorded = false;
     try {
-        writeChecksumFile(request_.target, digest_, observer_);
-        checksummed = true;
+        recorded = writeRecords(request_.target, version, digest_, observer_);
     } catch (const RunTimeError& e) {
         observer_.skipped(e.withDescription(
             QStringLiteral("The checksum was not written beside the new version: ") +
             e.description()));
     }
-    // Stamped only once the file has its final name: Windows gives a file that takes a name
-    // vacated moments before the old file's creation time, which would undo an earlier stamp.
+    oldRecords.reset();
     // A file system that keeps no creation date stamps nothing, and the run still succeeded; the
     // face hears of it, unless the checksums tell a later run that this version is current.
-    if (created_)
-        step(RunStage::Stamp, [&] {
-            if (PutFileDate(records_, staging_->openPath(), FileDateKind::Created, *created_)
-                        .value_or(0) == 0 &&
-                !(published_ && checksummed))
-                observer_.skipped(RunTimeError(
-                    ErrorKind::PathFileAccess,
-                    QStringLiteral("The creation date could not be given to %1, so --if-changed "
-                                   "cannot tell from it that this version is current. Publish "
-                                   "the release with its checksum (put it on the master with "
-                                   "tarselcopy or TarselCopyFile, which write NAME.sha256 beside "
-                                   "it): --if-changed then decides by the checksums.")
-                        .arg(request_.target)));
-        });
+    if (stampFailed)
+        step(RunStage::Stamp, [&] { throw *stampFailed; });
+    else if (created_ && !stamped && !(published_ && recorded))
+        observer_.skipped(RunTimeError(
+            ErrorKind::PathFileAccess,
+            QStringLiteral("The creation date could not be given to %1, so --if-changed "
+                           "cannot tell from it that this version is current. Publish "
+                           "the release with its checksum (put it on the master with "
+                           "tarselcopy or TarselCopyFile, which write NAME.sha256 beside "
+                           "it): --if-changed then decides by the checksums.")
+                .arg(request_.target)));
 }
 
 RunResult Run::execute() {

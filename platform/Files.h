@@ -3,6 +3,7 @@
 #include <QString>
 #include <QtGlobal>
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace tarsel::platform {
@@ -59,6 +60,42 @@ struct FileState {
     bool operator==(const FileState&) const = default;
 };
 FileState stateOf(const OpenFile& file);
+
+// What tells one file from every other, whatever path leads to it: device and inode on Linux,
+// volume serial number and file ID on Windows.
+struct FileId {
+    quint64 device = 0;
+    quint64 index = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+// The file that `path` names, the entry itself (a symbolic link, not what it leads to); none where
+// nothing is there or it cannot be looked at.
+std::optional<FileId> fileIdOf(const QString& path);
+
+// A file's identity, kept true for as long as this lives: on Linux the inode is held (the file
+// itself is not opened), so that a file made once it is removed cannot take its number; Windows
+// never gives a removed file's ID to another, as its IDs carry a sequence number.
+class FileIdHold {
+public:
+    // The entry at `path` itself, as fileIdOf() gives it; none where nothing is there.
+    explicit FileIdHold(const QString& path);
+    // The file open as `file`, whatever became of its name.
+    explicit FileIdHold(const OpenFile& file);
+    FileIdHold(const FileIdHold&) = delete;
+    FileIdHold& operator=(const FileIdHold&) = delete;
+    ~FileIdHold();
+
+    const std::optional<FileId>& id() const { return id_; }
+
+private:
+    std::optional<FileId> id_;
+    qintptr handle_ = -1; // on Linux, the O_PATH descriptor that holds the inode
+};
+
+// Whether a file can exist under `path` at all: its last name within the file systems' limit (255
+// bytes on Linux, 255 UTF-16 units on Windows), and on Linux the whole path within the system's.
+bool nameCanExist(const QString& path);
 
 // Reads `length` bytes at `offset`; returns fewer only when the file ends sooner.
 qint64 readAt(const OpenFile& file, char* buffer, qint64 length, qint64 offset);

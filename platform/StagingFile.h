@@ -40,6 +40,9 @@ public:
     // The file as the run writes it, named after the target.
     const OpenFile& file() const { return *file_; }
 
+    // The file's identity, under either name.
+    FileId fileId() const { return {device_, index_}; }
+
     // A path to this very file for as long as it is open, whatever becomes of its name meanwhile:
     // what is stamped through it is what commit() moves, never a file that someone put under our
     // name.
@@ -64,10 +67,38 @@ private:
     QString target_;
     QString path_;
     std::optional<OpenFile> file_;
-    quint64 device_ = 0; // the file's identity: device and inode on Linux
+    quint64 device_ = 0; // the file's identity (FileId)
     quint64 index_ = 0;
     bool committed_ = false;
 };
+
+// A file beside a target moved out of its name for the length of a swap, under a staging name:
+// put back where the swap did not happen, removed otherwise. Held meanwhile (locked on Linux, open
+// without delete sharing on Windows), so that another run's clean-up does not take it for an
+// orphan; a run killed meanwhile leaves a staging file that a later run removes.
+class SetAside {
+public:
+    // Moves the file or symbolic link at `path` aside; anything else, or nothing, stays where it
+    // is. Throws RunTimeError naming `path` when it cannot be moved.
+    explicit SetAside(const QString& path);
+    SetAside(const SetAside&) = delete;
+    SetAside& operator=(const SetAside&) = delete;
+    // Removes it, unless it was put back.
+    ~SetAside();
+
+    // Gives it its name again, unless something else took that name meanwhile.
+    void putBack();
+
+private:
+    QString path_;
+    QString aside_; // where it is; empty when nothing is aside
+    qintptr handle_ = -1;
+    FileId id_;
+    quint32 attributes_ = 0; // on Windows, what it had before it was hidden
+};
+
+// Removes the file at `path` if it still is the file `id`, never one that took its name since.
+void removeIfSame(const QString& path, const FileId& id);
 
 // A fresh hidden name for a staging file of the target named `targetName`: "." + that name,
 // shortened so that the whole fits a file system's 255-byte limit, + ".tarsel-" + 12 random

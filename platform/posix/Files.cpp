@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,6 +82,53 @@ FileState stateOf(const OpenFile& file) {
         fail(file.path());
     const auto ns = [](const timespec& t) { return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };
     return {st.st_size, ns(st.st_mtim), ns(st.st_ctim)};
+}
+
+std::optional<FileId> fileIdOf(const QString& path) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return FileId{quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+namespace {
+
+// Holds the inode that `fd`, opened with O_PATH, refers to; none where it could not be opened.
+std::optional<FileId> heldId(int fd) {
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0)
+        return std::nullopt;
+    return FileId{quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+} // namespace
+
+FileIdHold::FileIdHold(const QString& path)
+    : handle_(::open(QFile::encodeName(path).constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC)) {
+    id_ = heldId(int(handle_));
+}
+
+// Through /proc, which leads to the file itself: a second descriptor of the open file would keep
+// it open, which an SMB share sees.
+FileIdHold::FileIdHold(const OpenFile& file)
+    : handle_(::open(QByteArray("/proc/self/fd/" + QByteArray::number(fd(file))).constData(),
+                     O_PATH | O_CLOEXEC)) {
+    id_ = heldId(int(handle_));
+    if (!id_) {
+        struct stat st {};
+        if (::fstat(fd(file), &st) == 0)
+            id_ = FileId{quint64(st.st_dev), quint64(st.st_ino)};
+    }
+}
+
+FileIdHold::~FileIdHold() {
+    if (handle_ >= 0)
+        ::close(int(handle_));
+}
+
+bool nameCanExist(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    return native.size() < PATH_MAX && native.size() - native.lastIndexOf('/') - 1 <= NAME_MAX;
 }
 
 qint64 readAt(const OpenFile& file, char* buffer, qint64 length, qint64 offset) {

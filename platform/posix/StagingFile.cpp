@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -31,6 +32,44 @@ bool stillNamed(const QString& path, quint64 device, quint64 inode) {
     struct stat st {};
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && quint64(st.st_dev) == device &&
            quint64(st.st_ino) == inode;
+}
+
+QString inFolder(const QString& folder, const QString& name) {
+    return (folder == QLatin1String("/") ? folder : folder + QLatin1Char('/')) + name;
+}
+
+// Moves `from` to `to` unless something is there already; 0, or the errno.
+int renameWithoutReplacing(const QString& from, const QString& to) {
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray destination = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, destination.constData(),
+                    RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // A file system without it (some network file systems): a second name cannot take a name
+    // that is taken.
+    if (::link(source.constData(), destination.constData()) == 0) {
+        ::unlink(source.constData());
+        return 0;
+    }
+    if (errno == EEXIST)
+        return EEXIST;
+    struct stat st {};
+    if (::lstat(destination.constData(), &st) == 0)
+        return EEXIST;
+    return ::rename(source.constData(), destination.constData()) == 0 ? 0 : errno;
+}
+
+// A target whose folder is missing: the folder is what to name, as Windows names it.
+RunTimeError creationError(int err, const QString& target) {
+    const QString folder = folderOf(target);
+    struct stat st {};
+    if (err == ENOENT && ::stat(QFile::encodeName(folder).constData(), &st) != 0 &&
+        (errno == ENOENT || errno == ENOTDIR))
+        return RunTimeError(ErrorKind::PathNotFound, err,
+                            folder + QStringLiteral(": Path not found"));
+    return errnoError(err, target);
 }
 
 // Calls `visit` with the folder's descriptor and the name of every staging file there.
@@ -62,12 +101,11 @@ StagingFile::StagingFile(const QString& target, qint64 length) : target_(target)
     const QString name = target.mid(target.lastIndexOf(QLatin1Char('/')) + 1);
     int fd = -1;
     for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
-        path_ =
-            (folder == QLatin1String("/") ? folder : folder + QLatin1Char('/')) + stagingName(name);
+        path_ = inFolder(folder, stagingName(name));
         fd = ::open(QFile::encodeName(path_).constData(),
                     O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST)
-            throw errnoError(errno, target);
+            throw creationError(errno, target);
     }
     if (fd < 0)
         throw errnoError(EEXIST, target);
@@ -151,6 +189,61 @@ void StagingFile::commit(Yielder&, const QString& rightsOf) {
         throw errnoError(errno, target_);
     committed_ = true;
     syncFolder(folderOf(target_));
+}
+
+SetAside::SetAside(const QString& path) : path_(path) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::lstat(name.constData(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG)
+            return;
+        throw errnoError(errno, path);
+    }
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+        return;
+    // Best effort: a file that cannot be opened or locked is still moved, and the age rule alone
+    // keeps other runs' clean-up away from it, as on a file system without locks.
+    if (S_ISREG(st.st_mode)) {
+        handle_ = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (handle_ >= 0)
+            ::flock(int(handle_), LOCK_EX | LOCK_NB);
+    }
+    const QString folder = folderOf(path);
+    const QString base = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const QString aside = inFolder(folder, stagingName(base));
+        const int err = renameWithoutReplacing(path, aside);
+        if (err == EEXIST)
+            continue;
+        if (err == ENOENT) // gone meanwhile: nothing to set aside
+            return;
+        if (err != 0)
+            throw errnoError(err, path);
+        if (const std::optional<FileId> id = fileIdOf(aside)) {
+            aside_ = aside;
+            id_ = *id;
+        }
+        return;
+    }
+    throw errnoError(EEXIST, path);
+}
+
+SetAside::~SetAside() {
+    if (!aside_.isEmpty() && stillNamed(aside_, id_.device, id_.index))
+        ::unlink(QFile::encodeName(aside_).constData());
+    if (handle_ >= 0)
+        ::close(int(handle_));
+}
+
+void SetAside::putBack() {
+    if (!aside_.isEmpty() && stillNamed(aside_, id_.device, id_.index) &&
+        renameWithoutReplacing(aside_, path_) == 0)
+        aside_.clear();
+}
+
+void removeIfSame(const QString& path, const FileId& id) {
+    if (stillNamed(path, id.device, id.index))
+        ::unlink(QFile::encodeName(path).constData());
 }
 
 void removeOrphanedStagingFiles(const QString& target) {

@@ -1,5 +1,6 @@
 #include "platform/FileParts.h"
 
+#include "platform/Paths.h"
 #include "platform/win32/Contracts.h"
 #include "platform/win32/Win32.h"
 
@@ -135,6 +136,36 @@ FileState stateOf(const OpenFile& file) {
     if (!GetFileInformationByHandleEx(nativeOf(file), FileBasicInfo, &info, sizeof info))
         fail(file.path());
     return {lengthOf(file), info.LastWriteTime.QuadPart, info.ChangeTime.QuadPart};
+}
+
+std::optional<FileId> fileIdOf(const QString& path) {
+    const HANDLE handle =
+        CreateFileW(widePath(path).c_str(), FILE_READ_ATTRIBUTES, ShareAll, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    FileIdentity identity;
+    const bool known = identityOf(handle, identity);
+    CloseHandle(handle);
+    if (!known)
+        return std::nullopt;
+    return FileId{identity.volume, identity.index};
+}
+
+FileIdHold::FileIdHold(const QString& path) : id_(fileIdOf(path)) {}
+
+FileIdHold::FileIdHold(const OpenFile& file) {
+    FileIdentity identity;
+    if (identityOf(nativeOf(file), identity))
+        id_ = FileId{identity.volume, identity.index};
+}
+
+FileIdHold::~FileIdHold() = default;
+
+// NTFS, ReFS, exFAT and FAT's long names alike.
+bool nameCanExist(const QString& path) {
+    constexpr qsizetype NameMax = 255;
+    return path.size() - lastSeparator(path) - 1 <= NameMax;
 }
 
 qint64 readAt(const OpenFile& file, char* buffer, qint64 length, qint64 offset) {

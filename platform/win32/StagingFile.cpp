@@ -47,6 +47,33 @@ QString folderOf(const QString& path) {
     return path.left(lastSeparator(path) + 1);
 }
 
+// Renames the file open as `handle` to `to`, over a file there only where `replace` says so:
+// what moves is the file the handle holds, whatever became of its name.
+bool renameThrough(HANDLE handle, const QString& to, bool replace) {
+    const std::wstring name = widePath(to);
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = replace;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = DWORD(name.size() * sizeof(wchar_t));
+    std::copy(name.begin(), name.end(), rename->FileName);
+    return SetFileInformationByHandle(handle, FileRenameInfo, rename, DWORD(buffer.size()));
+}
+
+FileId idOf(HANDLE handle) {
+    FileIdentity identity;
+    if (!identityOf(handle, identity))
+        return {};
+    return {identity.volume, identity.index};
+}
+
+// A target whose folder is missing: the folder is what to name.
+RunTimeError creationError(DWORD err, const QString& target) {
+    const QString folder = folderOf(target);
+    return errorFrom(err,
+                     err == ERROR_PATH_NOT_FOUND && !folder.isEmpty() ? folder.chopped(1) : target);
+}
+
 // From 1601-01-01, where file times count from, to 1970-01-01.
 constexpr qint64 UnixEpochMs = 11'644'473'600'000;
 
@@ -87,11 +114,14 @@ StagingFile::StagingFile(const QString& target, qint64 length) : target_(target)
                              FILE_SHARE_READ, ownerOnly.attributes(), CREATE_NEW,
                              FILE_ATTRIBUTE_HIDDEN, nullptr);
         if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
-            fail(target);
+            throw creationError(GetLastError(), target);
     }
     if (handle == INVALID_HANDLE_VALUE)
         throw errorFrom(ERROR_FILE_EXISTS, target);
     file_.emplace(reinterpret_cast<qintptr>(handle), target);
+    const FileId id = idOf(handle);
+    device_ = id.device;
+    index_ = id.index;
     try {
         parts::reserve(*file_, length);
     } catch (const RunTimeError&) {
@@ -126,19 +156,10 @@ OpenFile StagingFile::readBack(Yielder&) {
 void StagingFile::commit(Yielder& yielder, const QString& rightsOf) {
     adoptAccessRights(rightsOf.isEmpty() ? target_ : rightsOf, file_->handle(), path());
     const HANDLE handle = nativeOf(file_->handle());
-    // Renamed through the handle the run holds: what moves is what was written and verified.
-    const std::wstring to = widePath(target_);
-    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
-    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = TRUE;
-    rename->RootDirectory = nullptr;
-    rename->FileNameLength = DWORD(to.size() * sizeof(wchar_t));
-    std::copy(to.begin(), to.end(), rename->FileName);
     // Another program that holds the old release open (Access on another computer, a virus
     // scanner) often lets go within moments.
     const qint64 deadline = monotonicMs() + SwapRetryMs;
-    while (!(renameAllowedOver(target_) &&
-             SetFileInformationByHandle(handle, FileRenameInfo, rename, DWORD(buffer.size())))) {
+    while (!(renameAllowedOver(target_) && renameThrough(handle, target_, true))) {
         const DWORD err = GetLastError();
         const bool held = err == ERROR_SHARING_VIOLATION || err == ERROR_ACCESS_DENIED ||
                           err == ERROR_LOCK_VIOLATION;
@@ -157,6 +178,81 @@ void StagingFile::commit(Yielder& yielder, const QString& rightsOf) {
     setAttributesOf(handle, FILE_ATTRIBUTE_ARCHIVE);
     // Asks for the rename to reach the disk.
     FlushFileBuffers(handle);
+}
+
+SetAside::SetAside(const QString& path) : path_(path) {
+    // Open without delete sharing, so that nobody removes or renames it while it is aside; the
+    // attributes are changed only where the runner may.
+    const auto open = [&](DWORD access) {
+        return CreateFileW(widePath(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | access,
+                           FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    };
+    HANDLE handle = open(FILE_WRITE_ATTRIBUTES);
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
+        handle = open(0);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD err = GetLastError();
+        if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
+            return;
+        throw errorFrom(err, path);
+    }
+    FILE_BASIC_INFO info{};
+    if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &info, sizeof info)) {
+        const DWORD err = GetLastError();
+        CloseHandle(handle);
+        throw errorFrom(err, path);
+    }
+    if (info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        CloseHandle(handle);
+        return;
+    }
+    handle_ = reinterpret_cast<qintptr>(handle);
+    attributes_ = info.FileAttributes;
+    // Hidden, as a staging file is, for a later run to recognise should this one be stopped; not
+    // read-only, so that it can be removed.
+    setAttributesOf(handle, (attributes_ | FILE_ATTRIBUTE_HIDDEN) & ~FILE_ATTRIBUTE_READONLY);
+    const QString folder = folderOf(path);
+    DWORD err = ERROR_FILE_EXISTS;
+    for (int attempt = 0; attempt < 8 && err == ERROR_FILE_EXISTS; ++attempt) {
+        const QString aside = folder + stagingName(path.mid(folder.size()));
+        if (renameThrough(handle, aside, false)) {
+            aside_ = aside;
+            return;
+        }
+        err = GetLastError();
+        if (err == ERROR_ALREADY_EXISTS) // the name drawn is taken: another one
+            err = ERROR_FILE_EXISTS;
+    }
+    setAttributesOf(handle, attributes_);
+    CloseHandle(handle);
+    throw errorFrom(err, path);
+}
+
+SetAside::~SetAside() {
+    if (handle_ == -1)
+        return;
+    if (!aside_.isEmpty())
+        removeOnClose(nativeOf(handle_));
+    CloseHandle(nativeOf(handle_));
+}
+
+void SetAside::putBack() {
+    if (!aside_.isEmpty() && renameThrough(nativeOf(handle_), path_, false)) {
+        setAttributesOf(nativeOf(handle_), attributes_);
+        aside_.clear();
+    }
+}
+
+void removeIfSame(const QString& path, const FileId& id) {
+    const HANDLE handle = CreateFileW(
+        widePath(path).c_str(), DELETE | FILE_READ_ATTRIBUTES, ShareAll, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return;
+    if (idOf(handle) == id)
+        removeOnClose(handle);
+    CloseHandle(handle);
 }
 
 void removeOrphanedStagingFiles(const QString& target) {

@@ -120,26 +120,47 @@ private slots:
             << "Error 517 (The new release does not match its published checksum: ";
         QTest::newRow("a checksum file of garbage") << "garbage"
                                                     << "Error 514 (";
+        QTest::newRow("the digest alone, as Get-FileHash gives it") << "digest alone" << QString();
     }
 
+    // The old version's records go with it: its .sha256 and its signature.
     void takesTheReleaseOnlyAsPublished() {
         QFETCH(QString, published);
         QFETCH(QString, report);
+        const QByteArray hex =
+            QCryptographicHash::hash(newBytes_, QCryptographicHash::Sha256).toHex();
         QVERIFY(writeFile(source_ + ".sha256",
                           published == "garbage"         ? QByteArray("\x01\x02 not a sum\n")
+                          : published == "digest alone"  ? hex.toUpper() + "\r\n"
                           : published == "the release's" ? sha256Line(newBytes_)
                                                          : sha256Line(oldBytes_)));
         QVERIFY(writeFile(target_ + ".sha256", sha256Line(oldBytes_)));
+        const QByteArray signature = "untrusted comment: signature of the old version\n";
+        QVERIFY(writeFile(target_ + ".sha256.minisig", signature));
         FakeReleaseHost host;
         prepare(host);
         ReleaseWorkflow(host).cmdCopy_Click();
         QCOMPARE(readFile(target_), report.isEmpty() ? newBytes_ : oldBytes_);
         QCOMPARE(readFile(target_ + ".sha256"),
                  sha256Line(report.isEmpty() ? newBytes_ : oldBytes_));
+        QCOMPARE(readFile(target_ + ".sha256.minisig"),
+                 report.isEmpty() ? QByteArray() : signature);
         QCOMPARE(files_.stagingFiles(), QStringList());
         QCOMPARE(host.fakeDialogs.boxes.size(), report.isEmpty() ? 0 : 1);
-        if (report.isEmpty())
+        if (report.isEmpty()) {
+            // What the window put in place, with its checksum, is a release the next run takes:
+            // nothing the run did to it after the checksum made the checksum look older.
+            const QString desk = files_.root() + "/desk/app.mdb";
+            QVERIFY(QDir().mkpath(files_.root() + "/desk"));
+            FakeReleaseHost next;
+            prepare(next);
+            next.source = target_;
+            next.target = desk;
+            ReleaseWorkflow(next).cmdCopy_Click();
+            QCOMPARE(next.fakeDialogs.boxes.size(), 0);
+            QCOMPARE(readFile(desk), newBytes_);
             return;
+        }
         QCOMPARE(host.label2.last(), CopyErrorText + "app.mdb");
         QVERIFY2(host.fakeDialogs.boxes[0].prompt.startsWith(report),
                  qPrintable(host.fakeDialogs.boxes[0].prompt));

@@ -16,6 +16,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <filesystem>
 #include <list>
 
 using namespace tarsel;
@@ -200,6 +201,26 @@ private slots:
         QTest::newRow(".sha256 a folder") << "sha256 folder" << 3 << false;
         QTest::newRow("no room for the checksum beside the target: a warning")
             << "target sha256 folder" << 0 << true;
+        QTest::newRow(".sha256 the digest alone, as Get-FileHash gives it")
+            << "sha256 digest alone" << 0 << true;
+        // Beside the target lies the old version's .sha256 in every row: whatever fails, no record
+        // of one version is left beside another.
+        QTest::newRow("the new checksum cannot be renamed: none is left beside the new version")
+            << "record rename fails" << 0 << true;
+        QTest::newRow("the swap fails: the old version keeps its checksum")
+            << "swap rename fails" << 4 << false;
+        QTest::newRow("the old checksum cannot be moved aside: nothing is swapped")
+            << "aside fails" << 4 << false;
+        QTest::newRow("the old version's checksum read-only: replaced")
+            << "old record read-only" << 0 << true;
+        QTest::newRow("a signature of the old version: removed") << "old signature" << 0 << true;
+        QTest::newRow("names near the 255-byte limit: no checksum can exist beside them")
+            << "long names" << 0 << true;
+        // Where the file system reports a full disk only when the copy is flushed (NFS, SMB,
+        // quotas).
+        QTest::newRow("disk full at the flush (fsync)") << "flush ENOSPC" << 5 << false;
+        QTest::newRow("quota exceeded at the flush (sync_file_range)")
+            << "flush EDQUOT" << 5 << false;
     }
 
     // Every code, with the old version untouched and no staging file whenever the run failed, one
@@ -231,7 +252,20 @@ private slots:
             arguments[3] = target;
         } else if (situation == "target folder") {
             QVERIFY(QFile::remove(files_.target) && QDir().mkdir(files_.target));
+        } else if (situation == "long names") {
+            const QString name(250, u'a');
+            arguments = QStringList{"--source", files_.root() + "/release/" + name, "--target",
+                                    files_.liveFolder() + '/' + name};
+            QVERIFY(QFile::rename(files_.source, arguments[1]) &&
+                    QFile::rename(files_.target, arguments[3]));
+            target = arguments[3];
         }
+        // What a desk has beside the version it runs.
+        const QByteArray oldRecord = sha256Hex(files_.oldBytes) + "  app.mdb\n";
+        const bool withOldRecord = target == files_.target && situation != "target folder" &&
+                                   situation != "target sha256 folder";
+        if (withOldRecord)
+            QVERIFY(writeFile(files_.target + ".sha256", oldRecord));
         std::optional<FileSizeLimit> limit;
         bool sizeLimit = false; // passed on to the child
         QString leftover;       // a stopped run's staging file beside the target
@@ -282,18 +316,39 @@ private slots:
             QVERIFY(QDir().mkdir(published));
         } else if (situation == "target sha256 folder") {
             QVERIFY(QDir().mkpath(files_.target + ".sha256/held"));
+        } else if (situation == "sha256 digest alone") {
+            QVERIFY(writeFile(published, hex.toUpper()));
+        } else if (situation == "old record read-only") {
+            QVERIFY(QFile::setPermissions(files_.target + ".sha256", QFile::ReadOwner));
+        } else if (situation == "old signature") {
+            QVERIFY(writeFile(files_.target + ".sha256.minisig",
+                              "untrusted comment: signature of the old version\n"));
         }
         QStringList wrapper;
-        if (situation == "release read error") {
+        // The run's renames: the swap, then the new checksum's; the old records go aside with
+        // renameat2, which refuses to replace.
+        const QMap<QString, QString> faults{
+            {"release read error", "copy_file_range,pread64:EIO"},
+            {"record rename fails", "rename:EIO:when=2"},
+            {"swap rename fails", "rename:EIO:when=1"},
+            {"aside fails", "renameat2:EIO"},
+            {"flush ENOSPC", "fsync:ENOSPC"},
+            {"flush EDQUOT", "sync_file_range:EDQUOT"},
+        };
+        if (faults.contains(situation)) {
             if (const QString why = missing(Facility::SystemCallFaults); !why.isEmpty())
                 QSKIP(qPrintable(why));
+            const QStringList fault = faults[situation].split(':');
             // Where the system's copy fails, the buffer reads the release itself and fails too.
-            wrapper = withFailingCalls(files_.source, "copy_file_range,pread64", "EIO");
+            wrapper =
+                withFailingCalls(situation == "release read error" ? files_.source : QString(),
+                                 fault[0], fault.mid(1).join(':'));
         }
         const QByteArray before = readFile(target);
+        const QString log = files_.root() + "/runs.log";
         if (sizeLimit)
             limit.emplace(1000);
-        Outcome outcome = run(arguments, ConsoleOutput::Read, wrapper);
+        Outcome outcome = run(arguments << "--log" << log, ConsoleOutput::Read, wrapper);
         limit.reset();
         if (!leftover.isEmpty()) {
             // Left to the age rule: it may be another computer's copy in progress.
@@ -316,13 +371,24 @@ private slots:
                      qPrintable(outcome.err));
             QCOMPARE(readFile(files_.target), files_.newBytes);
             QVERIFY(QFileInfo(files_.target + ".sha256").isDir());
-        } else if (inService) {
+        } else if (situation == "record rename fails") {
             QCOMPARE(readFile(files_.target), files_.newBytes);
-            QVERIFY2(outcome.out.startsWith("updated " + files_.target + " (300000 bytes, "),
+            QVERIFY2(outcome.err.startsWith("tarselcopy: warning: Error 57 (The checksum was not "
+                                            "written beside the new version: "),
+                     qPrintable(outcome.err));
+            QVERIFY(!QFileInfo::exists(files_.target + ".sha256"));
+        } else if (inService) {
+            QCOMPARE(readFile(target), files_.newBytes);
+            QVERIFY2(outcome.out.startsWith("updated " + target + " (300000 bytes, "),
                      qPrintable(outcome.out + outcome.err));
             QCOMPARE(outcome.err, QString());
-            // The version put into service, as sha256sum -c checks it.
-            QCOMPARE(readFile(files_.target + ".sha256"), hex + "  app.mdb\n");
+            // The version put into service, as sha256sum -c checks it; none where no name can
+            // hold it.
+            if (situation == "long names")
+                QCOMPARE(QDir(files_.liveFolder()).entryList(QDir::Files | QDir::Hidden),
+                         QStringList{QFileInfo(target).fileName()});
+            else
+                QCOMPARE(readFile(files_.target + ".sha256"), hex + "  app.mdb\n");
         } else {
             QCOMPARE(readFile(target), before);
             QVERIFY(!outcome.err.isEmpty());
@@ -334,24 +400,42 @@ private slots:
         }
         // Errors name the files the user gave, never the hidden staging file.
         QVERIFY2(!outcome.err.contains(".tarsel-"), qPrintable(outcome.err));
-        if (situation.startsWith("disk full"))
+        if (situation.startsWith("disk full") || situation.startsWith("flush"))
             QVERIFY2(outcome.err.contains("tarselcopy: Error 61 ("), qPrintable(outcome.err));
+        // A missing folder is named, as Windows names it.
+        if (situation == "target folder missing")
+            QVERIFY2(
+                outcome.err.startsWith("tarselcopy: Error 76 (" + files_.root() + "/nowhere: "),
+                qPrintable(outcome.err));
+        // A run in service says in its log line what it did without, as on standard error.
+        if (exitCode == 0) {
+            QStringList warnings = outcome.err.split('\n', Qt::SkipEmptyParts);
+            warnings.replaceInStrings(QRegularExpression("^tarselcopy: warning: "), QString());
+            QCOMPARE(QString::fromUtf8(readFile(log)).split('\t').value(9).trimmed(),
+                     warnings.join("; "));
+        }
         if (situation == "release read error")
             QVERIFY2(outcome.err.startsWith("tarselcopy: Error 57 (" + files_.source + ": "),
                      qPrintable(outcome.err));
         if (situation == "release empty")
             QCOMPARE(outcome.err,
                      "tarselcopy: Error 518 (The new release is empty: " + files_.source + ")\n");
+        // Written over in place after its checksum: refused before anything is copied.
         if (situation == "sha256 half-written")
-            QVERIFY2(outcome.err.startsWith("tarselcopy: Error 517 (The new release does not match "
-                                            "its published checksum: " +
-                                            files_.source + " is not what " + published),
+            QVERIFY2(outcome.err.startsWith("tarselcopy: Error 517 (The new release changed after "
+                                            "its published checksum was written: " +
+                                            files_.source + " is newer than " + published),
                      qPrintable(outcome.err));
         if (situation.startsWith("sha256 ") && exitCode == 3)
             QVERIFY2(outcome.err.contains(published), qPrintable(outcome.err));
-        // A failed run leaves the old version's checksum as it was: none here.
-        if (!inService)
-            QVERIFY(!QFileInfo::exists(files_.target + ".sha256"));
+        // A failed run leaves the old version's records as they were; a run in service leaves
+        // none of them.
+        if (withOldRecord && !inService)
+            QCOMPARE(readFile(files_.target + ".sha256"), oldRecord);
+        if (withOldRecord && inService)
+            QVERIFY(readFile(files_.target + ".sha256") != oldRecord);
+        QCOMPARE(QFileInfo::exists(files_.target + ".sha256.minisig"),
+                 situation == "old signature" && !inService);
     }
 
     // One list of exit codes: --help prints it and the manual page's EXIT STATUS says the same,
@@ -403,6 +487,15 @@ private slots:
             << "published, copied by hand" << true << false << true;
         QTest::newRow("updated, --end-access: the Access holding it ended")
             << "published anew in place" << false << false << true;
+        // Access writes into the front end as it is used: the checksums decide, not its length.
+        QTest::newRow("published by tarselcopy, grown by use: current")
+            << "published by tarselcopy, grown by use" << true << false << false;
+        QTest::newRow("grown by use, --end-access: the Access holding it kept")
+            << "published by tarselcopy, grown by use" << true << false << true;
+        // Copied beside the master and renamed over it, the old .sha256 still beside it: refused
+        // until its checksum follows, then taken.
+        QTest::newRow("replaced by hand: refused until its checksum follows")
+            << "published, replaced by hand" << false << false << false;
     }
 
     void ifChanged() {
@@ -417,9 +510,15 @@ private slots:
             return writeFile(files_.source + ".sha256",
                              sha256Hex(readFile(files_.source)) + "  app.mdb\n");
         };
-        if (since.startsWith("published"))
+        if (since.startsWith("published by tarselcopy")) {
+            const QString build = files_.root() + "/build.mdb";
+            QVERIFY(writeFile(build, files_.newBytes));
+            QCOMPARE(run({"--source", build, "--target", files_.source}).exitCode, 0);
+        } else if (since.startsWith("published")) {
             QVERIFY(publish());
+        }
         QCOMPARE(run(paths()).exitCode, 0);
+        QByteArray grown;
         if (since == "new release") {
             QVERIFY(writeFile(files_.source, patternBytes(300001)));
         } else if (since.endsWith("copied by hand")) {
@@ -431,12 +530,27 @@ private slots:
             const QDateTime modified = QFileInfo(files_.source).lastModified();
             QByteArray next = files_.newBytes;
             next[5] = char(~next[5]);
-            QVERIFY(writeFile(files_.source, next) && publish());
+            QVERIFY(writeFile(files_.source, next));
             QFile release(files_.source);
             QVERIFY(release.open(QIODevice::ReadWrite) &&
                     release.setFileTime(modified, QFileDevice::FileModificationTime));
+            QVERIFY(publish());
         } else if (since == "published, target checksum garbage") {
             QVERIFY(writeFile(files_.target + ".sha256", "not a checksum\n"));
+        } else if (since.endsWith("grown by use")) {
+            grown = files_.newBytes + QByteArray(4 << 20, 'u');
+            QVERIFY(writeFile(files_.target, grown));
+        } else if (since.endsWith("replaced by hand")) {
+            const QString copy = files_.source + ".new";
+            QVERIFY(writeFile(copy, patternBytes(300001)));
+            std::filesystem::rename(copy.toStdWString(), files_.source.toStdWString());
+            const Outcome refused = run(paths() << "--if-changed");
+            QCOMPARE(refused.exitCode, 3);
+            QVERIFY2(refused.err.startsWith("tarselcopy: Error 517 (The new release changed after "
+                                            "its published checksum was written: "),
+                     qPrintable(refused.err));
+            QCOMPARE(readFile(files_.target), files_.newBytes);
+            QVERIFY(publish());
         }
         const QDateTime before = modifiedOf(files_.target);
         Child access;
@@ -448,7 +562,7 @@ private slots:
             arguments << "--end-access";
         const Outcome outcome = run(arguments);
         QCOMPARE(outcome.exitCode, 0);
-        QCOMPARE(readFile(files_.target), readFile(files_.source));
+        QCOMPARE(readFile(files_.target), grown.isEmpty() ? readFile(files_.source) : grown);
         if (endAccess)
             QCOMPARE(stillRunning(access), current);
         if (current) {
@@ -780,19 +894,54 @@ private slots:
         QVERIFY2(error.endsWith("; " + names + ")"), qPrintable(error));
     }
 
+    void runsAtOnce_data() {
+        QTest::addColumn<bool>("twoReleases");
+        QTest::newRow("a morning of logons: four runs of one release") << false;
+        QTest::newRow("two publishers of different releases, one slowed at each rename") << true;
+    }
+
     // A morning of logons against one target: every run ends with the whole release in place and
-    // nothing left beside it.
-    void fourRunsAtOnce() {
-        QVERIFY(files_.reset(patternBytes(8 << 20), QByteArray("the old version")));
-        std::list<QProcess> runs(4);
-        for (QProcess& process : runs)
-            start(process, paths());
-        for (QProcess& process : runs) {
-            const Outcome outcome = finish(process);
-            QCOMPARE(outcome.exitCode, 0);
-            QVERIFY2(outcome.out.startsWith("updated "), qPrintable(outcome.err));
+    // nothing left beside it. Two publishers at once: whichever version ends up in place, the
+    // checksum beside it, if any, is its own.
+    void runsAtOnce() {
+        QFETCH(bool, twoReleases);
+        if (!twoReleases) {
+            QVERIFY(files_.reset(patternBytes(8 << 20), QByteArray("the old version")));
+            std::list<QProcess> runs(4);
+            for (QProcess& process : runs)
+                start(process, paths());
+            for (QProcess& process : runs) {
+                const Outcome outcome = finish(process);
+                QCOMPARE(outcome.exitCode, 0);
+                QVERIFY2(outcome.out.startsWith("updated "), qPrintable(outcome.err));
+            }
+            QCOMPARE(readFile(files_.target), files_.newBytes);
+            QCOMPARE(files_.stagingFiles(), QStringList());
+            return;
         }
-        QCOMPARE(readFile(files_.target), files_.newBytes);
+        // The first publisher waits 3 s after each rename: the second puts its release in place
+        // and writes its checksum while the first has swapped and not yet written its own.
+        if (const QString why = missing(Facility::SystemCallFaults); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        QVERIFY(writeFile(files_.target + ".sha256", sha256Hex(files_.oldBytes) + "  app.mdb\n"));
+        const QString other = files_.root() + "/other.mdb";
+        const QByteArray otherBytes = patternBytes(300000).replace(0, 5, "other");
+        QVERIFY(writeFile(other, otherBytes));
+        QProcess first;
+        start(first, {"--source", other, "--target", files_.target}, ConsoleOutput::Read,
+              {"strace", "-qq", "-o", "/dev/null", "-e", "trace=rename", "-e",
+               "inject=rename:delay_exit=3000000", "--"});
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(files_.target) == otherBytes, 20000);
+        const Outcome second = run(paths());
+        const Outcome firstOutcome = finish(first);
+
+        QCOMPARE(second.exitCode, 0);
+        QCOMPARE(firstOutcome.exitCode, 0);
+        const QByteArray inPlace = readFile(files_.target);
+        QVERIFY(inPlace == files_.newBytes || inPlace == otherBytes);
+        const QByteArray record = readFile(files_.target + ".sha256");
+        QVERIFY2(record.isEmpty() || record == sha256Hex(inPlace) + "  app.mdb\n",
+                 qPrintable(firstOutcome.err + second.err));
         QCOMPARE(files_.stagingFiles(), QStringList());
     }
 };

@@ -1,5 +1,6 @@
 #include "copy/ChecksumFile.h"
 #include "core/RunTimeError.h"
+#include "platform/Files.h"
 #include "support/FileFixtures.h"
 
 #include <QProcess>
@@ -143,6 +144,13 @@ private slots:
             refused("name in other case", line(PublishedHex, "  APP.MDB"),
                     "(APP.MDB), not app.mdb");
 
+        // The digest alone, as PowerShell's (Get-FileHash NAME).Hash gives it.
+        read("the digest alone", app, PublishedHex.toUpper());
+        read("the digest alone, a line end", app, PublishedHex + '\n');
+        read("the digest alone, CRLF", app, PublishedHex.toUpper() + "\r\n");
+        refused("the digest alone, one digit short", PublishedHex.chopped(1), "Line 1");
+        refused("the digest alone, twice", PublishedHex + '\n' + PublishedHex + '\n', "Line 1");
+
         refused("empty", "", "Empty");
         refused("comments only", "# nothing published\n\n", "no checksum line");
         refused("one hex digit short", line(PublishedHex.chopped(1), "  app.mdb"), "Line 1");
@@ -169,6 +177,9 @@ private slots:
 
         QTest::newRow("nothing of that name")
             << app << Entry::Nothing << QByteArray() << QByteArray() << 0 << QString();
+        // NAME.sha256 would pass the 255-byte limit: nothing can have that name.
+        QTest::newRow("a name that cannot exist") << QString(250, u'a') << Entry::Nothing
+                                                  << QByteArray() << QByteArray() << 0 << QString();
         QTest::newRow("folder of that name")
             << app << Entry::Folder << QByteArray() << QByteArray()
             << runTimeNumberOf(ErrorKind::PathFileAccess) << QString();
@@ -217,7 +228,7 @@ private slots:
         }
 
         try {
-            const std::optional<QByteArray> digest = readPublishedChecksum(file);
+            const std::optional<QByteArray> digest = readRecordedChecksum(file);
             QCOMPARE(0, error);
             QCOMPARE(digest.has_value(), !published.isEmpty());
             if (digest)
@@ -227,6 +238,38 @@ private slots:
             QVERIFY2(e.description().contains(list), qPrintable(e.description()));
             QVERIFY2(e.description().contains(mention), qPrintable(e.description()));
         }
+    }
+
+    // A release's .sha256 counts only where it was written since the release last changed:
+    // otherwise it describes the version the release replaced. A coarse clock gives both the same
+    // time.
+    void countsOnlyIfNotOlderThanTheRelease_data() {
+        QTest::addColumn<qint64>("releaseLater"); // the release's change time after the .sha256's
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("written after the release changed") << qint64(-1) << true;
+        QTest::newRow("at the same time") << qint64(0) << true;
+        QTest::newRow("written before the release changed") << qint64(1) << false;
+    }
+
+    void countsOnlyIfNotOlderThanTheRelease() {
+        QFETCH(qint64, releaseLater);
+        QFETCH(bool, taken);
+        const QString file = folder + "/app.mdb";
+        QVERIFY(writeFile(checksumPathFor(file), checksumLine(Published, "app.mdb")));
+        const qint64 written =
+            platform::stateOf(platform::openForReading(checksumPathFor(file))).changed;
+        QVERIFY(written != 0);
+        try {
+            QCOMPARE(hexOf(readPublishedChecksum(file, written + releaseLater).value()),
+                     hexOf(Published));
+            QVERIFY(taken);
+        } catch (const RunTimeError& e) {
+            QVERIFY2(!taken, qPrintable(e.description()));
+            QCOMPARE(e.number(), runTimeNumberOf(ErrorKind::ChecksumDiffers));
+            QVERIFY2(e.description().contains(checksumPathFor(file)), qPrintable(e.description()));
+        }
+        // A version in service keeps its record whatever Access writes into it.
+        QCOMPARE(hexOf(readRecordedChecksum(file).value()), hexOf(Published));
     }
 };
 

@@ -206,6 +206,93 @@ private slots:
         }
         QCOMPARE(accessRightsOf(path("target")), expected);
     }
+
+    // The old version's record moved out of the way for a swap: back where the swap failed,
+    // removed where it succeeded, never over a file that took its name meanwhile, and left alone
+    // by another run's clean-up while it is aside.
+    void setAsideForASwap_data() {
+        QTest::addColumn<QString>("entry"); // what lies at the name: file, read-only file, symbolic
+                                            // link, folder or nothing
+        QTest::addColumn<QString>("end");   // put back, removed, or name taken
+        QTest::newRow("a file, put back") << "file"
+                                          << "put back";
+        QTest::newRow("a file, removed") << "file"
+                                         << "removed";
+        QTest::newRow("a file whose name was taken meanwhile: removed") << "file"
+                                                                        << "name taken";
+        QTest::newRow("a read-only file, put back read-only") << "read-only file"
+                                                              << "put back";
+        QTest::newRow("a read-only file, removed") << "read-only file"
+                                                   << "removed";
+        QTest::newRow("a symbolic link, removed, its file kept") << "symbolic link"
+                                                                 << "removed";
+        QTest::newRow("a folder: left where it is") << "folder"
+                                                    << "removed";
+        QTest::newRow("nothing") << "nothing"
+                                 << "removed";
+    }
+
+    void setAsideForASwap() {
+        QFETCH(QString, entry);
+        QFETCH(QString, end);
+        const QString record = path("aside/app.mdb.sha256");
+        const QString pointedTo = path("aside/elsewhere.sha256");
+        QVERIFY(QDir(path("aside")).removeRecursively() && QDir().mkpath(path("aside")));
+        if (entry.endsWith("file"))
+            QVERIFY(writeFile(record, "the old version's"));
+        // Old enough for any clean-up to take it for a killed run's, were it not held.
+        if (entry.endsWith("file"))
+            QVERIFY(untouchedForLong(record));
+        if (entry == "read-only file")
+            QVERIFY(QFile::setPermissions(record, QFile::ReadOwner));
+        if (entry == "symbolic link")
+            QVERIFY(writeFile(pointedTo, "the old version's") &&
+                    makeSymbolicLink(pointedTo, record));
+        if (entry == "folder")
+            QVERIFY(QDir().mkdir(record));
+        {
+            SetAside aside(record);
+            const bool moved = entry.endsWith("file") || entry == "symbolic link";
+            QCOMPARE(QFileInfo::exists(record) || QFileInfo(record).isSymLink(),
+                     entry != "nothing" && !moved);
+            const QStringList staging = ReleaseFixture::stagingFilesIn(path("aside"));
+            QCOMPARE(staging.size(), moved ? 1 : 0);
+            removeOrphanedStagingFiles(record);
+            QCOMPARE(ReleaseFixture::stagingFilesIn(path("aside")), staging);
+            if (end == "name taken")
+                QVERIFY(writeFile(record, "another run's"));
+            if (end != "removed")
+                aside.putBack();
+        }
+        QCOMPARE(ReleaseFixture::stagingFilesIn(path("aside")), QStringList());
+        if (entry == "folder")
+            QVERIFY(QFileInfo(record).isDir());
+        else if (end == "put back")
+            QCOMPARE(readFile(record), QByteArray("the old version's"));
+        else if (end == "name taken")
+            QCOMPARE(readFile(record), QByteArray("another run's"));
+        else
+            QVERIFY(!QFileInfo::exists(record) && !QFileInfo(record).isSymLink());
+        if (entry == "read-only file" && end == "put back")
+            QCOMPARE(QFile::permissions(record) & QFile::WriteOwner, QFile::Permissions());
+        if (entry == "symbolic link")
+            QCOMPARE(readFile(pointedTo), QByteArray("the old version's"));
+        QFile::setPermissions(record, QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    // Only the file it was: a file that took its name since stays.
+    void removesOnlyTheSameFile() {
+        QVERIFY(writeFile(path("same"), "first"));
+        const std::optional<FileId> first = fileIdOf(path("same"));
+        QVERIFY(first);
+        // The first file kept under another name, so that the second cannot reuse its inode.
+        QVERIFY(QFile::rename(path("same"), path("kept")) && writeFile(path("same"), "second"));
+        QVERIFY(fileIdOf(path("same")) != first);
+        removeIfSame(path("same"), *first);
+        QCOMPARE(readFile(path("same")), QByteArray("second"));
+        removeIfSame(path("same"), *fileIdOf(path("same")));
+        QVERIFY(!QFileInfo::exists(path("same")));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFiles)

@@ -18,7 +18,8 @@ struct DriverReport {
     QString label2;
     bool ended = false;
     bool answers = false;
-    QString target; // MD5 of the target after the run, or "missing"
+    QString target;   // MD5 of the target after the run, or "missing"
+    QString checksum; // the first line of the target's .sha256, or "missing"
     int staging = -1;
 };
 
@@ -89,6 +90,8 @@ private:
                 report.answers = text == QLatin1String("yes");
             else if (key == "target")
                 report.target = text;
+            else if (key == "checksum")
+                report.checksum = text;
             else if (key == "staging")
                 report.staging = text.toInt();
         }

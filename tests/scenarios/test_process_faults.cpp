@@ -22,6 +22,18 @@ QString md5(const QByteArray& bytes) {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
 }
 
+// The line the .sha256 beside a version put into service holds.
+QString checksumLine(const QByteArray& bytes) {
+    return QString::fromLatin1(
+               QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()) +
+           "  app.mdb";
+}
+
+// Pages of 4 KiB that a file of `bytes` takes on a tmpfs.
+constexpr qint64 pages(qint64 bytes) {
+    return (bytes + 4095) / 4096 * 4096;
+}
+
 bool chownTree(const QString& path, uint uid) {
     if (!test::changeOwner(path, uid))
         return false;
@@ -61,17 +73,25 @@ class TestProcessFaults : public QObject {
         return driver.finish();
     }
 
-    // What every run must leave: the expected release at the target, whole, and no staging file;
-    // a run that did not end the program leaves a window that still answers.
-    void expectOutcome(const DriverReport& report, const QString& label2, bool newInService) {
+    // What every run must leave: the expected release at the target, whole, with the old version's
+    // .sha256 where the old version stays and never beside the new one, and no staging file; a
+    // run that did not end the program leaves a window that still answers. A run on a tmpfs of its
+    // own changed nothing outside it.
+    void expectOutcome(const DriverReport& report, const QString& label2, bool newInService,
+                       bool onTmpfs = false) {
         const QByteArray& expected = newInService ? files_.newBytes : files_.oldBytes;
         QCOMPARE(report.label2, label2);
         QCOMPARE(report.ended, newInService);
         QCOMPARE(report.target, md5(expected));
+        if (newInService)
+            QVERIFY2(report.checksum == "missing" || report.checksum == checksumLine(expected),
+                     qPrintable(report.checksum));
+        else
+            QCOMPARE(report.checksum, checksumLine(expected));
         QCOMPARE(report.staging, 0);
         if (!newInService)
             QVERIFY(report.answers);
-        QCOMPARE(readFile(files_.target), expected);
+        QCOMPARE(readFile(files_.target), onTmpfs ? files_.oldBytes : expected);
         QCOMPARE(files_.stagingFiles(), QStringList());
     }
 
@@ -80,6 +100,8 @@ private slots:
         if (const QString why = missing(Facility::ScenarioDriver); !why.isEmpty())
             QSKIP(qPrintable(why));
         QVERIFY(files_.reset(test::patternBytes(ReleaseSize), QByteArray(5000, 'o')));
+        QVERIFY(test::writeFile(files_.target + ".sha256",
+                                checksumLine(files_.oldBytes).toLatin1() + '\n'));
         QVERIFY(QDir().mkpath(configFolder()) &&
                 QFile::setPermissions(configFolder(),
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
@@ -155,6 +177,23 @@ private slots:
             << "strace"
             << strace + QStringList{"-e", "trace=fsync", "-e", "inject=fsync:error=EIO:when=1"}
             << QStringList() << VerifyFailedText << false;
+        // A full disk that shows only when the copy is flushed (NFS, SMB, quotas) is the copy's.
+        QTest::newRow("disk full on flushing the copy (fsync)")
+            << "strace"
+            << strace + QStringList{"-e", "trace=fsync", "-e", "inject=fsync:error=ENOSPC:when=1"}
+            << QStringList() << copyError << false;
+        QTest::newRow("quota exceeded on flushing the copy (sync_file_range)")
+            << "strace"
+            << strace + QStringList{"-e", "trace=sync_file_range", "-e",
+                                    "inject=sync_file_range:error=EDQUOT"}
+            << QStringList() << copyError << false;
+        // The copy takes the last free page while a desk still reads the old version, whose pages
+        // stay taken: no room is left for the new .sha256, and the old one must not stay.
+        QTest::newRow("no room for the checksum, the old version still read")
+            << "" << QStringList()
+            << QStringList{"--tmpfs", QString::number(pages(ReleaseSize) + pages(5000) + pages(75)),
+                           "--hold"}
+            << SuccessText << true;
         QTest::newRow("I/O error on flushing the folder after the move")
             << "strace" << strace + QStringList{"-P",          "{live}", "-e",
                                                 "trace=fsync", "-e",     "inject=fsync:error=EIO"}
@@ -179,7 +218,7 @@ private slots:
             QSKIP(qPrintable(report->skip));
         QVERIFY2(report->pid, qPrintable("the driver did not start: " + driver.errors()));
         QCOMPARE(report->boxes, QStringList());
-        expectOutcome(*report, label2, newInService);
+        expectOutcome(*report, label2, newInService, options.contains("--tmpfs"));
     }
 
     // As another user (nobody, when the tests run as root): rename replaces a read-only file in a

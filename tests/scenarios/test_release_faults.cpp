@@ -1,5 +1,9 @@
 #include "scenarios/WindowScenario.h"
 
+#include <QCryptographicHash>
+
+#include <filesystem>
+
 using namespace tarsel;
 using test::copying;
 using test::onProgress;
@@ -39,19 +43,37 @@ private slots:
     void releaseChangesDuringTheCopy_data() {
         QTest::addColumn<QString>("change");
         QTest::addColumn<bool>("verifying");
-        QTest::newRow("truncated") << "truncate" << false;
-        QTest::newRow("deleted") << "delete" << false;
-        QTest::newRow("grown") << "grow" << false;
-        QTest::newRow("rewritten in place, same length") << "rewrite" << false;
-        QTest::newRow("rewritten, its modification time put back") << "rewrite, old time" << false;
-        QTest::newRow("rewritten during the verification") << "rewrite" << true;
+        QTest::addColumn<bool>("published"); // with a .sha256 that gives the release's digest
+        QTest::newRow("truncated") << "truncate" << false << false;
+        QTest::newRow("deleted") << "delete" << false << false;
+        QTest::newRow("grown") << "grow" << false << false;
+        QTest::newRow("rewritten in place, same length") << "rewrite" << false << false;
+        QTest::newRow("rewritten, its modification time put back")
+            << "rewrite, old time" << false << false;
+        QTest::newRow("rewritten during the verification") << "rewrite" << true << false;
+        // The checksum read with the release tells its bytes from its name: a publisher who puts
+        // the next release in place by a rename, or removes this one, changes no byte of it.
+        QTest::newRow("published, the next release renamed over it: it goes in whole")
+            << "rename over" << false << true;
+        QTest::newRow("published, renamed over during the verification: it goes in whole")
+            << "rename over" << true << true;
+        QTest::newRow("published, deleted: it goes in whole") << "delete" << false << true;
+        QTest::newRow("published, rewritten in place: refused")
+            << "rewrite, old time" << false << true;
     }
 
     void releaseChangesDuringTheCopy() {
         QFETCH(QString, change);
         QFETCH(bool, verifying);
+        QFETCH(bool, published);
+        if (published)
+            QVERIFY(test::writeFile(
+                files_.source + ".sha256",
+                QCryptographicHash::hash(files_.newBytes, QCryptographicHash::Sha256).toHex() +
+                    "  app.mdb\n"));
         frmCopyRoutine& window = openOn(files_.source, files_.target);
         bool changed = false;
+        std::error_code renamed; // where the system refuses to rename over a file held open
         const QDateTime modified = QFileInfo(files_.source).lastModified();
         onProgress(
             window,
@@ -61,7 +83,13 @@ private slots:
             },
             [&] {
                 QFile release(files_.source);
-                if (change == "delete")
+                if (change == "rename over") {
+                    const QString next = files_.source + ".next";
+                    changed = test::writeFile(next, "the next release");
+                    std::filesystem::rename(next.toStdWString(), files_.source.toStdWString(),
+                                            renamed);
+                    changed = changed && !renamed;
+                } else if (change == "delete")
                     changed = release.remove();
                 else if (change == "truncate")
                     changed = release.resize(40000);
@@ -75,11 +103,22 @@ private slots:
                         changed && release.setFileTime(modified, QFileDevice::FileModificationTime);
             });
         typeTargetAndCopy(window);
+        if (renamed)
+            QSKIP(qPrintable("this system refuses to rename over a file that a program holds "
+                             "open: " +
+                             QString::fromStdString(renamed.message())));
         QVERIFY(changed);
         // Where a removed file stays as it was for whoever holds it open, what the run copied is
         // the whole release as it opened it, unchanged.
-        if (change == "delete" && !test::missing(test::Facility::RemovingMovesOpenFile).isEmpty())
-            return expectNewInService(window, files_.target);
+        if ((change == "delete" &&
+             !test::missing(test::Facility::RemovingMovesOpenFile).isEmpty()) ||
+            (published && (change == "delete" || change == "rename over"))) {
+            expectNewInService(window, files_.target);
+            QCOMPARE(test::readFile(files_.target + ".sha256"),
+                     QCryptographicHash::hash(files_.newBytes, QCryptographicHash::Sha256).toHex() +
+                         "  app.mdb\n");
+            return;
+        }
         expectOldKept(window, CopyErrorText + "app.mdb",
                       {report("516 (The new release changed while it was copied: " + files_.source +
                               ". It is being published; the next run takes it "

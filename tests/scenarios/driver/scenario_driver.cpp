@@ -2,14 +2,16 @@
 // come from the settings store, every message box is answered OK and printed, no process is ever
 // ended. Usage:
 //
-//   tarsel_scenario_driver [--tmpfs BYTES] SOURCE TARGET
+//   tarsel_scenario_driver [--tmpfs BYTES] [--hold] SOURCE TARGET
 //
 // --tmpfs puts the target's folder, with the files it holds, on a tmpfs of that size in a mount
-// namespace of this process alone (a user namespace too when not root). Printed on stdout, a line
-// each: "pid N" at the start; "box TEXT" for every message box (CR and LF as \r and \n); after the
-// run "label2 TEXT", "ended yes|no", "answers yes|no" (the window still handles events and its
-// timer runs), "target MD5|missing" and "staging N" (staging files left beside the target).
-// Exit status 77 with "skip REASON" when --tmpfs cannot be set up.
+// namespace of this process alone (a user namespace too when not root). --hold keeps the old
+// target open throughout, as a desk still reading it would. Printed on stdout, a line each: "pid N"
+// at the start; "box TEXT" for every message box (CR and LF as \r and \n); after the run "label2
+// TEXT", "ended yes|no", "answers yes|no" (the window still handles events and its timer runs),
+// "target MD5|missing", "checksum TEXT|missing" (the first line of TARGET.sha256) and "staging N"
+// (staging files left beside the target). Exit status 77 with "skip REASON" when --tmpfs cannot
+// be set up.
 
 #include "app/frmCopyRoutine.h"
 #include "platform/FileSizeLimit.h"
@@ -123,12 +125,15 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
     QByteArray tmpfsSize;
-    if (args.size() == 4 && args[0] == QLatin1String("--tmpfs")) {
+    if (args.size() >= 4 && args[0] == QLatin1String("--tmpfs")) {
         tmpfsSize = args[1].toLatin1();
         args = args.mid(2);
     }
+    const bool hold = !args.isEmpty() && args[0] == QLatin1String("--hold");
+    if (hold)
+        args.removeFirst();
     if (args.size() != 2) {
-        std::fprintf(stderr, "usage: %s [--tmpfs BYTES] SOURCE TARGET\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--tmpfs BYTES] [--hold] SOURCE TARGET\n", argv[0]);
         return 2;
     }
     const QString source = args[0], target = args[1];
@@ -139,6 +144,12 @@ int main(int argc, char** argv) {
             say(QStringLiteral("skip"), why);
             return SkipStatus;
         }
+    }
+
+    QFile held(target);
+    if (hold && !held.open(QIODevice::ReadOnly)) {
+        say(QStringLiteral("skip"), QStringLiteral("cannot hold ") + target);
+        return SkipStatus;
     }
 
     QApplication app(argc, argv);
@@ -161,6 +172,10 @@ int main(int argc, char** argv) {
         say(QStringLiteral("answers"),
             test::stillAnswers(window) ? QStringLiteral("yes") : QStringLiteral("no"));
     say(QStringLiteral("target"), digestOf(target));
+    QFile checksum(target + QStringLiteral(".sha256"));
+    say(QStringLiteral("checksum"), checksum.open(QIODevice::ReadOnly)
+                                        ? QString::fromUtf8(checksum.readLine()).trimmed()
+                                        : QStringLiteral("missing"));
     say(QStringLiteral("staging"),
         QString::number(test::ReleaseFixture::stagingFilesIn(folderOf(target)).size()));
     return 0;
