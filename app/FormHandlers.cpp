@@ -23,7 +23,8 @@ namespace tarsel {
 
 namespace {
 
-// Past this the old 16-bit position of the last separator overflowed, which ended the browse.
+// The separator's position is a signed 16-bit number in the window's own records: a position, or
+// the one after it, that does not fit ends the browse before anything is asked.
 constexpr qsizetype LastSeparatorLimit = 32766;
 
 } // namespace

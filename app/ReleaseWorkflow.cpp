@@ -73,10 +73,10 @@ void ReleaseWorkflow::succeeded() {
     host_.endProgram();
 }
 
-// What the window has always shown of each failure: a copy that could not be made is a line in the
-// banner, and the controls stay disabled; a copy that differs leaves the window usable; the rest
-// comes with the error report, which also says why a release that is not as it was published was
-// refused. The old version is in place in every case.
+// What the window shows of each failure: a copy that could not be made is a line in the banner, and
+// the controls stay disabled; a copy that differs leaves the window usable; the rest comes with the
+// error report, which also says why a release that is not as it was published was refused. The old
+// version is in place in every case.
 void ReleaseWorkflow::failed(const RunFailure& failure) {
     const QString fileName = request_.source.mid(platform::lastSeparator(request_.source) + 1);
     switch (failure.stage()) {

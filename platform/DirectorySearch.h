@@ -7,14 +7,14 @@
 
 namespace tarsel::platform {
 
-// File attribute bits as the Windows-era callers know them.
+// File attribute bits, with Windows' values, so that the date routines read one attribute word on
+// every system.
 namespace Attr {
 constexpr quint32 ReadOnly = 0x1;
 constexpr quint32 Hidden = 0x2;
 constexpr quint32 System = 0x4;
 constexpr quint32 Directory = 0x10;
 constexpr quint32 Archive = 0x20;
-constexpr quint32 Normal = 0x80;
 } // namespace Attr
 
 struct FoundEntry {

@@ -3,8 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
-// The file-time records and calls of the old platform, as a small layer of ours: the date routines
-// keep the shape they had there, and every call says what it does on this platform.
+// Windows' file-time records and calls, as a small layer of ours: the date routines are written
+// once against them, and every call says what it does on this platform.
 namespace tarsel::platform {
 
 // A time stamp: 100 ns ticks since 1601-01-01 00:00:00 (UTC, or local time after conversion).

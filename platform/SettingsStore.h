@@ -15,7 +15,7 @@
 // presets a value under the key its caller names, the computer's policy under HKEY_LOCAL_MACHINE
 // before the user's under HKEY_CURRENT_USER, their REG_EXPAND_SZ text with this user's environment
 // variables put in, so one policy serves every user; REG_SZ is taken as it is. The user's own value
-// is read and written as before.
+// is plain REG_SZ under HKEY_CURRENT_USER, where the user may read and write it.
 namespace tarsel::platform {
 
 // Where the user's store lives: on Linux $XDG_CONFIG_HOME/Ombrix/TarselCopyFile.ini (~/.config

@@ -62,7 +62,8 @@ bool hasWildcard(const QString& s) {
 bool wildcardMatch(const QString& pattern, const QString& name) {
     if (matchFrom(pattern, 0, name, 0))
         return true;
-    // As on the old platform, a trailing ".*" also matches a name without any extension.
+    // As on Windows, a trailing ".*" also matches a name without any extension, so that one
+    // pattern finds the same files on both.
     if (pattern.endsWith(QLatin1String(".*")) && !name.contains(QLatin1Char('.')))
         return matchFrom(pattern.chopped(2), 0, name, 0);
     return false;
