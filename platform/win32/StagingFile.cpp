@@ -19,6 +19,7 @@ namespace {
 
 constexpr qint64 SwapRetryMs = 2000;
 constexpr qint64 SwapRetryPauseMs = 200;
+constexpr int SetAsideRetryPauseMs = 20;
 
 HANDLE nativeOf(qintptr handle) {
     return reinterpret_cast<HANDLE>(handle);
@@ -188,14 +189,22 @@ SetAside::SetAside(const QString& path) : path_(path) {
                            FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     };
-    HANDLE handle = open(FILE_WRITE_ATTRIBUTES);
-    if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
-        handle = open(0);
-    if (handle == INVALID_HANDLE_VALUE) {
+    // Another run that moves the same record aside holds it without delete sharing for moments;
+    // once it has, the name is free or holds that run's new record.
+    const qint64 deadline = monotonicMs() + SwapRetryMs;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    for (;;) {
+        handle = open(FILE_WRITE_ATTRIBUTES);
+        if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
+            handle = open(0);
+        if (handle != INVALID_HANDLE_VALUE)
+            break;
         const DWORD err = GetLastError();
         if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
             return;
-        throw errorFrom(err, path);
+        if (err != ERROR_SHARING_VIOLATION || monotonicMs() >= deadline)
+            throw errorFrom(err, path);
+        sleepMs(SetAsideRetryPauseMs);
     }
     FILE_BASIC_INFO info{};
     if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &info, sizeof info)) {

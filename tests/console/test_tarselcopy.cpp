@@ -912,8 +912,8 @@ private slots:
                 start(process, paths());
             for (QProcess& process : runs) {
                 const Outcome outcome = finish(process);
-                QCOMPARE(outcome.exitCode, 0);
-                QVERIFY2(outcome.out.startsWith("updated "), qPrintable(outcome.err));
+                QVERIFY2(outcome.exitCode == 0 && outcome.out.startsWith("updated "),
+                         qPrintable(outcome.out + outcome.err));
             }
             QCOMPARE(readFile(files_.target), files_.newBytes);
             QCOMPARE(files_.stagingFiles(), QStringList());
