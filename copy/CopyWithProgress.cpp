@@ -5,8 +5,8 @@
 
 namespace tarsel {
 
-void copyReleaseInto(const platform::OpenFile& source, const platform::OpenFile& target,
-                     qint32 blockSize, CopyHost& host) {
+void CopyWithProgress(const platform::OpenFile& source, const platform::OpenFile& target,
+                      qint32 blockSize, CopyHost& host) {
     host.setProgress(0);
     host.yield();
     if (host.cancelled())
@@ -24,16 +24,6 @@ void copyReleaseInto(const platform::OpenFile& source, const platform::OpenFile&
     }
     // The copy is complete; a cancel from here on no longer undoes it.
     host.yield();
-}
-
-bool CopyWithProgress(const platform::OpenFile& source, const platform::OpenFile& target,
-                      qint32 blockSize, CopyHost& host) {
-    try {
-        copyReleaseInto(source, target, blockSize, host);
-        return false;
-    } catch (const RunTimeError&) {
-        return true;
-    }
 }
 
 } // namespace tarsel

@@ -129,7 +129,7 @@ void Run::copyToStaging() {
         }
     });
     try {
-        copyReleaseInto(*release_, staging_->file(), request_.blockSize, observer_);
+        CopyWithProgress(*release_, staging_->file(), request_.blockSize, observer_);
     } catch (const RunFailure& failure) {
         stopIfChanged();
         staging_.reset();

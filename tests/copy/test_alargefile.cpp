@@ -63,7 +63,7 @@ private slots:
                 limit.emplace(1 << 20);
             try {
                 StagedCopy staged(source, path("target"));
-                copyReleaseInto(staged.release(), staged.staging().file(), 32767, host);
+                CopyWithProgress(staged.release(), staged.staging().file(), 32767, host);
                 staged.staging().commit(host);
             } catch (const RunFailure& failure) {
                 stage = failure.stage();

@@ -24,7 +24,12 @@ public:
 
     // True when the copy FAILED.
     bool copy(qint32 blockSize, CopyHost& host) {
-        return CopyWithProgress(release_, staging_.file(), blockSize, host);
+        try {
+            CopyWithProgress(release_, staging_.file(), blockSize, host);
+            return false;
+        } catch (const RunTimeError&) {
+            return true;
+        }
     }
 
     // True when the copy, as storage holds it, has the release's bytes.
