@@ -76,9 +76,10 @@ Parsed parseArguments(const QStringList& arguments) {
                        "creation date one minute after the release's modification date)."));
     const QCommandLineOption endAccess(
         QStringLiteral("end-access"),
-        QStringLiteral("Before a copy, end this user's Microsoft Access processes that hold the "
-                       "target or its lock file (asked to close, then ended); a current target "
-                       "ends nothing."));
+        QStringLiteral("Once the copy is verified, just before the swap, end this user's "
+                       "Microsoft Access processes that hold the target or its lock file (asked "
+                       "to close, then ended; each named); a run that fails earlier or a current "
+                       "target ends nothing."));
     const QCommandLineOption open(
         QStringLiteral("open"),
         QStringLiteral("Afterwards open the target with its associated program, also when the "

@@ -5,6 +5,7 @@
 #include "console/RunLog.h"
 #include "copy/AlreadyInService.h"
 #include "copy/ReleaseRun.h"
+#include "core/Printable.h"
 #include "platform/AppendLog.h"
 #include "platform/Console.h"
 #include "platform/Opener.h"
@@ -24,35 +25,35 @@ namespace {
 // As long as the window leaves an Access that was asked to close before it ends it.
 constexpr qint64 AccessGraceMs = 5000;
 
-struct NoEventLoop : Yielder {
-    void yield() override {}
-};
-
 void say(std::FILE* stream, const QString& text) {
     std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stream);
     std::fflush(stream);
 }
 
-// False when a cancel came meanwhile: nothing more is asked or ended, and the run does not begin.
-bool endAccess(const QString& target) {
-    try {
-        NoEventLoop noEvents;
-        endAccessProcesses(*platform::systemProcessTable(), target, noEvents, AccessGraceMs,
-                           platform::interrupted);
-    } catch (const RunTimeError& e) {
-        if (e.kind() == ErrorKind::UserInterrupt)
-            return false;
-        // The run goes on: a target that Access still holds is reported by the run itself.
-        say(stderr, QStringLiteral("tarselcopy: warning: ") + errorLine(e));
-    }
-    return true;
+// "asked MSACCESS.EXE (pid 1234) to close", "ended MSACCESS.EXE (pid 1234)": what a help desk
+// reads when someone's Access closed by itself.
+QString accessLine(AccessStep step, const platform::ProcessEntry& process) {
+    const QString who = printable(process.name) + QStringLiteral(" (pid ") +
+                        QString::number(process.pid) + QLatin1Char(')');
+    return step == AccessStep::AskedToClose
+               ? QStringLiteral("asked ") + who + QStringLiteral(" to close")
+               : QStringLiteral("ended ") + who;
 }
 
-void cancel(RunRecord& record) {
-    record.exitCode = ExitCode::Cancelled;
-    record.error = errorLine(userInterrupt());
-    record.outcome = Outcome::Cancelled;
-    say(stderr, QStringLiteral("tarselcopy: ") + record.error);
+// Ends the Access processes that hold the target, once the copy is verified. A table that cannot
+// be read is a warning: a target that Access still holds is reported by the swap itself.
+void endAccess(const QString& target, ConsoleFace& face, Yielder& yielder) {
+    try {
+        endAccessProcesses(*platform::systemProcessTable(), target, yielder, AccessGraceMs,
+                           platform::interrupted,
+                           [&face](AccessStep step, const platform::ProcessEntry& process) {
+                               face.tell(accessLine(step, process));
+                           });
+    } catch (const RunTimeError& e) {
+        if (e.kind() == ErrorKind::UserInterrupt)
+            throw;
+        face.skipped(e);
+    }
 }
 
 // Runs the release run and fills the record with how it went.
@@ -61,12 +62,14 @@ void update(const Options& options, RunRecord& record) {
                      !options.quiet && platform::stderrIsTerminal());
     ReleaseRequest request{options.source, options.target};
     request.refuseEmpty = true;
+    if (options.endAccess)
+        request.beforeSwap = [&](Yielder& yielder) { endAccess(options.target, face, yielder); };
     try {
         record.bytes = runRelease(request, face).bytes;
         record.outcome = Outcome::Updated;
         // What the run did without (the checksum beside the new version, its creation date) is
         // the log's to keep as well.
-        record.error = face.warnings().join(QStringLiteral("; "));
+        record.error = face.notes().join(QStringLiteral("; "));
     } catch (const RunFailure& failure) {
         face.clearLine();
         record.exitCode = exitCodeFor(failure.stage());
@@ -78,12 +81,12 @@ void update(const Options& options, RunRecord& record) {
         say(stderr, QStringLiteral("tarselcopy: ") + record.error);
         if (record.exitCode == ExitCode::Ok) {
             record.outcome = Outcome::Updated;
-            record.error =
-                (QStringList(face.warnings()) << record.error).join(QStringLiteral("; "));
-        } else if (failure.stage() == RunStage::Cancel)
-            record.outcome = Outcome::Cancelled;
-        else
-            record.outcome = Outcome::Failed;
+            record.error = (QStringList(face.notes()) << record.error).join(QStringLiteral("; "));
+            return;
+        }
+        record.outcome = failure.stage() == RunStage::Cancel ? Outcome::Cancelled : Outcome::Failed;
+        // The error first, as every failed run's field has it; then what the run did before.
+        record.error = (QStringList(record.error) << face.notes()).join(QStringLiteral("; "));
     }
 }
 
@@ -149,8 +152,6 @@ int runTarselCopy(const Options& options) {
     // Access is ended only for a copy: a current target keeps everyone at work.
     if (options.ifChanged && AlreadyInService(options.source, options.target))
         record.outcome = Outcome::Current;
-    else if (options.endAccess && !endAccess(options.target))
-        cancel(record);
     else
         update(options, record);
     record.seconds = double(timer.nsecsElapsed()) / 1e9;

@@ -7,14 +7,23 @@
 
 namespace tarsel::console {
 
+namespace {
+
+void warn(const QString& text) {
+    std::fputs((QStringLiteral("tarselcopy: warning: ") + text + u'\n').toLocal8Bit().constData(),
+               stderr);
+}
+
+} // namespace
+
 int tellWhoHolds(const Options& options) {
     const Holders holders = whoHolds(*platform::systemProcessTable(), options.target);
     if (!holders.local)
-        std::fputs(("tarselcopy: warning: this system cannot tell which programs hold " +
-                    options.target + u'\n')
-                       .toLocal8Bit()
-                       .constData(),
-                   stderr);
+        warn(QStringLiteral("this system cannot tell which programs hold ") + options.target);
+    else if (!holders.sawOtherAccounts)
+        warn(QStringLiteral("the programs of other accounts cannot be seen from this one; they "
+                            "may hold ") +
+             options.target + QStringLiteral(" too (as root they are seen)"));
     QStringList lines = whoHoldsLines(holders);
     if (lines.isEmpty())
         lines.append(QStringLiteral("nobody is known to hold ") + options.target);

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "core/Yielder.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <optional>
 
 namespace tarsel {
@@ -21,6 +24,12 @@ struct ReleaseRequest {
     // An empty release is what a publisher's copy shows in its first moment; unattended, it is
     // refused. The window's user picks the file and sees it.
     bool refuseEmpty = false;
+    // Clears the way once the copy is verified, just before it replaces the target (tarselcopy
+    // --end-access ends the Access that holds it): a run that fails earlier ends nobody's work,
+    // and users lose their front end for the shortest time. It waits by yielding through the run,
+    // which throws once the run is cancelled. A RunTimeError from it fails the run before the
+    // swap, the old version as it was; a cancel cancels it.
+    std::function<void(Yielder&)> beforeSwap{};
 };
 
 } // namespace tarsel

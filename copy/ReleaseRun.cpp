@@ -327,6 +327,16 @@ RunResult Run::execute() {
         at(RunStage::Verify, [&] { digest_ = digestOfRelease(); });
     }
     checkAsPublished();
+    if (request_.beforeSwap)
+        at(RunStage::Replace, [&] {
+            try {
+                request_.beforeSwap(*this);
+            } catch (const RunTimeError& e) {
+                if (e.kind() == ErrorKind::UserInterrupt)
+                    throw cancelled();
+                throw;
+            }
+        });
     putIntoService();
     return RunResult{opened_.length, digest_};
 }

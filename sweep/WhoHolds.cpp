@@ -20,6 +20,7 @@ QStringList localNames(const Holders& holders) {
 
 Holders whoHolds(platform::ProcessTable& table, const QString& frontEnd) {
     Holders holders{table.holdersOf(frontEndFiles(frontEnd)), lockFilePathFor(frontEnd), {}};
+    holders.sawOtherAccounts = !holders.local || table.sawOtherAccounts();
     if (!holders.lockFile.isEmpty())
         holders.recorded = readLockFile(holders.lockFile);
     return holders;
