@@ -27,6 +27,9 @@ struct RunRecord {
     // and, where its release was signed, its release number (0 otherwise).
     QByteArray digest;
     qint64 release = 0;
+    // The folder the run made for the target, for the result line (the log has it among the
+    // notes).
+    QString createdFolder;
 };
 
 // The record as one tab-separated line ending in a newline, UTF-8: the time in ISO 8601 with its

@@ -62,11 +62,16 @@ void update(const Options& options, RunRecord& record) {
                      !options.quiet && platform::stderrIsTerminal());
     ReleaseRequest request{options.source, options.target};
     request.refuseEmpty = true;
+    request.createFolder = true;
     if (options.endAccess)
         request.beforeSwap = [&](Yielder& yielder) { endAccess(options.target, face, yielder); };
     try {
-        record.bytes = runRelease(request, face).bytes;
+        const RunResult result = runRelease(request, face);
+        record.bytes = result.bytes;
         record.outcome = Outcome::Updated;
+        if (!result.createdFolder.isEmpty())
+            face.tell(QStringLiteral("created the folder ") + result.createdFolder);
+        record.createdFolder = result.createdFolder;
         // What the run did without (the checksum beside the new version, its creation date) is
         // the log's to keep as well.
         record.error = face.notes().join(QStringLiteral("; "));
@@ -94,7 +99,11 @@ QString resultLine(const RunRecord& record) {
     if (record.outcome == Outcome::Updated)
         return QStringLiteral("updated ") + record.target + QStringLiteral(" (") +
                QString::number(record.bytes) + QStringLiteral(" bytes, ") +
-               QString::number(record.seconds, 'f', 2) + QStringLiteral(" s)");
+               QString::number(record.seconds, 'f', 2) + QStringLiteral(" s") +
+               (record.createdFolder.isEmpty()
+                    ? QString()
+                    : QStringLiteral(", created the folder ") + record.createdFolder) +
+               QLatin1Char(')');
     if (record.outcome == Outcome::Current)
         return QStringLiteral("current ") + record.target;
     // A command line without a target still gets its line.

@@ -24,6 +24,9 @@ struct ReleaseRequest {
     // An empty release is what a publisher's copy shows in its first moment; unattended, it is
     // refused. The window's user picks the file and sees it.
     bool refuseEmpty = false;
+    // A first install unattended has nobody to make the target's folder beforehand: the run makes
+    // it, its missing parents too. The window's user picks an existing folder.
+    bool createFolder = false;
     // Clears the way once the copy is verified, just before it replaces the target (tarselcopy
     // --end-access ends the Access that holds it): a run that fails earlier ends nobody's work,
     // and users lose their front end for the shortest time. It waits by yielding through the run,

@@ -11,6 +11,7 @@
 #include "filetime/PutFileDate.h"
 #include "platform/Checksum.h"
 #include "platform/Files.h"
+#include "platform/Folders.h"
 #include "platform/Paths.h"
 #include "platform/ReadOnlyGuard.h"
 #include "platform/StagingFile.h"
@@ -95,6 +96,7 @@ private:
     platform::FileState opened_;          // the release when it was opened
     std::optional<QByteArray> published_; // what its .sha256 publishes, where it has one
     QByteArray digest_;                   // of the release's bytes as the run verified them
+    QString createdFolder_;
 };
 
 void Run::copyToStaging() {
@@ -118,6 +120,9 @@ void Run::copyToStaging() {
                                                         QStringLiteral("Not a file name: '") +
                                                             target + QStringLiteral("'")));
     at(RunStage::Target, [&] {
+        if (request_.createFolder && platform::lastSeparator(target) > 0)
+            createdFolder_ =
+                platform::createMissingFolders(target.left(platform::lastSeparator(target)));
         platform::removeOrphanedStagingFiles(target);
         try {
             staging_.emplace(target, platform::lengthOf(*release_));
@@ -338,7 +343,7 @@ RunResult Run::execute() {
             }
         });
     putIntoService();
-    return RunResult{opened_.length, digest_};
+    return RunResult{opened_.length, digest_, createdFolder_};
 }
 
 } // namespace

@@ -7,8 +7,9 @@
 namespace tarsel {
 
 struct RunResult {
-    qint64 bytes = 0;  // the length of the release now in service
-    QByteArray digest; // its SHA-256, of the bytes verified
+    qint64 bytes = 0;      // the length of the release now in service
+    QByteArray digest;     // its SHA-256, of the bytes verified
+    QString createdFolder; // the outermost folder the run made for the target, if any
 };
 
 // One release run: the new release is written into a staging file beside the target, verified as

@@ -182,7 +182,10 @@ private slots:
         QTest::newRow("--who with --end-access") << "who, end access" << 2 << false;
         QTest::newRow("release missing") << "release missing" << 3 << false;
         QTest::newRow("release is a folder") << "release folder" << 3 << false;
-        QTest::newRow("target folder missing") << "target folder missing" << 4 << false;
+        QTest::newRow("target folder missing: made, its parent too")
+            << "target folder missing" << 0 << true;
+        QTest::newRow("target folder cannot be made: a file in its place")
+            << "target parent a file" << 4 << false;
         QTest::newRow("target is a folder") << "target folder" << 4 << false;
         // A file size limit (ulimit -f) with SIGXFSZ at its default: the write fails instead.
         QTest::newRow("disk full") << "disk full" << 5 << false;
@@ -249,7 +252,11 @@ private slots:
         } else if (situation == "release folder") {
             QVERIFY(QFile::remove(files_.source) && QDir().mkdir(files_.source));
         } else if (situation == "target folder missing") {
-            target = files_.root() + "/nowhere/app.mdb";
+            target = files_.root() + "/nowhere/deeper/app.mdb";
+            arguments[3] = target;
+        } else if (situation == "target parent a file") {
+            QVERIFY(writeFile(files_.root() + "/blocker", "a file"));
+            target = files_.root() + "/blocker/deeper/app.mdb";
             arguments[3] = target;
         } else if (situation == "target folder") {
             QVERIFY(QFile::remove(files_.target) && QDir().mkdir(files_.target));
@@ -378,6 +385,16 @@ private slots:
                                             "written beside the new version: "),
                      qPrintable(outcome.err));
             QVERIFY(!QFileInfo::exists(files_.target + ".sha256"));
+        } else if (situation == "target folder missing") {
+            // Made as any new folder there is: the umask's rights, not the run's own choice.
+            QCOMPARE(readFile(target), files_.newBytes);
+            const QString made = files_.root() + "/nowhere";
+            QVERIFY2(outcome.out.contains(", created the folder " + made + ")\n"),
+                     qPrintable(outcome.out));
+            QCOMPARE(outcome.err, "tarselcopy: created the folder " + made + "\n");
+            QDir().mkdir(files_.root() + "/sibling");
+            QCOMPARE(QFileInfo(made + "/deeper").permissions(),
+                     QFileInfo(files_.root() + "/sibling").permissions());
         } else if (inService) {
             QCOMPARE(readFile(target), files_.newBytes);
             QVERIFY2(outcome.out.startsWith("updated " + target + " (300000 bytes, "),
@@ -403,15 +420,15 @@ private slots:
         QVERIFY2(!outcome.err.contains(".tarsel-"), qPrintable(outcome.err));
         if (situation.startsWith("disk full") || situation.startsWith("flush"))
             QVERIFY2(outcome.err.contains("tarselcopy: Error 61 ("), qPrintable(outcome.err));
-        // A missing folder is named, as Windows names it.
-        if (situation == "target folder missing")
-            QVERIFY2(
-                outcome.err.startsWith("tarselcopy: Error 76 (" + files_.root() + "/nowhere: "),
-                qPrintable(outcome.err));
+        // The folder that cannot be made is named.
+        if (situation == "target parent a file")
+            QVERIFY2(outcome.err.startsWith("tarselcopy: Error 76 (" + files_.root() +
+                                            "/blocker/deeper: "),
+                     qPrintable(outcome.err));
         // A run in service says in its log line what it did without, as on standard error.
         if (exitCode == 0) {
             QStringList warnings = outcome.err.split('\n', Qt::SkipEmptyParts);
-            warnings.replaceInStrings(QRegularExpression("^tarselcopy: warning: "), QString());
+            warnings.replaceInStrings(QRegularExpression("^tarselcopy: (warning: )?"), QString());
             QCOMPARE(QString::fromUtf8(readFile(log)).split('\t').value(9).trimmed(),
                      warnings.join("; "));
         }
