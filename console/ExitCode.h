@@ -37,11 +37,12 @@ inline constexpr std::array ExitCodeMeanings{
                     "The release cannot be read (it is missing, not a regular file, or access is "
                     "denied), is empty, changed while it was copied, or is not what its .sha256 "
                     "publishes. The old version is kept."},
-    ExitCodeMeaning{ExitCode::Target,
-                    "The target cannot be replaced: its folder is missing or not writable, another "
-                    "program holds it open, or access is denied. The old version is kept. When the "
-                    "rename itself was refused, the error names who holds the target after its "
-                    "text, as --who prints them."},
+    ExitCodeMeaning{
+        ExitCode::Target,
+        "The target cannot be replaced: its folder cannot be made or is not writable, another "
+        "program holds it open, or access is denied. The old version is kept. When the "
+        "rename itself was refused, the error names who holds the target after its "
+        "text, as --who prints them."},
     ExitCodeMeaning{ExitCode::Copy,
                     "The copy failed: the disk is full (or past the file size limit), or an "
                     "input/output error, named against the file that failed. The old version is "
