@@ -21,7 +21,9 @@ QString storedPath(const QString& valueName) {
 
 const QString Synopsis = QStringLiteral(
     "Usage: tarselcopy [--source PATH] [--target PATH] [--if-changed] [--end-access] [--open]\n"
-    "                  [--log FILE] [--quiet]\n"
+    "                  [--log FILE] [--quiet] [--trusted-key KEY-OR-FILE]...\n"
+    "       tarselcopy --sign-key FILE [--sign-password-file FILE] [--release N]\n"
+    "                  --source BUILD --target MASTER\n"
     "       tarselcopy --who [--target PATH]\n"
     "       tarselcopy --help | --version\n");
 
@@ -50,6 +52,8 @@ QString logEndangers(const QString& log, const Options& options) {
             return what;
         if (samePlace(log, file + QStringLiteral(".sha256")))
             return what + QStringLiteral("'s checksum");
+        if (samePlace(log, file + QStringLiteral(".sha256.minisig")))
+            return what + QStringLiteral("'s signature");
     }
     return QString();
 }
@@ -92,11 +96,33 @@ Parsed parseArguments(const QStringList& arguments) {
                        "computer and per computer its Access lock file records."));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("No progress line on standard error."));
+    const QCommandLineOption trustedKey(
+        QStringLiteral("trusted-key"),
+        QStringLiteral("Take only a release whose NAME.sha256.minisig this minisign public key "
+                       "signed: its RW... line or its .pub file. May be given more than once; "
+                       "without it, the keys the administrator presets (TrustedKeys)."),
+        QStringLiteral("KEY-OR-FILE"));
+    const QCommandLineOption signKey(
+        QStringLiteral("sign-key"),
+        QStringLiteral("Publish: sign the target's new TARGET.sha256 with this minisign secret "
+                       "key, in TARGET.sha256.minisig."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption signPasswordFile(
+        QStringLiteral("sign-password-file"),
+        QStringLiteral("The password of the --sign-key, as the first line of FILE (otherwise "
+                       "asked on the terminal)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption release(
+        QStringLiteral("release"),
+        QStringLiteral("The release number to sign (default: one above the master's and the "
+                       "last one signed here); it must be higher than both."),
+        QStringLiteral("N"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Show the version and exit."));
-    parser.addOptions({source, target, ifChanged, endAccess, open, log, quiet, who, help, version});
+    parser.addOptions({source, target, ifChanged, endAccess, open, log, quiet, who, trustedKey,
+                       signKey, signPasswordFile, release, help, version});
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
 
     // Read on past a mistake: what was given still names the target and the log of the refusal.
@@ -122,6 +148,9 @@ Parsed parseArguments(const QStringList& arguments) {
     options.open = parser.isSet(open);
     options.quiet = parser.isSet(quiet);
     options.who = parser.isSet(who);
+    options.trustedKeys = parser.values(trustedKey);
+    options.signKey = parser.value(signKey);
+    options.signPasswordFile = parser.value(signPasswordFile);
     if (!options.logFile.isEmpty()) {
         if (const QString what = logEndangers(options.logFile, options); !what.isEmpty()) {
             const QString log = options.logFile;
@@ -148,6 +177,22 @@ Parsed parseArguments(const QStringList& arguments) {
                        QStringLiteral("no target: give --target, or store one in the window"));
     if (parser.isSet(log) && options.logFile.isEmpty())
         return refused(options, QStringLiteral("--log needs a file"));
+    if (parser.isSet(release)) {
+        bool number = false;
+        const QString text = parser.value(release);
+        options.release = text.toULongLong(&number);
+        if (!number || options.release == 0 || !text.front().isDigit())
+            return refused(options, QStringLiteral("--release takes a positive number, not '") +
+                                        text + QStringLiteral("'"));
+    }
+    if (options.signKey.isEmpty() && (parser.isSet(release) || parser.isSet(signPasswordFile)))
+        return refused(options, QStringLiteral("--release and --sign-password-file go with "
+                                               "--sign-key"));
+    if (parser.isSet(signKey) && options.signKey.isEmpty())
+        return refused(options, QStringLiteral("--sign-key needs a file"));
+    if (!options.signKey.isEmpty() && (options.who || options.ifChanged))
+        return refused(options, QStringLiteral("--sign-key publishes: it takes no --who or "
+                                               "--if-changed"));
     return {Parsed::Action::Run, options, QString()};
 }
 

@@ -15,6 +15,13 @@ struct Options {
     bool open = false;
     bool quiet = false;
     bool who = false; // only name who holds the target
+    // Public keys (lines or files) whose signatures a release must carry; none: the presets'.
+    QStringList trustedKeys;
+    // A publish that signs: the secret key file, where its password is, and the release number
+    // asked for (0: the next one).
+    QString signKey;
+    QString signPasswordFile;
+    quint64 release = 0;
 };
 
 // The command line read: a run to make; the help or version text to print (exit 0); or a run

@@ -3,8 +3,11 @@
 #include "console/ConsoleFace.h"
 #include "console/ExitCode.h"
 #include "console/RunLog.h"
+#include "console/SignPublish.h"
 #include "copy/AlreadyInService.h"
+#include "copy/ReleaseNumbers.h"
 #include "copy/ReleaseRun.h"
+#include "copy/TrustedKeys.h"
 #include "platform/AppendLog.h"
 #include "platform/Console.h"
 #include "platform/Opener.h"
@@ -55,14 +58,37 @@ void cancel(RunRecord& record) {
     say(stderr, QStringLiteral("tarselcopy: ") + record.error);
 }
 
+// What a run needs besides its paths: the keys it trusts, and how a publish signs.
+struct Keys {
+    QList<minisign::PublicKey> trusted;
+    std::optional<PublishSigning> signing;
+};
+
 // Runs the release run and fills the record with how it went.
-void update(const Options& options, RunRecord& record) {
+void update(const Options& options, const Keys& keys, RunRecord& record) {
     ConsoleFace face(QFileInfo(options.source).size(),
                      !options.quiet && platform::stderrIsTerminal());
-    ReleaseRequest request{options.source, options.target};
+    ReleaseRequest request;
+    request.source = options.source;
+    request.target = options.target;
     request.refuseEmpty = true;
+    request.trustedKeys = keys.trusted;
+    if (keys.signing) {
+        request.signKey = keys.signing->key;
+        request.signRelease = keys.signing->release;
+    }
     try {
-        record.bytes = runRelease(request, face).bytes;
+        const RunResult result = runRelease(request, face);
+        record.bytes = result.bytes;
+        record.release = qint64(result.release);
+        if (keys.signing && result.release != 0 &&
+            !keepSignedRelease(options.target, result.release))
+            face.skipped(RunTimeError(
+                ErrorKind::PathFileAccess,
+                QStringLiteral("Release %1 was not kept as the last one signed for %2 in this "
+                               "user's settings: give the next one with --release")
+                    .arg(result.release)
+                    .arg(options.target)));
         record.outcome = Outcome::Updated;
         // What the run did without (the checksum beside the new version, its creation date) is
         // the log's to keep as well.
@@ -146,13 +172,29 @@ int runTarselCopy(const Options& options) {
     timer.start();
     RunRecord record = startRecord(options);
 
+    Keys keys;
+    try {
+        keys.trusted = trustedKeys(options.trustedKeys);
+        if (!options.signKey.isEmpty())
+            keys.signing = preparePublishSigning(options, keys.trusted);
+    } catch (const RunTimeError& e) {
+        if (e.kind() != ErrorKind::UserInterrupt) {
+            platform::interruptHandled();
+            return refuseRun(options, errorLine(e));
+        }
+        cancel(record);
+        const int exitCode = finish(options, record);
+        platform::interruptHandled();
+        return exitCode;
+    }
+
     // Access is ended only for a copy: a current target keeps everyone at work.
-    if (options.ifChanged && AlreadyInService(options.source, options.target))
+    if (options.ifChanged && AlreadyInService(options.source, options.target, keys.trusted))
         record.outcome = Outcome::Current;
     else if (options.endAccess && !endAccess(options.target))
         cancel(record);
     else
-        update(options, record);
+        update(options, keys, record);
     record.seconds = double(timer.nsecsElapsed()) / 1e9;
 
     const int exitCode = finish(options, record);

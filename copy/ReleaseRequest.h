@@ -1,8 +1,12 @@
 #pragma once
 
+#include "copy/Minisign.h"
+
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QtGlobal>
+#include <memory>
 #include <optional>
 
 namespace tarsel {
@@ -21,6 +25,13 @@ struct ReleaseRequest {
     // An empty release is what a publisher's copy shows in its first moment; unattended, it is
     // refused. The window's user picks the file and sees it.
     bool refuseEmpty = false;
+    // Where any are given, only a release that one of them signed is taken, never one older than
+    // the release this user put into service at the target (SignedRelease.h).
+    QList<minisign::PublicKey> trustedKeys;
+    // A publish that signs the new version's checksum with this key, as release `signRelease`;
+    // it takes its release unsigned, from the build.
+    std::shared_ptr<const minisign::SecretKey> signKey;
+    quint64 signRelease = 0;
 };
 
 } // namespace tarsel

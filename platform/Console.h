@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+
+#include <optional>
 
 // What a program run from a terminal, a script or a scheduler needs of the system.
 namespace tarsel::platform {
@@ -34,5 +37,11 @@ void interruptHandled();
 // The name of the account that runs the program; on Linux its number when it has no name, and
 // empty when the system cannot tell.
 QString userName();
+
+// Asks on the terminal the program runs in (Linux's /dev/tty, Windows' console), not on its
+// standard streams, which a script may have redirected, and reads one line without showing it:
+// the line as typed, in UTF-8, without its line end; the caller wipes it. None where there is no
+// terminal. Throws RunTimeError (ErrorKind::UserInterrupt) when an interrupt ends the reading.
+std::optional<QByteArray> readSecretLine(const QString& prompt);
 
 } // namespace tarsel::platform

@@ -1,7 +1,10 @@
 #include "platform/Console.h"
 
+#include "core/RunTimeError.h"
+
 #include <fcntl.h>
 #include <pwd.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -69,6 +72,42 @@ QString userName() {
         return QString::fromLocal8Bit(found->pw_name);
     // An account without a passwd entry (a container's, say) still has its number.
     return QString::number(uid);
+}
+
+std::optional<QByteArray> readSecretLine(const QString& prompt) {
+    const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (tty == -1)
+        return std::nullopt;
+    termios shown{};
+    if (::tcgetattr(tty, &shown) != 0) {
+        ::close(tty);
+        return std::nullopt;
+    }
+    termios hidden = shown;
+    hidden.c_lflag &= ~tcflag_t(ECHO);
+    hidden.c_lflag |= ECHONL;
+    const QByteArray text = prompt.toLocal8Bit();
+    [[maybe_unused]] const ssize_t asked = ::write(tty, text.constData(), size_t(text.size()));
+    ::tcsetattr(tty, TCSAFLUSH, &hidden);
+    QByteArray line;
+    bool ended = false;
+    for (char c = 0;;) {
+        const ssize_t read = ::read(tty, &c, 1);
+        if (read != 1 || c == '\n') {
+            ended = read == 1;
+            break;
+        }
+        line += c;
+    }
+    ::tcsetattr(tty, TCSAFLUSH, &shown);
+    ::close(tty);
+    if (!ended && interrupted()) {
+        line.fill('\0');
+        throw userInterrupt();
+    }
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return line;
 }
 
 } // namespace tarsel::platform
