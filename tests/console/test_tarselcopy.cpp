@@ -1,11 +1,14 @@
 #include "console/ExitCode.h"
+#include "copy/ReleaseNumbers.h"
 #include "filetime/FileDateKind.h"
 #include "filetime/ReadFileDate.h"
 #include "platform/DirectorySearch.h"
+#include "platform/SettingsStore.h"
 #include "settings/Module1.h"
 #include "support/FileFixtures.h"
 #include "support/IdleCopy.h"
 #include "support/LockFileSlots.h"
+#include "support/MinisignFixtures.h"
 #include "support/ReleaseFixture.h"
 #include "support/TestHost.h"
 
@@ -221,6 +224,22 @@ private slots:
         QTest::newRow("disk full at the flush (fsync)") << "flush ENOSPC" << 5 << false;
         QTest::newRow("quota exceeded at the flush (sync_file_range)")
             << "flush EDQUOT" << 5 << false;
+        // With a trusted key, a release is taken only as its publisher signed it (release 5).
+        QTest::newRow("signed") << "signed" << 0 << true;
+        QTest::newRow("signed by the second of two trusted keys")
+            << "signed, two keys" << 0 << true;
+        QTest::newRow("signed as the release in service, same bytes")
+            << "signed, same release" << 0 << true;
+        QTest::newRow("not signed") << "unsigned" << 3 << false;
+        QTest::newRow("signed by a key that is not trusted") << "untrusted key" << 3 << false;
+        QTest::newRow("the signed .sha256 altered") << "altered sha256" << 3 << false;
+        QTest::newRow("the trusted comment altered") << "altered comment" << 3 << false;
+        QTest::newRow("signed for another file") << "other file" << 3 << false;
+        QTest::newRow("older than the release in service") << "older release" << 3 << false;
+        QTest::newRow("numbered as the release in service, other bytes")
+            << "same number, other bytes" << 3 << false;
+        QTest::newRow(".minisig cut short") << "truncated minisig" << 3 << false;
+        QTest::newRow(".minisig garbage") << "garbage minisig" << 3 << false;
     }
 
     // Every code, with the old version untouched and no staging file whenever the run failed, one
@@ -323,6 +342,62 @@ private slots:
         } else if (situation == "old signature") {
             QVERIFY(writeFile(files_.target + ".sha256.minisig",
                               "untrusted comment: signature of the old version\n"));
+        }
+        const QString signature = published + ".minisig";
+        const QString releaseError = "tarselcopy: Error %1 (The new release " + files_.source;
+        const QString refusedBy = releaseError + " is refused: " + signature + ": ";
+        const QMap<QString, QString> refusals{
+            {"unsigned", releaseError.arg(519) + " is not signed: " + signature + " is missing."},
+            {"untrusted key",
+             refusedBy.arg(520) + "Signed by key 6DDFDC7B3D826ECB, which is not a trusted key)"},
+            {"altered sha256", refusedBy.arg(521) + "The signature does not match what it signs"},
+            {"altered comment", refusedBy.arg(521) + "The trusted comment is not the one signed"},
+            {"other file", refusedBy.arg(521) + "Signed for another file, other.mdb, not app.mdb)"},
+            {"older release", releaseError.arg(526) +
+                                  " is release 5, older than release 6, "
+                                  "which is in service at " +
+                                  files_.target + ")"},
+            {"same number, other bytes",
+             releaseError.arg(526) +
+                 " is signed as release 5, the number of the release in "
+                 "service at " +
+                 files_.target + ", but its bytes are other ones)"},
+            {"truncated minisig", refusedBy.arg(522)},
+            {"garbage minisig", refusedBy.arg(522)},
+        };
+        const bool signedRow = situation.startsWith("signed") || refusals.contains(situation);
+        if (signedRow) {
+            if (const QString why = missing(Facility::ChildSharesSettings); !why.isEmpty())
+                QSKIP(qPrintable(why));
+            const QByteArray line = hex + "  app.mdb\n";
+            QVERIFY(writeFile(published, line));
+            QByteArray signed_ =
+                releaseSignature(line, situation == "other file" ? "other.mdb" : "app.mdb", 5);
+            if (situation == "altered sha256")
+                QVERIFY(writeFile(published, hex.toUpper() + "  app.mdb\n"));
+            else if (situation == "altered comment")
+                signed_.replace("release:5", "release:6");
+            else if (situation == "truncated minisig")
+                signed_.truncate(signed_.indexOf("trusted comment"));
+            else if (situation == "garbage minisig")
+                signed_ = patternBytes(500);
+            if (situation != "unsigned")
+                QVERIFY(writeFile(signature, signed_));
+            if (situation == "signed, two keys")
+                arguments << "--trusted-key" << publicKeyLine("other");
+            arguments << "--trusted-key"
+                      << publicKeyLine(situation == "untrusted key" ? "other" : "unprotected");
+            // What this user put into service before; nothing for the other rows.
+            QVERIFY(platform::storeText(HKEY_CURRENT_USER, ReleasesInServiceKeyPath,
+                                        QDir::toNativeSeparators(files_.target), QString(),
+                                        QString()));
+            const QMap<QString, NumberedRelease> before{
+                {"signed, same release", {5, QByteArray::fromHex(hex)}},
+                {"older release", {6, QByteArray::fromHex(hex)}},
+                {"same number, other bytes", {5, QByteArray(32, 'x')}},
+            };
+            if (before.contains(situation))
+                QVERIFY(keepReleaseInService(files_.target, before[situation]));
         }
         QStringList wrapper;
         // The run's renames: the swap, then the new checksum's; the old records go aside with
@@ -436,6 +511,19 @@ private slots:
             QVERIFY(readFile(files_.target + ".sha256") != oldRecord);
         QCOMPARE(QFileInfo::exists(files_.target + ".sha256.minisig"),
                  situation == "old signature" && !inService);
+        // Each refusal in its own words, on standard error and in the log; a signed release taken
+        // is kept as the one in service.
+        if (refusals.contains(situation)) {
+            QVERIFY2(outcome.err.startsWith(refusals[situation]), qPrintable(outcome.err));
+            const QString error =
+                outcome.err.section('\n', 0, 0).mid(QString("tarselcopy: ").size());
+            QCOMPARE(QString::fromUtf8(readFile(log)).split('\t').value(9).trimmed(), error);
+        }
+        if (signedRow && inService) {
+            settings_.forgetWhatWasRead();
+            QCOMPARE(releaseInService(files_.target).release, quint64(5));
+            QCOMPARE(releaseInService(files_.target).digest, QByteArray::fromHex(hex));
+        }
     }
 
     // One list of exit codes: --help prints it and the manual page's EXIT STATUS says the same,
