@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QtTest>
 
 #include <filesystem>
@@ -170,6 +171,11 @@ private slots:
     void init() {
         QVERIFY(files_.reset(patternBytes(300000), QByteArray("the old version")));
         QFile::remove(opened_);
+        // No release numbers from an earlier test: this user's store keeps them per path.
+        for (const QString& keyPath : {ReleasesInServiceKeyPath, ReleasesSignedKeyPath})
+            for (const QString& file : {files_.source, files_.target})
+                QVERIFY(platform::storeText(HKEY_CURRENT_USER, keyPath,
+                                            QDir::toNativeSeparators(file), QString(), QString()));
     }
 
     void exitCodes_data() {
@@ -388,9 +394,6 @@ private slots:
             arguments << "--trusted-key"
                       << publicKeyLine(situation == "untrusted key" ? "other" : "unprotected");
             // What this user put into service before; nothing for the other rows.
-            QVERIFY(platform::storeText(HKEY_CURRENT_USER, ReleasesInServiceKeyPath,
-                                        QDir::toNativeSeparators(files_.target), QString(),
-                                        QString()));
             const QMap<QString, NumberedRelease> before{
                 {"signed, same release", {5, QByteArray::fromHex(hex)}},
                 {"older release", {6, QByteArray::fromHex(hex)}},
@@ -553,6 +556,144 @@ private slots:
         const Outcome outcome = run({});
         QCOMPARE(outcome.exitCode, 0);
         QCOMPARE(readFile(files_.target), files_.newBytes);
+    }
+
+    // A publisher's signed releases as desks take them, run after run: each publish is numbered
+    // one above the last, a desk never goes back to an older release put back on the share, and
+    // publishing the old build again is how a release is rolled back.
+    void signedReleasesAcrossRuns() {
+        if (const QString why = missing(Facility::ChildSharesSettings); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        const QString build = files_.root() + "/build/app.mdb";
+        const QString master = files_.source;
+        const QString key = tools_.filePath("unprotected.key");
+        QVERIFY(QDir().mkpath(files_.root() + "/build"));
+        QVERIFY(writeFile(key, minisignFixture("unprotected.key")));
+        const QStringList trusted{"--trusted-key", publicKeyLine("unprotected")};
+        const QStringList desk =
+            QStringList{"--source", master, "--target", files_.target} + trusted;
+        const auto publish = [&](const QByteArray& bytes, const QStringList& more = {}) {
+            if (!writeFile(build, bytes))
+                return Outcome{};
+            return run(QStringList{"--sign-key", key, "--source", build, "--target", master} +
+                       more);
+        };
+        const auto signedNumber = [&] {
+            const QByteArray file = readFile(master + ".sha256.minisig");
+            return readReleaseComment(minisign::readSignature(file).trustedComment).release;
+        };
+        const QByteArray first = patternBytes(4000);
+        const QByteArray second = patternBytes(6000);
+
+        QCOMPARE(publish(first).exitCode, 0);
+        QCOMPARE(signedNumber(), quint64(1));
+        QCOMPARE(run(desk).exitCode, 0);
+        QCOMPARE(readFile(files_.target), first);
+        // What an attacker who can write the share keeps of release 1.
+        const QMap<QString, QByteArray> releaseOne{
+            {master, readFile(master)},
+            {master + ".sha256", readFile(master + ".sha256")},
+            {master + ".sha256.minisig", readFile(master + ".sha256.minisig")}};
+
+        QCOMPARE(publish(second).exitCode, 0);
+        QCOMPARE(signedNumber(), quint64(2));
+        QCOMPARE(run(desk).exitCode, 0);
+        QCOMPARE(readFile(files_.target), second);
+        QCOMPARE(run(desk + QStringList{"--if-changed"}).out, "current " + files_.target + "\n");
+
+        for (auto it = releaseOne.begin(); it != releaseOne.end(); ++it)
+            QVERIFY(writeFile(it.key(), it.value()));
+        Outcome outcome = run(desk);
+        QCOMPARE(outcome.exitCode, 3);
+        QVERIFY2(outcome.err.contains(
+                     "is release 1, older than release 2, which is in service at " + files_.target),
+                 qPrintable(outcome.err));
+        QCOMPARE(readFile(files_.target), second);
+        // Not current either: it is not the release in service.
+        QCOMPARE(run(desk + QStringList{"--if-changed"}).exitCode, 3);
+
+        // The rollback: the first build published again, as the next release.
+        QCOMPARE(publish(first).exitCode, 0);
+        QCOMPARE(signedNumber(), quint64(3));
+        QCOMPARE(run(desk).exitCode, 0);
+        QCOMPARE(readFile(files_.target), first);
+
+        // A number asked for must be higher than the last one signed.
+        outcome = publish(second, {"--release", "3"});
+        QCOMPARE(outcome.exitCode, 2);
+        QVERIFY2(outcome.err.contains("--release 3 is not higher than release 3"),
+                 qPrintable(outcome.err));
+        QCOMPARE(readFile(master), first);
+        QCOMPARE(publish(second, {"--release", "10"}).exitCode, 0);
+        QCOMPARE(signedNumber(), quint64(10));
+        QCOMPARE(run(desk).exitCode, 0);
+        QCOMPARE(readFile(files_.target), second);
+    }
+
+    // The publish's signature is minisign's: minisign checks it, and the master with sha256sum.
+    void minisignChecksAPublish() {
+        const QString minisign = QStandardPaths::findExecutable("minisign");
+        if (minisign.isEmpty())
+            QSKIP("minisign is not installed here (scripts/install-deps.sh installs it on Linux)");
+        const QString key = tools_.filePath("unprotected.key");
+        QVERIFY(writeFile(key, minisignFixture("unprotected.key")));
+        QCOMPARE(
+            run({"--sign-key", key, "--source", files_.source, "--target", files_.target}).exitCode,
+            0);
+        QProcess check;
+        check.start(minisign,
+                    {"-V", "-m", files_.target + ".sha256", "-P", publicKeyLine("unprotected")});
+        QVERIFY(check.waitForFinished(30000));
+        QCOMPARE(check.exitCode(), 0);
+        QVERIFY2(check.readAllStandardOutput().contains("file:app.mdb release:1"),
+                 "the trusted comment names the file and its release");
+    }
+
+    void passwordProtectedKey_data() {
+        QTest::addColumn<QByteArray>("password"); // in the --sign-password-file; null: none given
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("the password") << MinisignPassword + "\n" << 0 << QString();
+        QTest::newRow("the password, CRLF") << MinisignPassword + "\r\n" << 0 << QString();
+        QTest::newRow("the password without a line end") << MinisignPassword << 0 << QString();
+        QTest::newRow("a wrong password") << QByteArray("wrong\n") << 2 << "Error 524 (";
+        QTest::newRow("no password file, no terminal")
+            << QByteArray() << 2 << "there is no terminal to ask it on";
+    }
+
+    // The password of a protected key from a file, or asked on a terminal; never an argument.
+    void passwordProtectedKey() {
+        QFETCH(QByteArray, password);
+        QFETCH(int, exitCode);
+        QFETCH(QString, error);
+        const QString key = tools_.filePath("protected.key");
+        QVERIFY(writeFile(key, minisignFixture("protected.key")));
+        QStringList arguments{"--sign-key",  key,        "--source",
+                              files_.source, "--target", files_.target};
+        QStringList wrapper;
+        if (password.isNull()) {
+            // A process without a controlling terminal, as a scheduled task runs.
+            const QString setsid = QStandardPaths::findExecutable("setsid");
+            if (setsid.isEmpty())
+                QSKIP("no setsid here to start the program without a terminal");
+            wrapper << setsid;
+        } else {
+            QVERIFY(writeFile(tools_.filePath("password"), password));
+            arguments << "--sign-password-file" << tools_.filePath("password");
+        }
+        const Outcome outcome = run(arguments, ConsoleOutput::Read, wrapper);
+        QCOMPARE(outcome.exitCode, exitCode);
+        QVERIFY2(outcome.err.contains(error), qPrintable(outcome.err));
+        if (exitCode != 0) {
+            QCOMPARE(readFile(files_.target), files_.oldBytes);
+            return;
+        }
+        const QByteArray signature = readFile(files_.target + ".sha256.minisig");
+        QCOMPARE(minisign::verify(readFile(files_.target + ".sha256"),
+                                  minisign::readSignature(signature),
+                                  {minisign::readPublicKey(minisignFixture("protected.pub"))})
+                     .id,
+                 minisign::readPublicKey(minisignFixture("protected.pub")).id);
     }
 
     void ifChanged_data() {
