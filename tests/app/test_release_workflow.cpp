@@ -1,5 +1,6 @@
 #include "app/ReleaseWorkflow.h"
 #include "copy/FileExists.h"
+#include "core/RegistryKeys.h"
 #include "filetime/FileDateKind.h"
 #include "filetime/GeneralDate.h"
 #include "filetime/ReadFileDate.h"
@@ -8,7 +9,9 @@
 #include "platform/StagingFile.h"
 #include "support/FakeReleaseHost.h"
 #include "support/LockFileSlots.h"
+#include "support/MinisignFixtures.h"
 #include "support/ReleaseFixture.h"
+#include "support/TestHost.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -165,6 +168,49 @@ private slots:
         QVERIFY2(host.fakeDialogs.boxes[0].prompt.startsWith(report),
                  qPrintable(host.fakeDialogs.boxes[0].prompt));
         QVERIFY(host.fakeDialogs.boxes[0].prompt.contains(source_ + ".sha256"));
+    }
+
+    // The administrator's trusted keys hold for the window too: it takes only a signed release, and
+    // says in its error report why it refuses one.
+    void takesOnlySignedReleasesWithPresetKeys_data() {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QString>("report"); // how the error report begins; empty: none
+        QTest::newRow("signed by the preset key") << "signed" << QString();
+        QTest::newRow("not signed")
+            << "unsigned"
+            << "Error 519 (The new release " + files_.source + " is not signed: ";
+        QTest::newRow("signed by another key")
+            << "other key"
+            << "Error 520 (The new release " + files_.source + " is refused: ";
+        QTest::newRow("a preset that holds no key") << "bad preset"
+                                                    << "Error 523 (The preset TrustedKeys holds ";
+    }
+
+    void takesOnlySignedReleasesWithPresetKeys() {
+        QFETCH(QString, situation);
+        QFETCH(QString, report);
+        test::IsolatedSettings settings;
+        test::IsolatedPresets presets;
+        QVERIFY(presets.set(test::IsolatedPresets::Scope::Computer, TrustedKeys,
+                            situation == "bad preset"  ? QStringLiteral("RWnotakey")
+                            : situation == "other key" ? test::publicKeyLine("other")
+                                                       : test::publicKeyLine("unprotected")));
+        const QByteArray line = sha256Line(newBytes_);
+        QVERIFY(writeFile(source_ + ".sha256", line));
+        if (situation != "unsigned")
+            QVERIFY(
+                writeFile(source_ + ".sha256.minisig", test::releaseSignature(line, "app.mdb", 7)));
+        FakeReleaseHost host;
+        prepare(host);
+        ReleaseWorkflow(host).cmdCopy_Click();
+        QCOMPARE(readFile(target_), report.isEmpty() ? newBytes_ : oldBytes_);
+        QCOMPARE(files_.stagingFiles(), QStringList());
+        QCOMPARE(host.fakeDialogs.boxes.size(), report.isEmpty() ? 0 : 1);
+        if (!report.isEmpty()) {
+            QCOMPARE(host.label2.last(), CopyErrorText + "app.mdb");
+            QVERIFY2(host.fakeDialogs.boxes[0].prompt.startsWith(report),
+                     qPrintable(host.fakeDialogs.boxes[0].prompt));
+        }
     }
 
     // The window's user picks the release and sees it: an empty one goes into service.
