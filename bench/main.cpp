@@ -1,12 +1,13 @@
 // Benchmarks of the block copy and the verification: against cp and cmp, tarselcopy against cp,
 // sync and cmp, SHA-256 against sha256sum, the copy with the Access sweep firing meanwhile, and the
-// peak memory from 1 MiB to 4 GiB. Without a mode option, all five.
+// peak memory from 1 MiB to 4 GiB, and what a signature check adds. Without a mode option, all.
 
 #include "BenchFiles.h"
 #include "ConsoleRace.h"
 #include "CopyRace.h"
 #include "DigestRace.h"
 #include "MemoryTable.h"
+#include "SignatureCheck.h"
 #include "SweepRun.h"
 #include "core/RunTimeError.h"
 
@@ -24,8 +25,8 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Times CopyWithProgress and ValidateFile against cp and cmp, tarselcopy against cp, sync "
-        "and cmp, SHA-256 against sha256sum, the copy with sweeps firing, and the peak memory by "
-        "file size. Without a mode option it runs all five."));
+        "and cmp, SHA-256 against sha256sum, the copy with sweeps firing, the peak memory by "
+        "file size and a signature check. Without a mode option it runs them all."));
     parser.addHelpOption();
     parser.addOption({"race", "Copy and verification against cp and cmp."});
     parser.addOption({"sweeps", "Copy and verification without and with the sweep timer."});
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
     parser.addOption(
         {"digest", "SHA-256 against sha256sum, with Qt's QCryptographicHash beside them."});
     parser.addOption({"memory", "Peak memory from 1 MiB to 4 GiB, a fresh process per size."});
+    parser.addOption({"signature", "What checking a release's signature adds to a run."});
     parser.addOption({"size",
                       "File size for --race, --digest and --sweeps: bytes, or with K, M or G "
                       "(default 1G).",
@@ -58,7 +60,8 @@ int main(int argc, char** argv) {
     }
     const QString folder = parser.value("dir");
     const bool all = !parser.isSet("race") && !parser.isSet("sweeps") && !parser.isSet("memory") &&
-                     !parser.isSet("console") && !parser.isSet("digest");
+                     !parser.isSet("console") && !parser.isSet("digest") &&
+                     !parser.isSet("signature");
     // Run inside the event loop, as the window does.
     int result = 0;
     QTimer::singleShot(0, &app, [&] {
@@ -74,6 +77,8 @@ int main(int argc, char** argv) {
                     result |= raceDigest(size, folder);
                 if (all || parser.isSet("sweeps"))
                     result |= runWithSweeps(size, folder, seconds);
+                if (all || parser.isSet("signature"))
+                    result |= timeSignatureCheck(folder);
                 if (all || parser.isSet("memory"))
                     result |= memoryTable(folder);
             }

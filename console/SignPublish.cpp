@@ -51,8 +51,8 @@ QByteArray password(const Options& options) {
 
 std::shared_ptr<const minisign::SecretKey> openKey(const Options& options) {
     QByteArray file = wholeFile(options.signKey, QStringLiteral("--sign-key"));
+    QByteArray secret;
     try {
-        QByteArray secret;
         if (minisign::SecretKey::isEncrypted(file))
             secret = password(options);
         auto key =
@@ -61,6 +61,7 @@ std::shared_ptr<const minisign::SecretKey> openKey(const Options& options) {
         crypto::wipe(file);
         return key;
     } catch (const RunTimeError& e) {
+        crypto::wipe(secret);
         crypto::wipe(file);
         if (e.kind() == ErrorKind::UserInterrupt)
             throw;

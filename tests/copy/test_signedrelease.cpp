@@ -1,13 +1,17 @@
 #include "copy/AlreadyInService.h"
 #include "copy/ChecksumFile.h"
+#include "copy/ReleaseRun.h"
 #include "copy/TrustedKeys.h"
+#include "platform/SettingsStore.h"
 #include "settings/Module1.h"
 #include "support/ErrorOf.h"
+#include "support/FakeRunObserver.h"
 #include "support/FileFixtures.h"
 #include "support/MinisignFixtures.h"
 #include "support/TestHost.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -158,6 +162,55 @@ private slots:
         const QString key = situation == "untrusted" ? "other" : "unprotected";
         const QList<minisign::PublicKey> keys = readTrustedKeys({publicKeyLine(key)});
         QCOMPARE(AlreadyInService(release, target, keys), current);
+    }
+
+    // A desk that reads while a signed publish is under way meets the records of two releases, or
+    // a release without its records: it is refused (to retry), never takes a release on the
+    // records of another, and keeps its old version.
+    void duringASignedPublish_data() {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<int>("error");
+        QTest::newRow("the old records") << "old" << 0;
+        QTest::newRow("the new release, the old records set aside") << "none" << 519;
+        QTest::newRow("the new release and .sha256, no signature yet") << "checksum only" << 519;
+        QTest::newRow("the new .sha256, the old signature") << "mixed" << 521;
+        QTest::newRow("the new release, the old records") << "new bytes" << 517;
+    }
+
+    void duringASignedPublish() {
+        QFETCH(QString, situation);
+        QFETCH(int, error);
+        const QString release = path("master/app.mdb");
+        const QString target = path("desk/app.mdb");
+        QVERIFY(QDir().mkpath(path("master")) && QDir().mkpath(path("desk")));
+        const QByteArray oldBytes = patternBytes(7000);
+        const QByteArray newBytes = patternBytes(9000);
+        const auto line = [](const QByteArray& bytes) {
+            return checksumLine(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256),
+                                "app.mdb");
+        };
+        QVERIFY(writeFile(target, "in service"));
+        QFile::remove(release + ".sha256");
+        QFile::remove(release + ".sha256.minisig");
+        QVERIFY(writeFile(release, situation == "old" ? oldBytes : newBytes));
+        if (situation == "old" || situation == "new bytes" || situation == "mixed")
+            QVERIFY(writeFile(release + ".sha256.minisig",
+                              releaseSignature(line(oldBytes), "app.mdb", 1)));
+        if (situation == "checksum only" || situation == "mixed")
+            QVERIFY(writeFile(release + ".sha256", line(newBytes)));
+        if (situation == "old" || situation == "new bytes")
+            QVERIFY(writeFile(release + ".sha256", line(oldBytes)));
+        QVERIFY(platform::storeText(HKEY_CURRENT_USER, ReleasesInServiceKeyPath,
+                                    QDir::toNativeSeparators(target), QString(), QString()));
+        ReleaseRequest request;
+        request.source = release;
+        request.target = target;
+        request.trustedKeys = readTrustedKeys({publicKeyLine("unprotected")});
+        FakeRunObserver observer;
+        RunResult result;
+        QCOMPARE(errorOf([&] { result = runRelease(request, observer); }), error);
+        QCOMPARE(readFile(target), error == 0 ? oldBytes : QByteArray("in service"));
+        QCOMPARE(result.release, error == 0 ? quint64(1) : quint64(0));
     }
 };
 
