@@ -141,6 +141,8 @@ private slots:
         prepare(host);
         ReleaseWorkflow(host).cmdCopy_Click();
         QCOMPARE(readFile(target_), report.isEmpty() ? newBytes_ : oldBytes_);
+        // Success is told once the release is verified and in service, and only then.
+        QCOMPARE(host.label2.count(SuccessText), report.isEmpty() ? 1 : 0);
         QCOMPARE(readFile(target_ + ".sha256"),
                  sha256Line(report.isEmpty() ? newBytes_ : oldBytes_));
         QCOMPARE(readFile(target_ + ".sha256.minisig"),
@@ -250,7 +252,7 @@ private slots:
         FakeReleaseHost host;
         prepare(host);
         host.onYield = [&](int) {
-            const bool copied = !host.label2.isEmpty() && host.label2.last() == SuccessText;
+            const bool copied = !host.progress.isEmpty() && host.progress.last() == 100;
             if (fault == "vanish" && host.yields == 1)
                 QFile::remove(source_);
             if (copied && host.status.isEmpty() && fault == "change") {
@@ -269,6 +271,8 @@ private slots:
         ReleaseWorkflow(host).cmdCopy_Click();
 
         QCOMPARE(host.label2.last(), finalText);
+        // Never announced as a success first.
+        QVERIFY(!host.label2.contains(SuccessText));
         QCOMPARE(host.enabled, enabled);
         QCOMPARE(host.fakeDialogs.boxes.size(), report.isEmpty() ? 0 : 1);
         if (!report.isEmpty())
