@@ -36,6 +36,8 @@ public:
 
     bool write(DWORD attributes) const { return setAttributesOf(handle_, attributes); }
 
+    bool identity(FileIdentity& identity) const { return identityOf(handle_, identity); }
+
 private:
     HANDLE handle_;
 };
@@ -52,18 +54,24 @@ ReadOnlyGuard::ReadOnlyGuard(const QString& path) : path_(path) {
     constexpr DWORD NotOurs = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
     if ((attributes & NotOurs) || !(attributes & FILE_ATTRIBUTE_READONLY))
         return;
-    if (!file.write(attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)))
+    FileIdentity cleared;
+    if (!file.identity(cleared) || !file.write(attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)))
         fail(path);
     saved_ = attributes;
+    volume_ = cleared.volume;
+    index_ = cleared.index;
 }
 
 ReadOnlyGuard::~ReadOnlyGuard() {
-    if (saved_ == 0 || !restore_)
+    if (saved_ == 0)
         return;
     const AttributeHandle file(path_);
     DWORD attributes = 0;
-    // Put back only on the file that was cleared, should the name have been taken meanwhile.
-    if (file.isOpen() && file.read(attributes) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    FileIdentity named;
+    // Put back only on the file that was cleared: the new release that took its name is no
+    // read-only file.
+    if (file.isOpen() && file.identity(named) && named == FileIdentity{volume_, index_} &&
+        file.read(attributes))
         file.write(attributes | FILE_ATTRIBUTE_READONLY);
 }
 

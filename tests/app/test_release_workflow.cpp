@@ -192,6 +192,11 @@ private slots:
         QFETCH(quint32, bits);
         if (const QString why = test::setDosAttributes(target_, bits); !why.isEmpty())
             QSKIP(qPrintable(why));
+        // A second name kept as a backup of the old version, which must stay read-only.
+        const QString backup = files_.liveFolder() + "/app.mdb.bak";
+        const bool backedUp = missing(Facility::HardLink, files_.liveFolder()).isEmpty();
+        if (backedUp)
+            QVERIFY(test::makeHardLink(target_, backup));
         FakeReleaseHost host;
         prepare(host);
         // Until the swap the old version keeps its read-only bit: a run killed meanwhile leaves it
@@ -207,6 +212,10 @@ private slots:
         QCOMPARE(host.ended, 1);
         QVERIFY(readOnlyBeforeSwap.size() > 5);
         QVERIFY(!readOnlyBeforeSwap.contains(false));
+        if (backedUp) {
+            QCOMPARE(readFile(backup), oldBytes_);
+            QVERIFY(platform::attributesOf(backup) & platform::Attr::ReadOnly);
+        }
     }
 
     void noOldTargetCreatesIt() {
