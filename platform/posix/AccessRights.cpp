@@ -104,19 +104,12 @@ constexpr int AclEntrySize = 8;
 constexpr quint16 AclGroupObj = 0x04;
 constexpr quint16 AclMask = 0x10;
 
-// Takes from the owning group's ACL entry all it had: with a mask, the mode's group bits are the
-// mask, and named entries beside it decide what the runner's group's members get besides.
-void clearOwningGroupEntry(QByteArray& acl) {
+// Where the entry with `tag` begins; -1 where there is none.
+qsizetype aclEntry(const QByteArray& acl, quint16 tag) {
     for (qsizetype at = AclHeaderSize; at + AclEntrySize <= acl.size(); at += AclEntrySize)
-        if (qFromLittleEndian<quint16>(acl.constData() + at) == AclGroupObj)
-            qToLittleEndian<quint16>(0, acl.data() + at + 2);
-}
-
-bool hasMask(const QByteArray& acl) {
-    for (qsizetype at = AclHeaderSize; at + AclEntrySize <= acl.size(); at += AclEntrySize)
-        if (qFromLittleEndian<quint16>(acl.constData() + at) == AclMask)
-            return true;
-    return false;
+        if (qFromLittleEndian<quint16>(acl.constData() + at) == tag)
+            return at;
+    return -1;
 }
 
 QString ownerName(uid_t uid) {
@@ -187,11 +180,14 @@ std::optional<RunTimeError> adoptAccessRights(const QString& oldVersion, qintptr
     // The runner owns the new version and may change its bits at will: it keeps what a run needs.
     if (!ownerKept)
         mode = (mode & ~S_IRWXU) | S_IRUSR | S_IWUSR;
-    // The owning group's bits would now be the runner's group's. Its members keep what everyone
-    // else may; with an ACL's mask, the group bits are the mask, and the entry goes instead.
+    // The owning group's bits would now be the runner's group's: its members keep what everyone
+    // else may. Beside an ACL's mask, which the group bits are then, the owning group's entry goes
+    // instead, and the named entries keep what they give.
     if (!groupKept) {
-        if (acl && hasMask(*acl))
-            clearOwningGroupEntry(*acl);
+        const qsizetype group =
+            acl && aclEntry(*acl, AclMask) >= 0 ? aclEntry(*acl, AclGroupObj) : -1;
+        if (group >= 0)
+            qToLittleEndian<quint16>(0, acl->data() + group + 2);
         else
             mode &= mode_t(~S_IRWXG) | mode_t((mode & S_IRWXO) << 3);
     }
