@@ -233,6 +233,7 @@ platform::FileId writeChecksumFile(const QString& file, const QByteArray& digest
     if (back != line)
         throw RunTimeError(ErrorKind::CopyDiffers,
                            path + QStringLiteral(": the line read back is not the line written"));
+    // The rights of the version beside it, which this run gave it: nothing there it cannot keep.
     staging.commit(yielder, file);
     return staging.fileId();
 }

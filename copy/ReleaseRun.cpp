@@ -251,12 +251,14 @@ void Run::verify() {
 void Run::putIntoService() {
     step(RunStage::Replace, [&] { readOnly_.emplace(request_.target); });
     std::optional<OldRecords> oldRecords;
+    std::optional<RunTimeError> rightsNotKept;
     at(RunStage::Replace, [&] {
         oldRecords.emplace(request_.target);
-        staging_->commit(*this);
+        rightsNotKept = staging_->commit(*this);
     });
-    if (readOnly_)
-        readOnly_->dismiss();
+    readOnly_.reset();
+    if (rightsNotKept)
+        observer_.skipped(*rightsNotKept);
     // The verified release is in service: from here on a failure is the face's to hear of, and the
     // yields no longer stop the run.
     // Stamped only once the file has its final name: Windows gives a file that takes a name

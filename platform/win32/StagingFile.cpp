@@ -154,8 +154,9 @@ OpenFile StagingFile::readBack(Yielder&) {
     return OpenFile(reinterpret_cast<qintptr>(reader), target_, true);
 }
 
-void StagingFile::commit(Yielder& yielder, const QString& rightsOf) {
-    adoptAccessRights(rightsOf.isEmpty() ? target_ : rightsOf, file_->handle(), path());
+std::optional<RunTimeError> StagingFile::commit(Yielder& yielder, const QString& rightsOf) {
+    std::optional<RunTimeError> notKept =
+        adoptAccessRights(rightsOf.isEmpty() ? target_ : rightsOf, file_->handle(), target_);
     const HANDLE handle = nativeOf(file_->handle());
     // Another program that holds the old release open (Access on another computer, a virus
     // scanner) often lets go within moments.
@@ -179,6 +180,7 @@ void StagingFile::commit(Yielder& yielder, const QString& rightsOf) {
     setAttributesOf(handle, FILE_ATTRIBUTE_ARCHIVE);
     // Asks for the rename to reach the disk.
     FlushFileBuffers(handle);
+    return notKept;
 }
 
 SetAside::SetAside(const QString& path) : path_(path) {

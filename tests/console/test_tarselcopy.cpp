@@ -222,6 +222,12 @@ private slots:
         QTest::newRow("disk full at the flush (fsync)") << "flush ENOSPC" << 5 << false;
         QTest::newRow("quota exceeded at the flush (sync_file_range)")
             << "flush EDQUOT" << 5 << false;
+        QTest::newRow("the rights cannot be given: named after the target")
+            << "rights fail" << 4 << false;
+        // A publisher without privileges replacing another's file: that owner's and group's bits
+        // go to nobody else, and a warning names them.
+        QTest::newRow("another owner's file: its owner and group named in a warning")
+            << "another owner" << 0 << true;
     }
 
     // Every code, with the old version untouched and no staging file whenever the run failed, one
@@ -335,6 +341,7 @@ private slots:
             {"aside fails", "renameat2:EIO"},
             {"flush ENOSPC", "fsync:ENOSPC"},
             {"flush EDQUOT", "sync_file_range:EDQUOT"},
+            {"rights fail", "fchmod:EIO:when=1"},
         };
         if (faults.contains(situation)) {
             if (const QString why = missing(Facility::SystemCallFaults); !why.isEmpty())
@@ -344,6 +351,27 @@ private slots:
             wrapper =
                 withFailingCalls(situation == "release read error" ? files_.source : QString(),
                                  fault[0], fault.mid(1).join(':'));
+        }
+        constexpr uint Nobody = 65534;
+        if (situation == "another owner") {
+            if (const QString why = UnprivilegedOwnerChanges().missing(); !why.isEmpty())
+                QSKIP(qPrintable(why));
+            if (!runsAsRoot() || QStandardPaths::findExecutable("setpriv").isEmpty())
+                QSKIP("runs the publisher as nobody with setpriv, which needs root");
+            // Everything is nobody's but the old version, which is root's and everyone may read.
+            QVERIFY(changeOwner(files_.root(), Nobody));
+            for (const QString& folder : {files_.liveFolder(), files_.root() + "/release"}) {
+                QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden |
+                                                                   QDir::NoDotAndDotDot);
+                entries << QFileInfo(folder);
+                for (const QFileInfo& entry : entries)
+                    QVERIFY(changeOwner(entry.filePath(), Nobody));
+            }
+            QVERIFY(changeOwner(files_.target, 0));
+            QVERIFY(QFile::setPermissions(files_.target, QFile::ReadOwner | QFile::WriteOwner |
+                                                             QFile::ReadGroup | QFile::ReadOther));
+            const QString id = QString::number(Nobody);
+            wrapper = {"setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups"};
         }
         const QByteArray before = readFile(target);
         const QString log = files_.root() + "/runs.log";
@@ -378,6 +406,16 @@ private slots:
                                             "written beside the new version: "),
                      qPrintable(outcome.err));
             QVERIFY(!QFileInfo::exists(files_.target + ".sha256"));
+        } else if (situation == "another owner") {
+            QCOMPARE(readFile(files_.target), files_.newBytes);
+            QVERIFY2(outcome.err.startsWith("tarselcopy: warning: Error 70 (" + files_.target +
+                                            " could not keep the old version's owner root and "
+                                            "group root: "),
+                     qPrintable(outcome.err));
+            // Readable by everyone, as the old version was; the group bits beyond that went.
+            const QFileInfo placed(files_.target);
+            QCOMPARE(placed.groupId(), Nobody);
+            QCOMPARE(placed.permissions() & 0x0777, QFileDevice::Permissions::fromInt(0x0644));
         } else if (inService) {
             QCOMPARE(readFile(target), files_.newBytes);
             QVERIFY2(outcome.out.startsWith("updated " + target + " (300000 bytes, "),
@@ -401,6 +439,9 @@ private slots:
         }
         // Errors name the files the user gave, never the hidden staging file.
         QVERIFY2(!outcome.err.contains(".tarsel-"), qPrintable(outcome.err));
+        if (situation == "rights fail")
+            QVERIFY2(outcome.err.startsWith("tarselcopy: Error 57 (" + files_.target + ": "),
+                     qPrintable(outcome.err));
         if (situation.startsWith("disk full") || situation.startsWith("flush"))
             QVERIFY2(outcome.err.contains("tarselcopy: Error 61 ("), qPrintable(outcome.err));
         // A missing folder is named, as Windows names it.

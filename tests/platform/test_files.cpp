@@ -207,6 +207,78 @@ private slots:
         QCOMPARE(accessRightsOf(path("target")), expected);
     }
 
+    // A runner without privileges replacing another's file, or a file of a group it is not in:
+    // what that owner or group alone was let do is taken from the new version, never handed to
+    // the runner's own group, and the run is told whom it could not keep.
+    void rightsThatCannotBeKeptAreTakenAway_data() {
+        QTest::addColumn<uint>("owner");
+        QTest::addColumn<uint>("group");
+        QTest::addColumn<int>("mode"); // of the old version; -1: the ACL giveUncommonRights gives
+        QTest::addColumn<QString>("rights"); // of the new version, made by root
+        QTest::addColumn<QString>("lost");   // what the warning names; empty: no warning
+        const uint other = 4321;
+        QTest::newRow("another's file, a group the runner is not in")
+            << other << other << 0640 << "mode 600 owner 0 group 0 ACL none"
+            << "owner 4321 and group 4321";
+        QTest::newRow("another's file everyone may read: the runner's group reads as everyone")
+            << other << other << 0664 << "mode 644 owner 0 group 0 ACL none"
+            << "owner 4321 and group 4321";
+        QTest::newRow("the runner's file of another group")
+            << 0u << other << 0660 << "mode 600 owner 0 group 0 ACL none"
+            << "group 4321";
+        QTest::newRow("another's file of the runner's group: the group keeps its bits")
+            << other << 0u << 0460 << "mode 660 owner 0 group 0 ACL none"
+            << "owner 4321";
+        QTest::newRow("the runner's own file and group: all kept")
+            << 0u << 0u << 0640 << "mode 640 owner 0 group 0 ACL none" << QString();
+        // u::rw-,u:4322:r--,g::---,m::rw-,o::r--: the named entry stays, the owning group's goes.
+        QTest::newRow("another's file with an ACL: the owning group's entry goes")
+            << other << other << -1
+            << "mode 664 owner 0 group 0 ACL 0200000001000600ffffffff02000400e2100000"
+               "04000000ffffffff10000600ffffffff20000400ffffffff"
+            << "owner 4321 and group 4321";
+    }
+
+    void rightsThatCannotBeKeptAreTakenAway() {
+        QFETCH(uint, owner);
+        QFETCH(uint, group);
+        QFETCH(int, mode);
+        QFETCH(QString, rights);
+        QFETCH(QString, lost);
+        QFile::remove(path("target"));
+        QVERIFY(writeFile(path("target"), "old"));
+        if (const QString why = UnprivilegedOwnerChanges().missing(); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        if (!runsAsRoot())
+            QSKIP("only root makes another owner's file to replace, and is owner 0 of group 0");
+        if (mode < 0) {
+            if (const QString why = giveUncommonRights(path("target"), owner); !why.isEmpty())
+                QSKIP(qPrintable(why));
+        } else {
+            QVERIFY(changeOwner(path("target"), owner, group));
+            const auto bits = QFile::Permissions::fromInt(((mode >> 6) << 12) |
+                                                          (((mode >> 3) & 7) << 4) | (mode & 7));
+            QVERIFY(QFile::setPermissions(path("target"), bits));
+        }
+        std::optional<RunTimeError> notKept;
+        {
+            const UnprivilegedOwnerChanges unprivileged;
+            QCOMPARE(unprivileged.missing(), QString());
+            StagingFile staging(path("target"), 3);
+            writeAt(staging.file(), "new", 3, 0);
+            NoYield noYield;
+            notKept = staging.commit(noYield);
+        }
+        QCOMPARE(readFile(path("target")), QByteArray("new"));
+        QCOMPARE(accessRightsOf(path("target")), rights);
+        QCOMPARE(notKept.has_value(), !lost.isEmpty());
+        // Named after the target, the name the user gave, not the hidden staging file's.
+        if (notKept)
+            QVERIFY2(notKept->description().startsWith(
+                         path("target") + " could not keep the old version's " + lost + ":"),
+                     qPrintable(notKept->description()));
+    }
+
     // The old version's record moved out of the way for a swap: back where the swap failed,
     // removed where it succeeded, never over a file that took its name meanwhile, and left alone
     // by another run's clean-up while it is aside.

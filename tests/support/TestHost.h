@@ -153,8 +153,29 @@ QString wineVersion();
 // Whether this process runs as the superuser (root); never on Windows.
 bool runsAsRoot();
 
-// Gives a file, folder or link (not what a link points to) to the user and group `id`.
+// Gives a file, folder or link (not what a link points to) to the user and group `id`, or to the
+// user `user` and the group `group`.
 bool changeOwner(const QString& path, uint id);
+bool changeOwner(const QString& path, uint user, uint group);
+
+// Until destroyed, this thread gives files away as a user without privileges does: to no other
+// owner, and only to a group it is a member of (on Linux CAP_CHOWN leaves its effective
+// capabilities, a right that a process other than root's lacks anyway). Windows has no group of a
+// file for a new version to keep: missing() says so there.
+class UnprivilegedOwnerChanges {
+public:
+    UnprivilegedOwnerChanges();
+    ~UnprivilegedOwnerChanges();
+    UnprivilegedOwnerChanges(const UnprivilegedOwnerChanges&) = delete;
+    UnprivilegedOwnerChanges& operator=(const UnprivilegedOwnerChanges&) = delete;
+
+    // Why this thread cannot be made so; empty when it is.
+    const QString& missing() const { return missing_; }
+
+private:
+    QString missing_;
+    bool dropped_ = false;
+};
 
 // Gives an existing file access rights that a new file in its folder lacks: on Linux mode 664,
 // the owner and group `id` and an ACL entry that lets user `id` + 1 read; on Windows a protected

@@ -20,6 +20,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <linux/fs.h>
 #include <linux/kcmp.h>
 #include <optional>
@@ -271,7 +272,44 @@ bool runsAsRoot() {
 }
 
 bool changeOwner(const QString& path, uint id) {
-    return ::lchown(native(path).constData(), uid_t(id), gid_t(id)) == 0;
+    return changeOwner(path, id, id);
+}
+
+bool changeOwner(const QString& path, uint user, uint group) {
+    return ::lchown(native(path).constData(), uid_t(user), gid_t(group)) == 0;
+}
+
+namespace {
+
+// This thread's capabilities (they are per thread), through the system calls themselves.
+bool threadCapabilities(__user_cap_data_struct (&data)[2], bool set) {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    return ::syscall(set ? SYS_capset : SYS_capget, &header, data) == 0;
+}
+
+} // namespace
+
+UnprivilegedOwnerChanges::UnprivilegedOwnerChanges() {
+    __user_cap_data_struct data[2] = {};
+    if (!threadCapabilities(data, false)) {
+        missing_ = QStringLiteral("cannot read this thread's capabilities");
+        return;
+    }
+    if (!(data[0].effective & (1u << CAP_CHOWN)))
+        return; // as unprivileged already
+    data[0].effective &= ~(1u << CAP_CHOWN);
+    if (!threadCapabilities(data, true))
+        missing_ = QStringLiteral("cannot drop CAP_CHOWN from this thread");
+    else
+        dropped_ = true;
+}
+
+UnprivilegedOwnerChanges::~UnprivilegedOwnerChanges() {
+    __user_cap_data_struct data[2] = {};
+    if (dropped_ && threadCapabilities(data, false)) {
+        data[0].effective |= 1u << CAP_CHOWN;
+        threadCapabilities(data, true);
+    }
 }
 
 QString giveUncommonRights(const QString& path, uint id) {

@@ -372,6 +372,16 @@ bool changeOwner(const QString&, uint) {
     return false;
 }
 
+bool changeOwner(const QString&, uint, uint) {
+    return false;
+}
+
+UnprivilegedOwnerChanges::UnprivilegedOwnerChanges()
+    : missing_(QStringLiteral("Windows grants by the accounts in a file's DACL, never by its "
+                              "group")) {}
+
+UnprivilegedOwnerChanges::~UnprivilegedOwnerChanges() = default;
+
 namespace {
 
 struct LocalFreer {
