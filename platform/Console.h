@@ -17,12 +17,13 @@ void prepareStandardStreams();
 bool stderrIsTerminal();
 
 // From now on an interrupt does not end the process but is noted, for the run to cancel and clean
-// up: Ctrl+C, SIGTERM and SIGHUP on Linux; Ctrl+C, Ctrl+Break, the console window closed and the
-// end of the session on Windows. On Linux a call that blocks when the interrupt comes (a write to
-// a pipe nobody drains, an open that waits) returns at once with EINTR instead of going on: no
-// blocking call outlives an interrupt. Windows ends the process as soon as it has told it of a
-// closed window or an ending session, so there the notice waits (about 4 s at most) for
-// interruptHandled().
+// up: Ctrl+C, SIGTERM and SIGHUP on Linux, but for SIGINT and SIGHUP where they were ignored when
+// the program started (nohup, a script's `&`), which stay ignored; Ctrl+C, Ctrl+Break, the console
+// window closed and the end of the session on Windows. On Linux a call that blocks when the
+// interrupt comes (a write to a pipe nobody drains, an open that waits) returns at once with EINTR
+// instead of going on: no blocking call outlives an interrupt. Windows ends the process as soon as
+// it has told it of a closed window or an ending session, so there the notice waits (about 4 s at
+// most) for interruptHandled().
 void catchInterrupts();
 
 // Whether an interrupt has come since catchInterrupts().

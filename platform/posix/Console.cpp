@@ -45,8 +45,15 @@ void catchInterrupts() {
     // Not restarted: a blocking call returns with EINTR. The copy's own reads and writes take
     // that and go on, and the run sees the flag at its next yield.
     action.sa_flags = 0;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        // nohup leaves SIGHUP ignored, and a script's `cmd &` SIGINT: whoever started the program
+        // asked for it to outlive them.
+        struct sigaction inherited {};
+        if (signal != SIGTERM && ::sigaction(signal, nullptr, &inherited) == 0 &&
+            inherited.sa_handler == SIG_IGN)
+            continue;
         ::sigaction(signal, &action, nullptr);
+    }
 }
 
 bool interrupted() {
