@@ -573,9 +573,29 @@ private slots:
         }
     }
 
+    void logLines_data() {
+        QTest::addColumn<bool>("cutShort");
+        QTest::newRow("two runs") << false;
+        // A full share: the half written is taken back, and the next line starts the log.
+        QTest::newRow("after a line cut short by a full disk") << true;
+    }
+
     // One line per run, ten tab-separated fields, appended: a log on a share gathers many runs.
     void logLines() {
+        QFETCH(bool, cutShort);
         const QString log = files_.root() + "/runs.log";
+        if (cutShort) {
+            if (const QString why = missing(Facility::FileSizeLimit); !why.isEmpty())
+                QSKIP(qPrintable(why));
+            std::optional<FileSizeLimit> limit(std::in_place, 50);
+            const Outcome full = run(paths() << "--log" << log);
+            limit.reset();
+            QCOMPARE(full.exitCode, 5);
+            QVERIFY2(full.err.contains("tarselcopy: warning: the log was not written: Error 61 (" +
+                                       log + ": only 50 of the line's "),
+                     qPrintable(full.err));
+            QCOMPARE(readFile(log), QByteArray());
+        }
         QCOMPARE(run(paths() << "--log" << log).exitCode, 0);
         QVERIFY(QFile::remove(files_.source));
         QCOMPARE(run(paths() << "--log" << log).exitCode, 3);
@@ -623,6 +643,19 @@ private slots:
             << "log checksum" << read << 2 << "failed " << false;
         QTest::newRow("the log is a staging file")
             << "log staging" << read << 2 << "failed " << false;
+        QTest::newRow("the log is the release's checksum, through a link")
+            << "log link release checksum" << read << 2 << "failed " << false;
+        QTest::newRow("the log is the release's signature")
+            << "log release signature" << read << 2 << "failed " << false;
+        QTest::newRow("the log is the target's lock file")
+            << "log lock file" << read << 2 << "failed " << false;
+        QTest::newRow("the log is a hard link to the target")
+            << "log hard link" << read << 2 << "failed " << false;
+        // A first install: neither the target nor, through the link, the log may be made.
+        QTest::newRow("the log is a link to the target, not there yet")
+            << "log dangling link" << read << 2 << "failed " << false;
+        QTest::newRow("the log is a link that leads nowhere: not made there")
+            << "log link nowhere" << read << 0 << "updated " << false;
     }
 
     void everyRunEndsWithItsLines() {
@@ -654,9 +687,36 @@ private slots:
             log = files_.target + ".sha256";
         } else if (situation == "log staging") {
             log = files_.liveFolder() + "/.app.mdb.tarsel-AbCdEf012345";
+        } else if (situation == "log release signature") {
+            log = files_.source + ".sha256.minisig";
+        } else if (situation == "log lock file") {
+            log = files_.liveFolder() + "/app.ldb";
+        } else if (situation == "log hard link") {
+            if (const QString why = missing(Facility::HardLink, files_.root()); !why.isEmpty())
+                QSKIP(qPrintable(why));
+            QVERIFY(makeHardLink(files_.target, log));
+        } else if (situation.startsWith("log link") || situation == "log dangling link") {
+            if (const QString why = missing(Facility::SymbolicLink, files_.root()); !why.isEmpty())
+                QSKIP(qPrintable(why));
+            QVERIFY(QDir(files_.root()).mkdir("elsewhere"));
+            QString to = files_.root() + "/elsewhere/runs.log";
+            if (situation == "log link release checksum") {
+                to = files_.source + ".sha256";
+                QVERIFY(writeFile(to, sha256Hex(files_.newBytes) + "  app.mdb\n"));
+            } else if (situation == "log dangling link") {
+                to = files_.target;
+                QVERIFY(QFile::remove(files_.target));
+            }
+            QVERIFY(makeSymbolicLink(to, log));
         }
         const QByteArray release = readFile(files_.source);
         const QByteArray old = readFile(files_.target);
+        const bool logThere = QFileInfo::exists(log); // through a link, where it is one
+        // Never read a FIFO: that would wait for a writer.
+        const auto contents = [&] {
+            return QFileInfo(log).isFile() ? readFile(log) : QByteArray();
+        };
+        const QByteArray logBefore = contents();
         const Outcome outcome = run(arguments << "--log" << log, ConsoleOutput(output));
 
         QCOMPARE(outcome.exitCode, exitCode);
@@ -670,9 +730,11 @@ private slots:
             QCOMPARE(fields.size(), 10);
             QCOMPARE(fields[4], QString::number(exitCode));
         } else if (exitCode == 0) {
+            const QString why = situation == "log link nowhere" ? "a symbolic link to no file"
+                                                                : "Not a regular file";
             QVERIFY2(outcome.err.contains("tarselcopy: warning: the log was not written: "
                                           "Error 75 (" +
-                                          log + ": Not a regular file)"),
+                                          log + ": " + why + ")"),
                      qPrintable(outcome.err));
         } else {
             QVERIFY2(outcome.err.startsWith("tarselcopy: --log '" + log + "' would write into "),
@@ -680,6 +742,12 @@ private slots:
             QVERIFY(!QFileInfo::exists(files_.target + ".sha256"));
             QVERIFY(!QFileInfo::exists(files_.liveFolder() + "/.app.mdb.tarsel-AbCdEf012345"));
         }
+        if (!logged) {
+            QCOMPARE(QFileInfo::exists(log), logThere);
+            QCOMPARE(contents(), logBefore);
+        }
+        if (situation == "log dangling link")
+            QVERIFY(!QFileInfo::exists(files_.target));
     }
 
     void opensTheTargetAfterwards_data() {
