@@ -1,5 +1,6 @@
 #include "console/ConsoleFace.h"
 
+#include "core/Printable.h"
 #include "platform/Console.h"
 
 namespace tarsel::console {
@@ -35,7 +36,8 @@ void ConsoleFace::phase(RunPhase phase) {
 void ConsoleFace::skipped(const RunTimeError& error) {
     clearLine();
     warnings_ << errorLine(error);
-    writeErr(QStringLiteral("tarselcopy: warning: ") + warnings_.last() + QLatin1Char('\n'));
+    writeErr(QStringLiteral("tarselcopy: warning: ") + printable(warnings_.last()) +
+             QLatin1Char('\n'));
 }
 
 // The verification's bar runs down from 100; the line counts up in both stretches.

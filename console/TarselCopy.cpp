@@ -6,6 +6,7 @@
 #include "console/RunLog.h"
 #include "copy/AlreadyInService.h"
 #include "copy/ReleaseRun.h"
+#include "core/Printable.h"
 #include "platform/AppendLog.h"
 #include "platform/Console.h"
 #include "platform/Opener.h"
@@ -31,8 +32,9 @@ struct NoEventLoop : Yielder {
     void yield() override {}
 };
 
+// One line: the names in it come from other people (paths, process names), and are shown escaped.
 void say(std::FILE* stream, const QString& text) {
-    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stream);
+    std::fputs((printable(text) + QLatin1Char('\n')).toLocal8Bit().constData(), stream);
     std::fflush(stream);
 }
 

@@ -40,6 +40,10 @@ bool stillRunning(QProcess& process) {
     return process.state() == QProcess::Running && !process.waitForFinished(300);
 }
 
+// A process name that retitles a terminal and clears it, and how it must be shown.
+const QString Retitling = QStringLiteral("\x1b]2;owned\x07\x1b[2J");
+const QString RetitlingShown = QStringLiteral("\\x1b]2;owned\\x07\\x1b[2J");
+
 const QString WineListsNobody =
     QStringLiteral("Wine's Restart Manager lists nobody: the programs holding a file are told only "
                    "on Windows");
@@ -839,6 +843,7 @@ private slots:
         QTest::addColumn<QString>("holds"); // "target" or "lock file"
         QTest::addColumn<QByteArray>("lockFile");
         QTest::addColumn<QStringList>("recorded"); // the lines for the lock file's computers
+        QTest::addColumn<QString>("shown");        // the image as the line names it
         const QString in = "recorded in app.ldb (may include people who have left): ";
         QStringList all;
         for (int i = 1; i <= 255; ++i)
@@ -846,22 +851,28 @@ private slots:
         const QByteArray two = lockFileSlot("DESK-12", "Admin") + lockFileSlot("DESK-40", "jane");
         QTest::newRow("Access holding it, two computers recorded")
             << "MSACCESS.EXE"
-            << "target" << two << QStringList{in + "DESK-12 (Admin)", in + "DESK-40 (jane)"};
+            << "target" << two << QStringList{in + "DESK-12 (Admin)", in + "DESK-40 (jane)"}
+            << QString("MSACCESS.EXE");
         QTest::newRow("another program holding the lock file")
             << "EXCEL.EXE"
-            << "lock file" << two << QStringList{in + "DESK-12 (Admin)", in + "DESK-40 (jane)"};
+            << "lock file" << two << QStringList{in + "DESK-12 (Admin)", in + "DESK-40 (jane)"}
+            << QString("EXCEL.EXE");
         QTest::newRow("255 computers") << ""
-                                       << "" << numberedLockFileSlots(255) << all;
+                                       << "" << numberedLockFileSlots(255) << all << QString();
         QTest::newRow("a record cut short")
             << ""
-            << "" << two.left(100) << QStringList{in + "DESK-12 (Admin)"};
+            << "" << two.left(100) << QStringList{in + "DESK-12 (Admin)"} << QString();
         QTest::newRow("one computer in two records")
             << ""
-            << "" << two.left(64) + two.left(64) << QStringList{in + "DESK-12 (Admin)"};
+            << "" << two.left(64) + two.left(64) << QStringList{in + "DESK-12 (Admin)"}
+            << QString();
         QTest::newRow("garbage") << ""
-                                 << "" << QByteArray(4096, '\x02') << QStringList{};
+                                 << "" << QByteArray(4096, '\x02') << QStringList{} << QString();
         QTest::newRow("no lock file") << ""
-                                      << "" << QByteArray("none") << QStringList{};
+                                      << "" << QByteArray("none") << QStringList{} << QString();
+        // A name that another user gave a process, shown raw, would retitle and clear the terminal.
+        QTest::newRow("a program named with control characters")
+            << Retitling << "target" << QByteArray("none") << QStringList{} << RetitlingShown;
     }
 
     // What an administrator runs before publishing: one line for each program holding the target
@@ -872,6 +883,11 @@ private slots:
         QFETCH(QString, holds);
         QFETCH(QByteArray, lockFile);
         QFETCH(QStringList, recorded);
+        QFETCH(QString, shown);
+        if (image == Retitling)
+            if (const QString why = missing(Facility::AnyCharacterInNames, tools_.path());
+                !why.isEmpty())
+                QSKIP(qPrintable(why));
         const QString lockPath = files_.liveFolder() + "/app.ldb";
         if (lockFile != "none")
             QVERIFY(writeFile(lockPath, lockFile));
@@ -897,7 +913,7 @@ private slots:
         }
         QVERIFY(stillRunning(program));
         const QString local =
-            QStringLiteral("held by %1 (pid %2)").arg(image).arg(program.processId());
+            QStringLiteral("held by %1 (pid %2)").arg(shown).arg(program.processId());
         if (!wineVersion().isEmpty()) {
             QCOMPARE(lines.filter("held by "), QStringList());
             QCOMPARE(lines, recorded);
@@ -911,12 +927,16 @@ private slots:
         QTest::addColumn<QString>("image");
         QTest::addColumn<QByteArray>("lockFile");
         QTest::addColumn<QString>("recorded"); // what the error says of the lock file
+        QTest::addColumn<QString>("shown");    // the image as the error names it
         QTest::newRow("Access holding it, two computers recorded")
             << "MSACCESS.EXE" << lockFileSlot("DESK-12", "Admin") + lockFileSlot("DESK-40", "Admin")
             << "recorded in app.ldb (may include people who have left): DESK-12 (Admin), DESK-40 "
-               "(Admin)";
+               "(Admin)"
+            << "MSACCESS.EXE";
         QTest::newRow("another program holding it, nothing recorded")
-            << "EXCEL.EXE" << QByteArray() << QString();
+            << "EXCEL.EXE" << QByteArray() << QString() << "EXCEL.EXE";
+        QTest::newRow("a program named with control characters")
+            << Retitling << QByteArray() << QString() << RetitlingShown;
     }
 
     // Exit 4 for a target held open: the error line and the log name who holds it. On Linux,
@@ -927,6 +947,11 @@ private slots:
         QFETCH(QString, image);
         QFETCH(QByteArray, lockFile);
         QFETCH(QString, recorded);
+        QFETCH(QString, shown);
+        if (image == Retitling)
+            if (const QString why = missing(Facility::AnyCharacterInNames, tools_.path());
+                !why.isEmpty())
+                QSKIP(qPrintable(why));
         QStringList wrapper;
         if (const QString why = missing(Facility::HeldFileBlocksSwap); !why.isEmpty()) {
             if (const QString noFaults = missing(Facility::SystemCallFaults); !noFaults.isEmpty())
@@ -948,7 +973,7 @@ private slots:
         const QString logged = QString::fromUtf8(readFile(log)).split('\t').value(9).trimmed();
         QCOMPARE("tarselcopy: " + logged, error);
         const QString local =
-            QStringLiteral("held by %1 (pid %2)").arg(image).arg(program.processId());
+            QStringLiteral("held by %1 (pid %2)").arg(shown).arg(program.processId());
         // Wine's Restart Manager lists nobody, and the target held without sharing makes the table
         // answer that it cannot tell: there the error names only what the lock file records.
         if (!wineVersion().isEmpty()) {
