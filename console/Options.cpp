@@ -28,7 +28,7 @@ Parsed refused(const Options& options, const QString& message) {
 
 } // namespace
 
-Parsed parseArguments(const QStringList& arguments) {
+Parsed parseArguments(const QStringList& arguments, const QStringList& unreadable) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Puts a new release of a front-end file into service, unattended: copies it beside the "
@@ -94,6 +94,16 @@ Parsed parseArguments(const QStringList& arguments) {
     options.open = parser.isSet(open);
     options.quiet = parser.isSet(quiet);
     options.who = parser.isSet(who);
+    if (!unreadable.isEmpty()) {
+        // A value is a whole argument, or what follows "--option=".
+        for (QString* path : {&options.source, &options.target, &options.logFile})
+            for (const QString& argument : unreadable)
+                if (!path->isEmpty() && (argument == *path || argument.endsWith(u'=' + *path)))
+                    path->clear();
+        return refused(options, QStringLiteral("'%1' is not UTF-8: read as text it would name "
+                                               "another file; give names in UTF-8")
+                                    .arg(unreadable.first()));
+    }
     if (!options.logFile.isEmpty()) {
         if (const QString what = logNamesRunFile(options.logFile, options); !what.isEmpty()) {
             const QString log = options.logFile;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // What a program run from a terminal, a script or a scheduler needs of the system.
 namespace tarsel::platform {
@@ -31,6 +32,11 @@ bool interrupted();
 
 // The program has cleaned up after an interrupt: a waiting notice may let the system go on.
 void interruptHandled();
+
+// The arguments (argv[0] aside) that the program's text cannot hold, as it reads them: on Linux
+// those whose bytes are no UTF-8, where a byte that cannot be read becomes U+FFFD and the name
+// then leads to another file; none on Windows, which hands its programs text.
+QStringList unreadableArguments(int argc, char** argv);
 
 // The name of the account that runs the program; on Linux its number when it has no name, and
 // empty when the system cannot tell.

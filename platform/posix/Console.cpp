@@ -1,5 +1,7 @@
 #include "platform/Console.h"
 
+#include <QFile>
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -62,6 +64,16 @@ bool interrupted() {
 
 // Linux waits for nobody: the process ends when the program is done.
 void interruptHandled() {}
+
+QStringList unreadableArguments(int argc, char** argv) {
+    QStringList unreadable;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray bytes(argv[i]);
+        if (const QString text = QFile::decodeName(bytes); QFile::encodeName(text) != bytes)
+            unreadable << text;
+    }
+    return unreadable;
+}
 
 QString userName() {
     const uid_t uid = ::geteuid();
