@@ -44,8 +44,10 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
         QStringLiteral("PATH"));
     const QCommandLineOption ifChanged(
         QStringLiteral("if-changed"),
-        QStringLiteral("Do nothing when the target already is this release (same length, "
-                       "creation date one minute after the release's modification date)."));
+        QStringLiteral("Do nothing when the target already is this release: where both have a "
+                       ".sha256 (the release's written since the release last changed), the same "
+                       "digest, whatever the target's length; otherwise the same length and a "
+                       "creation date one minute after the release's modification date."));
     const QCommandLineOption endAccess(
         QStringLiteral("end-access"),
         QStringLiteral("Before a copy, end this user's Microsoft Access processes that hold the "
