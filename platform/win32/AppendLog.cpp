@@ -18,11 +18,11 @@ HANDLE nativeOf(qintptr handle) {
 // leads anywhere.
 HANDLE openOrMake(const std::wstring& name, bool& made) {
     for (int attempt = 0; attempt < 2; ++attempt) {
-        HANDLE file = CreateFileW(name.c_str(), FILE_APPEND_DATA, ShareAll, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = CreateFileW(name.c_str(), FILE_APPEND_DATA, win32::ShareAll, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_NOT_FOUND)
             return file;
-        file = CreateFileW(name.c_str(), FILE_APPEND_DATA, ShareAll, nullptr, CREATE_NEW,
+        file = CreateFileW(name.c_str(), FILE_APPEND_DATA, win32::ShareAll, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
             made = file != INVALID_HANDLE_VALUE;
