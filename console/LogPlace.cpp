@@ -45,7 +45,7 @@ QStringList namesOf(const QString& log) {
     // As many links as Linux follows before it gives up (ELOOP).
     constexpr int MaxLinks = 40;
     QStringList names{log};
-    for (QFileInfo entry(log); entry.isSymLink() && names.size() <= MaxLinks;
+    for (QFileInfo entry(log); entry.isSymbolicLink() && names.size() <= MaxLinks;
          entry.setFile(entry.symLinkTarget()))
         names << entry.symLinkTarget();
     return names;
