@@ -1,15 +1,12 @@
 #include "console/Options.h"
 
 #include "console/ExitCode.h"
+#include "console/LogPlace.h"
 #include "platform/Paths.h"
-#include "platform/StagingFile.h"
 #include "settings/Module1.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFileInfo>
-
-#include <utility>
 
 namespace tarsel::console {
 
@@ -29,34 +26,9 @@ Parsed refused(const Options& options, const QString& message) {
     return {Parsed::Action::Refuse, options, message};
 }
 
-// Whether `a` and `b` name one file: the same file where both exist, else the same name in the
-// same folder.
-bool samePlace(const QString& a, const QString& b) {
-    const QFileInfo first(a);
-    const QFileInfo second(b);
-    return platform::sameFile(a, b) ||
-           (platform::sameFileName(first.fileName(), second.fileName()) &&
-            platform::sameFile(first.absolutePath(), second.absolutePath()));
-}
-
-// What the log would write into, if anything: the run's own files must never change under it, and
-// a line appended to the release on the share would go to every desktop.
-QString logEndangers(const QString& log, const Options& options) {
-    if (platform::isStagingName(QFileInfo(log).fileName()))
-        return QStringLiteral("a staging file");
-    for (const auto& [file, what] : {std::pair{options.source, QStringLiteral("the release")},
-                                     std::pair{options.target, QStringLiteral("the target")}}) {
-        if (samePlace(log, file))
-            return what;
-        if (samePlace(log, file + QStringLiteral(".sha256")))
-            return what + QStringLiteral("'s checksum");
-    }
-    return QString();
-}
-
 } // namespace
 
-Parsed parseArguments(const QStringList& arguments) {
+Parsed parseArguments(const QStringList& arguments, const QStringList& unreadable) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Puts a new release of a front-end file into service, unattended: copies it beside the "
@@ -72,8 +44,10 @@ Parsed parseArguments(const QStringList& arguments) {
         QStringLiteral("PATH"));
     const QCommandLineOption ifChanged(
         QStringLiteral("if-changed"),
-        QStringLiteral("Do nothing when the target already is this release (same length, "
-                       "creation date one minute after the release's modification date)."));
+        QStringLiteral("Do nothing when the target already is this release: where both have a "
+                       ".sha256 (the release's written since the release last changed), the same "
+                       "digest, whatever the target's length; otherwise the same length and a "
+                       "creation date one minute after the release's modification date."));
     const QCommandLineOption endAccess(
         QStringLiteral("end-access"),
         QStringLiteral("Once the copy is verified, just before the swap, end this user's "
@@ -123,13 +97,21 @@ Parsed parseArguments(const QStringList& arguments) {
     options.open = parser.isSet(open);
     options.quiet = parser.isSet(quiet);
     options.who = parser.isSet(who);
+    if (!unreadable.isEmpty()) {
+        // A value is a whole argument, or what follows "--option=".
+        for (QString* path : {&options.source, &options.target, &options.logFile})
+            for (const QString& argument : unreadable)
+                if (!path->isEmpty() && (argument == *path || argument.endsWith(u'=' + *path)))
+                    path->clear();
+        return refused(options, QStringLiteral("'%1' is not UTF-8: read as text it would name "
+                                               "another file; give names in UTF-8")
+                                    .arg(unreadable.first()));
+    }
     if (!options.logFile.isEmpty()) {
-        if (const QString what = logEndangers(options.logFile, options); !what.isEmpty()) {
+        if (const QString what = logNamesRunFile(options.logFile, options); !what.isEmpty()) {
             const QString log = options.logFile;
             options.logFile.clear(); // nothing is written into it
-            return refused(options, QStringLiteral("--log '%1' would write into %2: give the log a "
-                                                   "file of its own")
-                                        .arg(log, what));
+            return refused(options, logRefusal(log, what));
         }
     }
 

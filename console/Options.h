@@ -28,7 +28,9 @@ struct Parsed {
 };
 
 // Reads the arguments (the program name first). A path not given is the one the window would show
-// this user: their own stored path, else the administrator's preset.
-Parsed parseArguments(const QStringList& arguments);
+// this user: their own stored path, else the administrator's preset. `unreadable`: arguments the
+// system gave as bytes that the text does not hold (platform::unreadableArguments()); a run with
+// one is refused, and no path read from one is used, not even for the refusal's log.
+Parsed parseArguments(const QStringList& arguments, const QStringList& unreadable = {});
 
 } // namespace tarsel::console

@@ -1,5 +1,7 @@
 #include "console/RunLog.h"
 
+#include "core/Printable.h"
+
 #include <QStringList>
 
 namespace tarsel::console {
@@ -17,11 +19,13 @@ QString isoLocalTime(const QDateTime& when) {
                .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
+// Names in a field come from other people (paths, process names): escaped, so that none can
+// forge a line or drive the terminal of whoever reads the log.
 QString field(QString text) {
     for (QChar& c : text)
         if (c == u'\t' || c == u'\n' || c == u'\r')
             c = u' ';
-    return text;
+    return printable(text);
 }
 
 } // namespace

@@ -31,7 +31,8 @@ struct RunRecord {
 
 // The record as one tab-separated line ending in a newline, UTF-8: the time in ISO 8601 with its
 // UTC offset, then the fields in the order above. Tabs and line breaks inside a field become
-// blanks, so that every line has the same ten fields.
+// blanks, so that every line has the same ten fields, and other control characters escapes, as
+// printable() writes them.
 QByteArray logLine(const RunRecord& record);
 
 } // namespace tarsel::console

@@ -2,6 +2,7 @@
 
 #include "console/ConsoleFace.h"
 #include "console/ExitCode.h"
+#include "console/LogPlace.h"
 #include "console/RunLog.h"
 #include "copy/AlreadyInService.h"
 #include "copy/ReleaseRun.h"
@@ -9,6 +10,7 @@
 #include "platform/AppendLog.h"
 #include "platform/Console.h"
 #include "platform/Opener.h"
+#include "platform/StagingFile.h"
 #include "sweep/EndAccess.h"
 #include "sweep/WhoHolds.h"
 
@@ -17,6 +19,7 @@
 #include <QSysInfo>
 
 #include <cstdio>
+#include <optional>
 
 namespace tarsel::console {
 
@@ -25,8 +28,9 @@ namespace {
 // As long as the window leaves an Access that was asked to close before it ends it.
 constexpr qint64 AccessGraceMs = 5000;
 
+// One line: the names in it come from other people (paths, process names), and are shown escaped.
 void say(std::FILE* stream, const QString& text) {
-    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stream);
+    std::fputs((printable(text) + QLatin1Char('\n')).toLocal8Bit().constData(), stream);
     std::fflush(stream);
 }
 
@@ -103,13 +107,47 @@ QString resultLine(const RunRecord& record) {
            QStringLiteral(" (exit ") + QString::number(record.exitCode) + QStringLiteral(")");
 }
 
-void log(const QString& file, const RunRecord& record) {
+// The log, opened before the run: its line goes into the file checked then.
+struct OpenLog {
+    std::optional<platform::AppendLog> file;
+    std::optional<RunTimeError> error; // why it could not be opened
+};
+
+// Opens the log, if any; the refusal of one that is a file of the run, which is left as it was.
+QString openLog(const Options& options, OpenLog& log) {
+    if (options.logFile.isEmpty())
+        return QString();
     try {
-        platform::appendLine(file, logLine(record));
+        log.file.emplace(options.logFile);
     } catch (const RunTimeError& e) {
-        say(stderr,
-            QStringLiteral("tarselcopy: warning: the log was not written: ") + errorLine(e));
+        log.error = e;
+        return QString();
     }
+    const QString what = logIsRunFile(log.file->id(), options);
+    if (what.isEmpty())
+        return what;
+    // Only where a name changed since it was checked: what this opening made goes again.
+    const platform::FileId id = log.file->id();
+    const bool made = log.file->made();
+    log.file.reset();
+    if (made)
+        platform::removeIfSame(options.logFile, id);
+    return logRefusal(options.logFile, what);
+}
+
+void write(OpenLog& log, const RunRecord& record) {
+    std::optional<RunTimeError> error = log.error;
+    if (log.file) {
+        try {
+            log.file->append(logLine(record));
+            log.file->close();
+        } catch (const RunTimeError& e) {
+            error = e;
+        }
+    }
+    if (error)
+        say(stderr,
+            QStringLiteral("tarselcopy: warning: the log was not written: ") + errorLine(*error));
 }
 
 // The run failed before the rename, or never began: the old version is whole where it was.
@@ -134,11 +172,20 @@ RunRecord startRecord(const Options& options) {
 }
 
 // Every run ends with its result line, its log line where a log was given, and its exit code.
-int finish(const Options& options, const RunRecord& record) {
+int finish(OpenLog& log, const RunRecord& record) {
     say(stdout, resultLine(record));
-    if (!options.logFile.isEmpty())
-        log(options.logFile, record);
+    write(log, record);
     return record.exitCode;
+}
+
+int refuse(const Options& options, const QString& why, OpenLog& log) {
+    say(stderr, QStringLiteral("tarselcopy: ") + why);
+    say(stderr, QStringLiteral("Try 'tarselcopy --help' for more information."));
+    RunRecord record = startRecord(options);
+    record.outcome = Outcome::Failed;
+    record.exitCode = ExitCode::Usage;
+    record.error = why;
+    return finish(log, record);
 }
 
 } // namespace
@@ -147,6 +194,9 @@ int runTarselCopy(const Options& options) {
     platform::catchInterrupts();
     QElapsedTimer timer;
     timer.start();
+    OpenLog log;
+    if (const QString refusal = openLog(options, log); !refusal.isEmpty())
+        return refuse(options, refusal, log);
     RunRecord record = startRecord(options);
 
     // Access is ended only for a copy: a current target keeps everyone at work.
@@ -156,7 +206,7 @@ int runTarselCopy(const Options& options) {
         update(options, record);
     record.seconds = double(timer.nsecsElapsed()) / 1e9;
 
-    const int exitCode = finish(options, record);
+    const int exitCode = finish(log, record);
     if (options.open)
         open(record);
     platform::interruptHandled();
@@ -164,13 +214,9 @@ int runTarselCopy(const Options& options) {
 }
 
 int refuseRun(const Options& options, const QString& why) {
-    say(stderr, QStringLiteral("tarselcopy: ") + why +
-                    QStringLiteral("\nTry 'tarselcopy --help' for more information."));
-    RunRecord record = startRecord(options);
-    record.outcome = Outcome::Failed;
-    record.exitCode = ExitCode::Usage;
-    record.error = why;
-    return finish(options, record);
+    OpenLog log;
+    const QString refusal = openLog(options, log);
+    return refuse(options, refusal.isEmpty() ? why : refusal, log);
 }
 
 } // namespace tarsel::console

@@ -14,12 +14,14 @@ int main(int argc, char** argv) {
     // Before anything is opened, Qt's own descriptors included.
     tarsel::platform::prepareStandardStreams();
     tarsel::platform::reportOversizeWrites();
+    const QStringList unreadable = tarsel::platform::unreadableArguments(argc, argv);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tarselcopy"));
     QCoreApplication::setOrganizationName(QStringLiteral("Ombrix"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TARSEL_VERSION));
     using tarsel::console::Parsed;
-    const Parsed parsed = tarsel::console::parseArguments(QCoreApplication::arguments());
+    const Parsed parsed =
+        tarsel::console::parseArguments(QCoreApplication::arguments(), unreadable);
     switch (parsed.action) {
     case Parsed::Action::Print:
         std::fputs(parsed.text.toLocal8Bit().constData(), stdout);

@@ -91,6 +91,13 @@ std::optional<FileId> fileIdOf(const QString& path) {
     return FileId{quint64(st.st_dev), quint64(st.st_ino)};
 }
 
+std::optional<FileId> resolvedFileIdOf(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return FileId{quint64(st.st_dev), quint64(st.st_ino)};
+}
+
 namespace {
 
 // Holds the inode that `fd`, opened with O_PATH, refers to; none where it could not be opened.

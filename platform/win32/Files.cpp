@@ -152,6 +152,13 @@ std::optional<FileId> fileIdOf(const QString& path) {
     return FileId{identity.volume, identity.index};
 }
 
+std::optional<FileId> resolvedFileIdOf(const QString& path) {
+    FileIdentity identity;
+    if (!identityOf(path, identity))
+        return std::nullopt;
+    return FileId{identity.volume, identity.index};
+}
+
 FileIdHold::FileIdHold(const QString& path) : id_(fileIdOf(path)) {}
 
 FileIdHold::FileIdHold(const OpenFile& file) {

@@ -41,6 +41,10 @@ bool stillRunning(QProcess& process) {
     return process.state() == QProcess::Running && !process.waitForFinished(300);
 }
 
+// A process name that retitles a terminal and clears it, and how it must be shown.
+const QString Retitling = QStringLiteral("\x1b]2;owned\x07\x1b[2J");
+const QString RetitlingShown = QStringLiteral("\\x1b]2;owned\\x07\\x1b[2J");
+
 const QString WineListsNobody =
     QStringLiteral("Wine's Restart Manager lists nobody: the programs holding a file are told only "
                    "on Windows");
@@ -180,6 +184,8 @@ private slots:
         QTest::newRow("same file") << "same file" << 2 << false;
         QTest::newRow("--who without a target") << "who, no target" << 2 << false;
         QTest::newRow("--who with --end-access") << "who, end access" << 2 << false;
+        // Read as text, the byte would become U+FFFD: another file, and the real target left old.
+        QTest::newRow("a target whose name is not UTF-8") << "target not utf-8" << 2 << false;
         QTest::newRow("release missing") << "release missing" << 3 << false;
         QTest::newRow("release is a folder") << "release folder" << 3 << false;
         QTest::newRow("target folder missing") << "target folder missing" << 4 << false;
@@ -247,6 +253,12 @@ private slots:
         } else if (situation == "who, end access") {
             arguments << "--who"
                       << "--end-access";
+        } else if (situation == "target not utf-8") {
+            if (const QString why = missing(Facility::AnyCharacterInNames, files_.liveFolder());
+                !why.isEmpty())
+                QSKIP(qPrintable("arguments are bytes only where names are: " + why));
+            // Bytes that QProcess cannot pass: the shell adds the target.
+            arguments = QStringList{files_.liveFolder(), "--source", files_.source};
         } else if (situation == "same file") {
             arguments[3] = files_.source;
             target = files_.source;
@@ -332,6 +344,10 @@ private slots:
                               "untrusted comment: signature of the old version\n"));
         }
         QStringList wrapper;
+        if (situation == "target not utf-8")
+            wrapper = QStringList{"sh", "-c",
+                                  "folder=$1; shift; exec \"$0\" \"$@\" --target "
+                                  "\"$folder/app$(printf '\\377').mdb\""};
         // The run's renames: the swap, then the new checksum's; the old records go aside with
         // renameat2, which refuses to replace.
         const QMap<QString, QString> faults{
@@ -444,6 +460,15 @@ private slots:
                      qPrintable(outcome.err));
         if (situation.startsWith("disk full") || situation.startsWith("flush"))
             QVERIFY2(outcome.err.contains("tarselcopy: Error 61 ("), qPrintable(outcome.err));
+        if (situation == "target not utf-8") {
+            QVERIFY2(outcome.err.startsWith("tarselcopy: '" + files_.liveFolder() +
+                                            "/app\ufffd.mdb' "
+                                            "is not UTF-8"),
+                     qPrintable(outcome.err));
+            QCOMPARE(QDir(files_.liveFolder()).entryList(QDir::Files | QDir::Hidden),
+                     QStringList({"app.mdb", "app.mdb.sha256"}));
+            QCOMPARE(QString::fromUtf8(readFile(log)).split('\t').value(6), QString());
+        }
         // A missing folder is named, as Windows names it.
         if (situation == "target folder missing")
             QVERIFY2(
@@ -615,9 +640,29 @@ private slots:
         }
     }
 
+    void logLines_data() {
+        QTest::addColumn<bool>("cutShort");
+        QTest::newRow("two runs") << false;
+        // A full share: the half written is taken back, and the next line starts the log.
+        QTest::newRow("after a line cut short by a full disk") << true;
+    }
+
     // One line per run, ten tab-separated fields, appended: a log on a share gathers many runs.
     void logLines() {
+        QFETCH(bool, cutShort);
         const QString log = files_.root() + "/runs.log";
+        if (cutShort) {
+            if (const QString why = missing(Facility::FileSizeLimit); !why.isEmpty())
+                QSKIP(qPrintable(why));
+            std::optional<FileSizeLimit> limit(std::in_place, 50);
+            const Outcome full = run(paths() << "--log" << log);
+            limit.reset();
+            QCOMPARE(full.exitCode, 5);
+            QVERIFY2(full.err.contains("tarselcopy: warning: the log was not written: Error 61 (" +
+                                       log + ": only 50 of the line's "),
+                     qPrintable(full.err));
+            QCOMPARE(readFile(log), QByteArray());
+        }
         QCOMPARE(run(paths() << "--log" << log).exitCode, 0);
         QVERIFY(QFile::remove(files_.source));
         QCOMPARE(run(paths() << "--log" << log).exitCode, 3);
@@ -665,6 +710,19 @@ private slots:
             << "log checksum" << read << 2 << "failed " << false;
         QTest::newRow("the log is a staging file")
             << "log staging" << read << 2 << "failed " << false;
+        QTest::newRow("the log is the release's checksum, through a link")
+            << "log link release checksum" << read << 2 << "failed " << false;
+        QTest::newRow("the log is the release's signature")
+            << "log release signature" << read << 2 << "failed " << false;
+        QTest::newRow("the log is the target's lock file")
+            << "log lock file" << read << 2 << "failed " << false;
+        QTest::newRow("the log is a hard link to the target")
+            << "log hard link" << read << 2 << "failed " << false;
+        // A first install: neither the target nor, through the link, the log may be made.
+        QTest::newRow("the log is a link to the target, not there yet")
+            << "log dangling link" << read << 2 << "failed " << false;
+        QTest::newRow("the log is a link that leads nowhere: not made there")
+            << "log link nowhere" << read << 0 << "updated " << false;
     }
 
     void everyRunEndsWithItsLines() {
@@ -696,9 +754,36 @@ private slots:
             log = files_.target + ".sha256";
         } else if (situation == "log staging") {
             log = files_.liveFolder() + "/.app.mdb.tarsel-AbCdEf012345";
+        } else if (situation == "log release signature") {
+            log = files_.source + ".sha256.minisig";
+        } else if (situation == "log lock file") {
+            log = files_.liveFolder() + "/app.ldb";
+        } else if (situation == "log hard link") {
+            if (const QString why = missing(Facility::HardLink, files_.root()); !why.isEmpty())
+                QSKIP(qPrintable(why));
+            QVERIFY(makeHardLink(files_.target, log));
+        } else if (situation.startsWith("log link") || situation == "log dangling link") {
+            if (const QString why = missing(Facility::SymbolicLink, files_.root()); !why.isEmpty())
+                QSKIP(qPrintable(why));
+            QVERIFY(QDir(files_.root()).mkdir("elsewhere"));
+            QString to = files_.root() + "/elsewhere/runs.log";
+            if (situation == "log link release checksum") {
+                to = files_.source + ".sha256";
+                QVERIFY(writeFile(to, sha256Hex(files_.newBytes) + "  app.mdb\n"));
+            } else if (situation == "log dangling link") {
+                to = files_.target;
+                QVERIFY(QFile::remove(files_.target));
+            }
+            QVERIFY(makeSymbolicLink(to, log));
         }
         const QByteArray release = readFile(files_.source);
         const QByteArray old = readFile(files_.target);
+        const bool logThere = QFileInfo::exists(log); // through a link, where it is one
+        // Never read a FIFO: that would wait for a writer.
+        const auto contents = [&] {
+            return QFileInfo(log).isFile() ? readFile(log) : QByteArray();
+        };
+        const QByteArray logBefore = contents();
         const Outcome outcome = run(arguments << "--log" << log, ConsoleOutput(output));
 
         QCOMPARE(outcome.exitCode, exitCode);
@@ -712,9 +797,11 @@ private slots:
             QCOMPARE(fields.size(), 10);
             QCOMPARE(fields[4], QString::number(exitCode));
         } else if (exitCode == 0) {
+            const QString why = situation == "log link nowhere" ? "a symbolic link to no file"
+                                                                : "Not a regular file";
             QVERIFY2(outcome.err.contains("tarselcopy: warning: the log was not written: "
                                           "Error 75 (" +
-                                          log + ": Not a regular file)"),
+                                          log + ": " + why + ")"),
                      qPrintable(outcome.err));
         } else {
             QVERIFY2(outcome.err.startsWith("tarselcopy: --log '" + log + "' would write into "),
@@ -722,6 +809,12 @@ private slots:
             QVERIFY(!QFileInfo::exists(files_.target + ".sha256"));
             QVERIFY(!QFileInfo::exists(files_.liveFolder() + "/.app.mdb.tarsel-AbCdEf012345"));
         }
+        if (!logged) {
+            QCOMPARE(QFileInfo::exists(log), logThere);
+            QCOMPARE(contents(), logBefore);
+        }
+        if (situation == "log dangling link")
+            QVERIFY(!QFileInfo::exists(files_.target));
     }
 
     void opensTheTargetAfterwards_data() {
@@ -884,6 +977,7 @@ private slots:
         QTest::addColumn<QString>("holds"); // "target" or "lock file"
         QTest::addColumn<QByteArray>("lockFile");
         QTest::addColumn<QStringList>("recorded"); // the lines for the lock file's computers
+        QTest::addColumn<QString>("shown");        // the image as the line names it
         const QString in = "recorded in app.ldb (may include people who have left): ";
         QStringList all;
         for (int i = 1; i <= 255; ++i)
@@ -891,26 +985,32 @@ private slots:
         const QByteArray two = lockFileSlot("DESK-12", "Admin") + lockFileSlot("DESK-40", "jane");
         QTest::newRow("Access holding it, two computers recorded")
             << "MSACCESS.EXE"
-            << "target" << two << QStringList{in + "DESK-12 (Admin)", in + "DESK-40 (jane)"};
+            << "target" << two << QStringList{in + "DESK-12 (Admin)", in + "DESK-40 (jane)"}
+            << QString("MSACCESS.EXE");
         QTest::newRow("another program holding the lock file")
             << "EXCEL.EXE"
-            << "lock file" << two << QStringList{in + "DESK-12 (Admin)", in + "DESK-40 (jane)"};
+            << "lock file" << two << QStringList{in + "DESK-12 (Admin)", in + "DESK-40 (jane)"}
+            << QString("EXCEL.EXE");
         QTest::newRow("255 computers") << ""
-                                       << "" << numberedLockFileSlots(255) << all;
+                                       << "" << numberedLockFileSlots(255) << all << QString();
         QTest::newRow("a record cut short")
             << ""
-            << "" << two.left(100) << QStringList{in + "DESK-12 (Admin)"};
+            << "" << two.left(100) << QStringList{in + "DESK-12 (Admin)"} << QString();
         QTest::newRow("one computer in two records")
             << ""
-            << "" << two.left(64) + two.left(64) << QStringList{in + "DESK-12 (Admin)"};
+            << "" << two.left(64) + two.left(64) << QStringList{in + "DESK-12 (Admin)"}
+            << QString();
         QTest::newRow("garbage") << ""
-                                 << "" << QByteArray(4096, '\x02') << QStringList{};
+                                 << "" << QByteArray(4096, '\x02') << QStringList{} << QString();
         QTest::newRow("no lock file") << ""
-                                      << "" << QByteArray("none") << QStringList{};
+                                      << "" << QByteArray("none") << QStringList{} << QString();
         // Run by an account that cannot look into this test's programs: it says so.
         QTest::newRow("another account's Access holding it: said to be unseen")
             << "MSACCESS.EXE"
-            << "target" << QByteArray("none") << QStringList{};
+            << "target" << QByteArray("none") << QStringList{} << QString();
+        // A name that another user gave a process, shown raw, would retitle and clear the terminal.
+        QTest::newRow("a program named with control characters")
+            << Retitling << "target" << QByteArray("none") << QStringList{} << RetitlingShown;
     }
 
     // What an administrator runs before publishing: one line for each program holding the target
@@ -921,6 +1021,11 @@ private slots:
         QFETCH(QString, holds);
         QFETCH(QByteArray, lockFile);
         QFETCH(QStringList, recorded);
+        QFETCH(QString, shown);
+        if (image == Retitling)
+            if (const QString why = missing(Facility::AnyCharacterInNames, tools_.path());
+                !why.isEmpty())
+                QSKIP(qPrintable(why));
         const QString lockPath = files_.liveFolder() + "/app.ldb";
         if (lockFile != "none")
             QVERIFY(writeFile(lockPath, lockFile));
@@ -973,7 +1078,7 @@ private slots:
         }
         QVERIFY(stillRunning(program));
         const QString local =
-            QStringLiteral("held by %1 (pid %2)").arg(image).arg(program.processId());
+            QStringLiteral("held by %1 (pid %2)").arg(shown).arg(program.processId());
         if (!wineVersion().isEmpty()) {
             QCOMPARE(lines.filter("held by "), QStringList());
             QCOMPARE(lines, recorded);
@@ -987,12 +1092,16 @@ private slots:
         QTest::addColumn<QString>("image");
         QTest::addColumn<QByteArray>("lockFile");
         QTest::addColumn<QString>("recorded"); // what the error says of the lock file
+        QTest::addColumn<QString>("shown");    // the image as the error names it
         QTest::newRow("Access holding it, two computers recorded")
             << "MSACCESS.EXE" << lockFileSlot("DESK-12", "Admin") + lockFileSlot("DESK-40", "Admin")
             << "recorded in app.ldb (may include people who have left): DESK-12 (Admin), DESK-40 "
-               "(Admin)";
+               "(Admin)"
+            << "MSACCESS.EXE";
         QTest::newRow("another program holding it, nothing recorded")
-            << "EXCEL.EXE" << QByteArray() << QString();
+            << "EXCEL.EXE" << QByteArray() << QString() << "EXCEL.EXE";
+        QTest::newRow("a program named with control characters")
+            << Retitling << QByteArray() << QString() << RetitlingShown;
     }
 
     // Exit 4 for a target held open: the error line and the log name who holds it. On Linux,
@@ -1003,6 +1112,11 @@ private slots:
         QFETCH(QString, image);
         QFETCH(QByteArray, lockFile);
         QFETCH(QString, recorded);
+        QFETCH(QString, shown);
+        if (image == Retitling)
+            if (const QString why = missing(Facility::AnyCharacterInNames, tools_.path());
+                !why.isEmpty())
+                QSKIP(qPrintable(why));
         QStringList wrapper;
         if (const QString why = missing(Facility::HeldFileBlocksSwap); !why.isEmpty()) {
             if (const QString noFaults = missing(Facility::SystemCallFaults); !noFaults.isEmpty())
@@ -1023,8 +1137,10 @@ private slots:
         QVERIFY2(error.startsWith("tarselcopy: Error ") && error.endsWith(')'), qPrintable(error));
         const QString logged = QString::fromUtf8(readFile(log)).split('\t').value(9).trimmed();
         QCOMPARE("tarselcopy: " + logged, error);
+        // Windows' texts end in a full stop, which must not stand before the names.
+        QVERIFY2(!error.contains(".;"), qPrintable(error));
         const QString local =
-            QStringLiteral("held by %1 (pid %2)").arg(image).arg(program.processId());
+            QStringLiteral("held by %1 (pid %2)").arg(shown).arg(program.processId());
         // Wine's Restart Manager lists nobody, and the target held without sharing makes the table
         // answer that it cannot tell: there the error names only what the lock file records.
         if (!wineVersion().isEmpty()) {

@@ -215,6 +215,9 @@ bool killNow(qint64 pid);
 struct InterruptKind {
     QString label;
     bool waitsForCleanUp = false;
+    // Whoever starts the program can leave it ignored (nohup's SIGHUP, a script's `&` SIGINT), and
+    // the program must then keep ignoring it.
+    bool ignorable = false;
 };
 QList<InterruptKind> interruptKinds();
 
@@ -239,8 +242,10 @@ void startAsFromAShell(QProcess& process, const QString& program, const QStringL
 QStringList withFailingCalls(const QString& path, const QString& calls, const QString& error);
 
 // Starts a program that interrupt() can reach alone (on Windows in a console process group of its
-// own, so that Ctrl+Break reaches no other).
-void startInterruptible(QProcess& process, const QString& program, const QStringList& arguments);
+// own, so that Ctrl+Break reaches no other); with the interrupt labelled `ignored`, an ignorable
+// one, ignored from its start.
+void startInterruptible(QProcess& process, const QString& program, const QStringList& arguments,
+                        const QString& ignored = QString());
 
 // Interrupts the running `process` in the way labelled `kind`; returns once the program has been
 // told. Returns why it cannot, empty when done.

@@ -380,12 +380,28 @@ bool killNow(qint64 pid) {
 }
 
 QList<InterruptKind> interruptKinds() {
-    return {{QStringLiteral("SIGINT"), false},
-            {QStringLiteral("SIGTERM"), false},
-            {QStringLiteral("SIGHUP"), false}};
+    return {{QStringLiteral("SIGINT"), false, true},
+            {QStringLiteral("SIGTERM"), false, false},
+            {QStringLiteral("SIGHUP"), false, true}};
 }
 
-void startInterruptible(QProcess& process, const QString& program, const QStringList& arguments) {
+namespace {
+
+int signalOf(const QString& kind) {
+    return kind == QLatin1String("SIGINT")    ? SIGINT
+           : kind == QLatin1String("SIGTERM") ? SIGTERM
+                                              : SIGHUP;
+}
+
+} // namespace
+
+void startInterruptible(QProcess& process, const QString& program, const QStringList& arguments,
+                        const QString& ignored) {
+    if (!ignored.isEmpty()) {
+        const int signal = signalOf(ignored);
+        // An ignored signal stays ignored across exec, as nohup relies on.
+        process.setChildProcessModifier([signal] { std::signal(signal, SIG_IGN); });
+    }
     process.start(program, arguments);
 }
 
@@ -421,10 +437,7 @@ QStringList withFailingCalls(const QString& path, const QString& calls, const QS
 }
 
 QString interrupt(QProcess& process, const QString& kind) {
-    const int signal = kind == QLatin1String("SIGINT")    ? SIGINT
-                       : kind == QLatin1String("SIGTERM") ? SIGTERM
-                                                          : SIGHUP;
-    if (::kill(pid_t(process.processId()), signal) != 0)
+    if (::kill(pid_t(process.processId()), signalOf(kind)) != 0)
         return QString::fromLocal8Bit(std::strerror(errno));
     return QString();
 }

@@ -521,7 +521,9 @@ QStringList withFailingCalls(const QString&, const QString&, const QString&) {
     return {};
 }
 
-void startInterruptible(QProcess& process, const QString& program, const QStringList& arguments) {
+// Nothing is ignorable here: `ignored` is never given.
+void startInterruptible(QProcess& process, const QString& program, const QStringList& arguments,
+                        const QString&) {
     process.setCreateProcessArgumentsModifier(
         [](QProcess::CreateProcessArguments* args) { args->flags |= CREATE_NEW_PROCESS_GROUP; });
     process.start(program, arguments);
