@@ -45,7 +45,7 @@ int raceAgainstTools(qint64 size, const QString& folder) {
     // As a run copies: the release opened, a staging file made beside the target, the copy.
     std::optional<test::StagedCopy> staged;
     const auto copyAsTheRun = [&] {
-        staged.emplace(source, ours);
+        staged.emplace(source, ours, &host);
         return !staged->copy(BlockSize, host);
     };
     // One untimed run of each warms the cache and the code paths equally.
