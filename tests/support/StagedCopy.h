@@ -28,10 +28,11 @@ public:
         return CopyWithProgress(release_, staging_.file(), blockSize, host);
     }
 
-    // True when the copy, as storage holds it, has the release's bytes.
-    bool verify(qint32 blockSize, CopyHost& host) {
+    // True when the copy, as storage holds it, has the release's bytes; with `digest`, their
+    // digest is computed on the way, as a run does.
+    bool verify(qint32 blockSize, CopyHost& host, platform::Sha256* digest = nullptr) {
         const platform::OpenFile copy = staging_.readBack(host);
-        return ValidateFile(release_, copy, blockSize, host);
+        return ValidateFile(release_, copy, blockSize, host, digest);
     }
 
     // What the staging file holds, read through the run's own handle: on Windows a second open by
