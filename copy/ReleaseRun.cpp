@@ -120,7 +120,7 @@ void Run::copyToStaging() {
     at(RunStage::Target, [&] {
         platform::removeOrphanedStagingFiles(target);
         try {
-            staging_.emplace(target, platform::lengthOf(*release_));
+            staging_.emplace(target, platform::lengthOf(*release_), this);
         } catch (const RunTimeError& e) {
             // No room for the copy is the copy's failure, not the target's.
             if (e.kind() == ErrorKind::DiskFull)

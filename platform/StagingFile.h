@@ -28,8 +28,9 @@ class StagingFile {
 public:
     // Creates the file exclusively beside `target`, under an unguessable hidden name derived from
     // the target's name, and reserves room for `length` bytes: a disk too full for them fails
-    // here. Throws RunTimeError.
-    StagingFile(const QString& target, qint64 length);
+    // here. With `yielder`, yields between the pieces of a large reservation; whatever it throws
+    // removes the file again. Throws RunTimeError.
+    StagingFile(const QString& target, qint64 length, Yielder* yielder = nullptr);
     StagingFile(const StagingFile&) = delete;
     StagingFile& operator=(const StagingFile&) = delete;
     // Removes the file unless it was moved over the target.

@@ -96,7 +96,7 @@ void syncFolder(const QString& folder) {
 
 } // namespace
 
-StagingFile::StagingFile(const QString& target, qint64 length) : target_(target) {
+StagingFile::StagingFile(const QString& target, qint64 length, Yielder* yielder) : target_(target) {
     const QString folder = folderOf(target);
     const QString name = target.mid(target.lastIndexOf(QLatin1Char('/')) + 1);
     int fd = -1;
@@ -119,8 +119,8 @@ StagingFile::StagingFile(const QString& target, qint64 length) : target_(target)
             throw errnoError(errno, target);
         device_ = st.st_dev;
         index_ = st.st_ino;
-        parts::reserve(*file_, length);
-    } catch (const RunTimeError&) {
+        parts::reserveInPieces(*file_, length, yielder);
+    } catch (...) {
         ::unlink(QFile::encodeName(path_).constData());
         throw;
     }

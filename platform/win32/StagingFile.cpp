@@ -99,7 +99,7 @@ template <class Visit> void forEachStagingFile(const QString& folder, Visit&& vi
 
 } // namespace
 
-StagingFile::StagingFile(const QString& target, qint64 length) : target_(target) {
+StagingFile::StagingFile(const QString& target, qint64 length, Yielder* yielder) : target_(target) {
     const QString folder = folderOf(target);
     const QString name = target.mid(folder.size());
     OwnerOnly ownerOnly;
@@ -124,8 +124,8 @@ StagingFile::StagingFile(const QString& target, qint64 length) : target_(target)
     device_ = id.device;
     index_ = id.index;
     try {
-        parts::reserve(*file_, length);
-    } catch (const RunTimeError&) {
+        parts::reserveInPieces(*file_, length, yielder);
+    } catch (...) {
         removeOnClose(nativeOf(file_->handle()));
         throw;
     }

@@ -19,6 +19,16 @@ struct NoYield : Yielder {
     void yield() override {}
 };
 
+// Counts the yields; the `cancelAt`-th throws as a cancel does.
+struct CountedYields : Yielder {
+    int yields = 0;
+    int cancelAt = 0;
+    void yield() override {
+        if (++yields == cancelAt)
+            throw userInterrupt();
+    }
+};
+
 } // namespace
 
 class TestFiles : public QObject, InTempFolder {
@@ -137,13 +147,37 @@ private slots:
 
     // The room is taken before the first write, yet the file shows only what was written: a copy
     // cut short must not look as long as its source.
+    // A large reservation yields between its pieces, so the window is not held before the copy's
+    // first yield.
+    void stagingFileReservesTheLengthUpFront_data() {
+        QTest::addColumn<qint64>("length");
+        QTest::addColumn<int>("yields");
+        QTest::newRow("one piece") << qint64(100000) << 0;
+        QTest::newRow("three pieces") << (qint64(150) << 20) << 2;
+    }
+
     void stagingFileReservesTheLengthUpFront() {
+        QFETCH(qint64, length);
+        QFETCH(int, yields);
         if (const QString why = missing(Facility::ReserveRoom, dir.path()); !why.isEmpty())
             QSKIP(qPrintable(why));
-        const OpenFile source = openForReading(path("source"));
-        StagingFile staging(path("target"), lengthOf(source));
+        CountedYields counted;
+        StagingFile staging(path("target"), length, &counted);
         QCOMPARE(lengthOf(staging.file()), qint64(0));
-        QVERIFY(allocatedBytes(staging.file().handle()) >= lengthOf(source));
+        QVERIFY(allocatedBytes(staging.file().handle()) >= length);
+        QCOMPARE(counted.yields, yields);
+    }
+
+    // A cancel while the room is reserved leaves no staging file behind.
+    void cancelDuringTheReservationRemovesTheFile() {
+        if (const QString why = missing(Facility::ReserveRoom, dir.path()); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        CountedYields cancelling;
+        cancelling.cancelAt = 1;
+        QCOMPARE(
+            errorOf([&] { StagingFile staging(path("target"), qint64(150) << 20, &cancelling); }),
+            runTimeNumberOf(ErrorKind::UserInterrupt));
+        QCOMPARE(ReleaseFixture::stagingFilesIn(dir.path()), QStringList());
     }
 
     // Until the swap the staging file is its owner's alone, whatever the old version's rights or

@@ -117,6 +117,9 @@ QString setDosAttributes(const QString& path, quint32 attributes);
 // Open descriptors or handles of this process, to show that a failure path closed what it opened.
 qsizetype openHandleCount();
 
+// Threads of this process, to show that a way out stopped the threads it started.
+qsizetype threadCount();
+
 // The bytes that the file system has set aside for an open file (the system's own handle).
 qint64 allocatedBytes(qintptr handle);
 

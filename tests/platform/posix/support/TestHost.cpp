@@ -207,6 +207,12 @@ qsizetype openHandleCount() {
     return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System).size();
 }
 
+qsizetype threadCount() {
+    return QDir(QStringLiteral("/proc/self/task"))
+        .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+        .size();
+}
+
 qint64 allocatedBytes(qintptr handle) {
     struct stat st {};
     return ::fstat(int(handle), &st) == 0 ? qint64(st.st_blocks) * 512 : -1;

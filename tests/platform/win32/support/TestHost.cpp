@@ -5,6 +5,7 @@
 
 #include <aclapi.h>
 #include <sddl.h>
+#include <tlhelp32.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -247,6 +248,19 @@ QString setDosAttributes(const QString& path, quint32 attributes) {
 qsizetype openHandleCount() {
     DWORD count = 0;
     return GetProcessHandleCount(GetCurrentProcess(), &count) ? qsizetype(count) : -1;
+}
+
+qsizetype threadCount() {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    qsizetype count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return count;
 }
 
 qint64 allocatedBytes(qintptr handle) {
