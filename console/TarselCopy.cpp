@@ -4,6 +4,7 @@
 #include "console/ExitCode.h"
 #include "console/RunLog.h"
 #include "copy/AlreadyInService.h"
+#include "copy/ChecksumFile.h"
 #include "copy/ReleaseRun.h"
 #include "platform/AppendLog.h"
 #include "platform/Console.h"
@@ -62,7 +63,9 @@ void update(const Options& options, RunRecord& record) {
     ReleaseRequest request{options.source, options.target};
     request.refuseEmpty = true;
     try {
-        record.bytes = runRelease(request, face).bytes;
+        const RunResult result = runRelease(request, face);
+        record.bytes = result.bytes;
+        record.digest = result.digest;
         record.outcome = Outcome::Updated;
         // What the run did without (the checksum beside the new version, its creation date) is
         // the log's to keep as well.
@@ -84,6 +87,20 @@ void update(const Options& options, RunRecord& record) {
             record.outcome = Outcome::Cancelled;
         else
             record.outcome = Outcome::Failed;
+    }
+}
+
+// The version at the target once the run is over, as the record beside it gives it: after a
+// failure the old version's, and after an update another run's where one replaced it meanwhile.
+// Where that record could not be written the run's own digest stays.
+void recordInService(RunRecord& record) {
+    if (record.target.isEmpty())
+        return;
+    try {
+        if (const std::optional<QByteArray> digest = readRecordedChecksum(record.target))
+            record.digest = *digest;
+    } catch (const RunTimeError&) {
+        // A record that gives no digest tells nothing of the version.
     }
 }
 
@@ -154,6 +171,7 @@ int runTarselCopy(const Options& options) {
     else
         update(options, record);
     record.seconds = double(timer.nsecsElapsed()) / 1e9;
+    recordInService(record);
 
     const int exitCode = finish(options, record);
     if (options.open)
@@ -169,6 +187,7 @@ int refuseRun(const Options& options, const QString& why) {
     record.outcome = Outcome::Failed;
     record.exitCode = ExitCode::Usage;
     record.error = why;
+    recordInService(record);
     return finish(options, record);
 }
 
