@@ -52,7 +52,7 @@ QByteArray logLine(const RunRecord& record) {
                              QString::number(record.seconds, 'f', 3),
                              field(record.error),
                              QString::fromLatin1(record.digest.toHex()),
-                             record.release > 0 ? QString::number(record.release) : QString()};
+                             record.release != 0 ? QString::number(record.release) : QString()};
     return (fields.join(u'\t') + u'\n').toUtf8();
 }
 

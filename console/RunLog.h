@@ -26,7 +26,7 @@ struct RunRecord {
     // The version in service at the target after the run: its SHA-256 (empty where none is known)
     // and, where its release was signed, its release number (0 otherwise).
     QByteArray digest;
-    qint64 release = 0;
+    quint64 release = 0;
 };
 
 // The record as one tab-separated line ending in a newline, UTF-8: the time in ISO 8601 with its
