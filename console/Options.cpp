@@ -20,6 +20,7 @@ const QString Synopsis = QStringLiteral(
     "Usage: tarselcopy [--source PATH] [--target PATH] [--if-changed] [--end-access] [--open]\n"
     "                  [--log FILE] [--quiet]\n"
     "       tarselcopy --who [--target PATH]\n"
+    "       tarselcopy --report LOG [--source MASTER] [--since DAYS] [--csv]\n"
     "       tarselcopy --help | --version\n");
 
 Parsed refused(const Options& options, const QString& message) {
@@ -67,11 +68,27 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
                        "computer and per computer its Access lock file records."));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("No progress line on standard error."));
+    const QCommandLineOption report(
+        QStringLiteral("report"),
+        QStringLiteral("Copy nothing: read a --log and print one line per computer, user and "
+                       "target from its last run (outcome, exit code, release in service, "
+                       "error), marked against the master's release where --source or the "
+                       "stored path names one, then a summary."),
+        QStringLiteral("LOG"));
+    const QCommandLineOption csv(QStringLiteral("csv"),
+                                 QStringLiteral("With --report: CSV with a header row on standard "
+                                                "output, the summary on standard error."));
+    const QCommandLineOption since(
+        QStringLiteral("since"),
+        QStringLiteral("With --report: leave out the desks not seen for DAYS days, and name "
+                       "them in the summary."),
+        QStringLiteral("DAYS"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Show the version and exit."));
-    parser.addOptions({source, target, ifChanged, endAccess, open, log, quiet, who, help, version});
+    parser.addOptions({source, target, ifChanged, endAccess, open, log, quiet, who, report, csv,
+                       since, help, version});
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
 
     // Read on past a mistake: what was given still names the target and the log of the refusal.
@@ -97,6 +114,8 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
     options.open = parser.isSet(open);
     options.quiet = parser.isSet(quiet);
     options.who = parser.isSet(who);
+    options.report = parser.value(report);
+    options.csv = parser.isSet(csv);
     if (!unreadable.isEmpty()) {
         // A value is a whole argument, or what follows "--option=".
         for (QString* path : {&options.source, &options.target, &options.logFile})
@@ -120,6 +139,29 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
     if (!parser.positionalArguments().isEmpty())
         return refused(options, QStringLiteral("unexpected argument '") +
                                     parser.positionalArguments().first() + QStringLiteral("'"));
+    if (parser.isSet(report)) {
+        // A report writes no log line: it is no run, and its log is what it reads.
+        if (parser.isSet(target) || parser.isSet(log) || options.who || options.ifChanged ||
+            options.endAccess || options.open) {
+            options.logFile.clear();
+            return refused(options, QStringLiteral("--report only reads: it takes no --target, "
+                                                   "--log, --who, --if-changed, --end-access or "
+                                                   "--open"));
+        }
+        if (options.report.isEmpty())
+            return refused(options, QStringLiteral("--report needs a log file"));
+        if (parser.isSet(since)) {
+            bool whole = false;
+            options.sinceDays = parser.value(since).toInt(&whole);
+            if (!whole || options.sinceDays <= 0 || !parser.value(since).front().isDigit())
+                return refused(options, QStringLiteral("--since takes a whole number of days "
+                                                       "above 0, not '%1'")
+                                            .arg(parser.value(since)));
+        }
+        return {Parsed::Action::Run, options, QString()};
+    }
+    if (options.csv || parser.isSet(since))
+        return refused(options, QStringLiteral("--csv and --since go with --report"));
     if (options.who && (options.ifChanged || options.endAccess || options.open))
         return refused(options, QStringLiteral("--who only asks: it takes no --if-changed, "
                                                "--end-access or --open"));

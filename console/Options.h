@@ -15,6 +15,11 @@ struct Options {
     bool open = false;
     bool quiet = false;
     bool who = false; // only name who holds the target
+    // Only report from this log which desk runs which release, as CSV where asked, leaving out
+    // desks not seen for more than sinceDays (0: none left out).
+    QString report;
+    bool csv = false;
+    int sinceDays = 0;
 };
 
 // The command line read: a run to make; the help or version text to print (exit 0); or a run

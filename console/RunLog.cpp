@@ -54,7 +54,9 @@ QByteArray logLine(const RunRecord& record) {
                              field(record.target),
                              QString::number(record.bytes),
                              QString::number(record.seconds, 'f', 3),
-                             field(record.error)};
+                             field(record.error),
+                             QString::fromLatin1(record.digest.toHex()),
+                             record.release != 0 ? QString::number(record.release) : QString()};
     return (fields.join(u'\t') + u'\n').toUtf8();
 }
 

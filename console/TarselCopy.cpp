@@ -5,6 +5,7 @@
 #include "console/LogPlace.h"
 #include "console/RunLog.h"
 #include "copy/AlreadyInService.h"
+#include "copy/ChecksumFile.h"
 #include "copy/ReleaseRun.h"
 #include "core/Printable.h"
 #include "platform/AppendLog.h"
@@ -69,7 +70,9 @@ void update(const Options& options, RunRecord& record) {
     if (options.endAccess)
         request.beforeSwap = [&](Yielder& yielder) { endAccess(options.target, face, yielder); };
     try {
-        record.bytes = runRelease(request, face).bytes;
+        const RunResult result = runRelease(request, face);
+        record.bytes = result.bytes;
+        record.digest = result.digest;
         record.outcome = Outcome::Updated;
         // What the run did without (the checksum beside the new version, its creation date) is
         // the log's to keep as well.
@@ -91,6 +94,20 @@ void update(const Options& options, RunRecord& record) {
         record.outcome = failure.stage() == RunStage::Cancel ? Outcome::Cancelled : Outcome::Failed;
         // The error first, as every failed run's field has it; then what the run did before.
         record.error = (QStringList(record.error) << face.notes()).join(QStringLiteral("; "));
+    }
+}
+
+// The version at the target once the run is over, as the record beside it gives it: after a
+// failure the old version's, and after an update another run's where one replaced it meanwhile.
+// Where that record could not be written the run's own digest stays.
+void recordInService(RunRecord& record) {
+    if (record.target.isEmpty())
+        return;
+    try {
+        if (const std::optional<QByteArray> digest = readRecordedChecksum(record.target))
+            record.digest = *digest;
+    } catch (const RunTimeError&) {
+        // A record that gives no digest tells nothing of the version.
     }
 }
 
@@ -185,6 +202,7 @@ int refuse(const Options& options, const QString& why, OpenLog& log) {
     record.outcome = Outcome::Failed;
     record.exitCode = ExitCode::Usage;
     record.error = why;
+    recordInService(record);
     return finish(log, record);
 }
 
@@ -205,6 +223,7 @@ int runTarselCopy(const Options& options) {
     else
         update(options, record);
     record.seconds = double(timer.nsecsElapsed()) / 1e9;
+    recordInService(record);
 
     const int exitCode = finish(log, record);
     if (options.open)

@@ -1,6 +1,7 @@
 // tarselcopy: the release run without a window, for logon scripts, shortcuts and fleet tools.
 
 #include "console/Options.h"
+#include "console/Report.h"
 #include "console/TarselCopy.h"
 #include "console/Who.h"
 #include "platform/Console.h"
@@ -31,6 +32,8 @@ int main(int argc, char** argv) {
     case Parsed::Action::Run:
         break;
     }
+    if (!parsed.options.report.isEmpty())
+        return tarsel::console::reportDesks(parsed.options);
     if (parsed.options.who)
         return tarsel::console::tellWhoHolds(parsed.options);
     return tarsel::console::runTarselCopy(parsed.options);

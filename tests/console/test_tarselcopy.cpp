@@ -120,6 +120,23 @@ QStringList helpExitCodes(const QString& help) {
     return codes;
 }
 
+// A log line as a run of this version appends it; `when` in ISO 8601 with its offset.
+QByteArray logLine(const QString& when, const QString& computer, const QString& user,
+                   const QString& outcome, int exitCode, const QString& target,
+                   const QByteArray& digest, const QString& release = QString(),
+                   const QString& error = QString()) {
+    return QStringList{
+               when,   user,     computer, outcome, QString::number(exitCode),   "/srv/app.mdb",
+               target, "300000", "1.250",  error,   QString::fromLatin1(digest), release}
+               .join('\t')
+               .toUtf8() +
+           '\n';
+}
+
+QString daysAgo(int days) {
+    return QDateTime::currentDateTimeUtc().addDays(-days).toString("yyyy-MM-ddTHH:mm:ss+00:00");
+}
+
 } // namespace
 
 class TestTarselCopy : public QObject {
@@ -640,22 +657,65 @@ private slots:
         }
     }
 
+    // One line per run, twelve tab-separated fields, appended: a log on a share gathers many runs.
+    // The last two name the version in service at the target afterwards.
     void logLines_data() {
-        QTest::addColumn<bool>("cutShort");
-        QTest::newRow("two runs") << false;
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("inService"); // "new", "old" or "" (none known)
+        QTest::newRow("updated") << "plain"
+                                 << "updated" << 0 << "new";
+        QTest::newRow("current") << "current"
+                                 << "current" << 0 << "new";
+        QTest::newRow("failed: the old version's record") << "release missing"
+                                                          << "failed" << 3 << "old";
+        QTest::newRow("failed, the old version without a record") << "release missing, no record"
+                                                                  << "failed" << 3 << "";
+        QTest::newRow("failed, the old version's record garbage")
+            << "release missing, garbage record"
+            << "failed" << 3 << "";
+        QTest::newRow("updated without room for its record: the verified digest")
+            << "record folder"
+            << "updated" << 0 << "new";
+        QTest::newRow("refused: the old version's record") << "--frobnicate"
+                                                           << "failed" << 2 << "old";
         // A full share: the half written is taken back, and the next line starts the log.
-        QTest::newRow("after a line cut short by a full disk") << true;
+        QTest::newRow("after a line cut short by a full disk") << "cut short"
+                                                               << "updated" << 0 << "new";
     }
 
-    // One line per run, ten tab-separated fields, appended: a log on a share gathers many runs.
     void logLines() {
-        QFETCH(bool, cutShort);
+        QFETCH(QString, situation);
+        QFETCH(QString, outcome);
+        QFETCH(int, exitCode);
+        QFETCH(QString, inService);
         const QString log = files_.root() + "/runs.log";
-        if (cutShort) {
+        QStringList arguments = paths() << "--log" << log;
+        if (situation == "current") {
+            // Published, so that the checksums decide, also where no creation date is kept.
+            QVERIFY(
+                writeFile(files_.source + ".sha256", sha256Hex(files_.newBytes) + "  app.mdb\n"));
+            QCOMPARE(run(arguments).exitCode, 0);
+            arguments << "--if-changed";
+        } else if (situation.startsWith("release missing")) {
+            QVERIFY(QFile::remove(files_.source));
+        } else if (situation == "record folder") {
+            QVERIFY(QDir().mkpath(files_.target + ".sha256/held"));
+        } else if (situation == "--frobnicate") {
+            arguments << situation;
+        }
+        if (situation.endsWith("garbage record"))
+            QVERIFY(writeFile(files_.target + ".sha256", "not a checksum\n"));
+        else if (!situation.endsWith("no record") && situation != "record folder" &&
+                 situation != "current")
+            QVERIFY(
+                writeFile(files_.target + ".sha256", sha256Hex(files_.oldBytes) + "  app.mdb\n"));
+        if (situation == "cut short") {
             if (const QString why = missing(Facility::FileSizeLimit); !why.isEmpty())
                 QSKIP(qPrintable(why));
             std::optional<FileSizeLimit> limit(std::in_place, 50);
-            const Outcome full = run(paths() << "--log" << log);
+            const Outcome full = run(arguments);
             limit.reset();
             QCOMPARE(full.exitCode, 5);
             QVERIFY2(full.err.contains("tarselcopy: warning: the log was not written: Error 61 (" +
@@ -663,27 +723,30 @@ private slots:
                      qPrintable(full.err));
             QCOMPARE(readFile(log), QByteArray());
         }
-        QCOMPARE(run(paths() << "--log" << log).exitCode, 0);
-        QVERIFY(QFile::remove(files_.source));
-        QCOMPARE(run(paths() << "--log" << log).exitCode, 3);
+        QCOMPARE(run(arguments).exitCode, exitCode);
 
         const QStringList lines = QString::fromUtf8(readFile(log)).split('\n');
-        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines.size(), situation == "current" ? 3 : 2);
         QCOMPARE(lines.last(), QString());
-        const QStringList updated = lines[0].split('\t');
-        const QStringList failed = lines[1].split('\t');
-        QCOMPARE(updated.size(), 10);
-        QCOMPARE(failed.size(), 10);
-        const QDateTime when = QDateTime::fromString(updated[0], Qt::ISODate);
+        const QStringList fields = lines[lines.size() - 2].split('\t');
+        QCOMPARE(fields.size(), 12);
+        const QDateTime when = QDateTime::fromString(fields[0], Qt::ISODate);
         QVERIFY(when.isValid());
-        QVERIFY(updated[0].contains(QRegularExpression("T\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$")));
+        QVERIFY(fields[0].contains(QRegularExpression("T\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$")));
         QVERIFY(qAbs(when.secsTo(QDateTime::currentDateTime())) < 600);
-        QVERIFY(!updated[1].isEmpty() && !updated[2].isEmpty());
-        QCOMPARE(updated.mid(3, 5),
-                 QStringList({"updated", "0", files_.source, files_.target, "300000"}));
-        QCOMPARE(updated[9], QString());
-        QCOMPARE(failed.mid(3, 5), QStringList({"failed", "3", files_.source, files_.target, "0"}));
-        QVERIFY(failed[9].startsWith("Error 53 ("));
+        QVERIFY(!fields[1].isEmpty() && !fields[2].isEmpty());
+        const QString bytes = outcome == "updated" ? "300000" : "0";
+        QCOMPARE(fields.mid(3, 5), QStringList({outcome, QString::number(exitCode), files_.source,
+                                                files_.target, bytes}));
+        if (exitCode == 0 && situation != "record folder")
+            QCOMPARE(fields[9], QString());
+        else if (exitCode == 3)
+            QVERIFY2(fields[9].startsWith("Error 53 ("), qPrintable(fields[9]));
+        const QByteArray digest = inService == "new"   ? sha256Hex(files_.newBytes)
+                                  : inService == "old" ? sha256Hex(files_.oldBytes)
+                                                       : QByteArray();
+        QCOMPARE(fields[10], QString::fromLatin1(digest));
+        QCOMPARE(fields[11], QString()); // no release here is signed
     }
 
     // Whatever its surroundings, every run ends with its exit code, its result line and its log
@@ -794,7 +857,7 @@ private slots:
         QCOMPARE(files_.stagingFiles(), QStringList());
         if (logged) {
             const QStringList fields = QString::fromUtf8(readFile(log)).split('\t');
-            QCOMPARE(fields.size(), 10);
+            QCOMPARE(fields.size(), 12);
             QCOMPARE(fields[4], QString::number(exitCode));
         } else if (exitCode == 0) {
             const QString why = situation == "log link nowhere" ? "a symbolic link to no file"
@@ -1152,6 +1215,210 @@ private slots:
         }
         const QString names = recorded.isEmpty() ? local : local + "; " + recorded;
         QVERIFY2(error.endsWith("; " + names + ")"), qPrintable(error));
+    }
+
+    // Which desk runs which release: the desks' last runs, against the master where one is named,
+    // from a log that holds whatever a share's writers put into it.
+    void report_data() {
+        QTest::addColumn<QByteArray>("log");        // "@NEW"/"@OLD": the digests of the fixture
+        QTest::addColumn<QStringList>("arguments"); // "@MASTER": the fixture's release
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("rows"); // CSV, or the text's columns joined by '|'
+        QTest::addColumn<QString>("summary");  // or the error's beginning
+        const QByteArray a(64, 'a'), b(64, 'b');
+        const QString t1 = "2026-12-09T07:00:00+01:00", t2 = "2026-12-09T08:00:00+01:00";
+        const QString header = "computer,user,target,last run,outcome,exit,release,digest,master,"
+                               "error";
+        const QStringList csv{"--csv"};
+        QTest::newRow("several desks, by computer")
+            << logLine(t1, "DESK-2", "bob", "updated", 0, "C:/s/app.mdb", a, "42") +
+                   logLine(t1, "DESK-1", "amy", "current", 0, "C:/s/app.mdb", a, "42") +
+                   logLine(t2, "desk-1", "amy", "updated", 0, "D:/app.mdb", b)
+            << csv << 0
+            << QStringList{header, "DESK-1,amy,C:/s/app.mdb," + t1 + ",current,0,42," + a + ",,",
+                           "desk-1,amy,D:/app.mdb," + t2 + ",updated,0,bbbbbbbbbbbb," + b + ",,",
+                           "DESK-2,bob,C:/s/app.mdb," + t1 + ",updated,0,42," + a + ",,"}
+            << "3 desks: 2 on release 42, 1 on release bbbbbbbbbbbb";
+        // Runs start in one time zone and end in another order: the latest start counts.
+        QTest::newRow("the last run counts, also one appended late")
+            << logLine("2026-12-09T09:00:00+02:00", "DESK-1", "amy", "updated", 0, "C:/app.mdb", a,
+                       "41") +
+                   logLine("2026-12-09T07:30:00Z", "DESK-1", "amy", "updated", 0, "C:/app.mdb", a,
+                           "40") +
+                   logLine("2026-12-09T07:30:00+00:00", "DESK-1", "amy", "updated", 0, "C:/app.mdb",
+                           b, "42") +
+                   logLine("2026-12-09T08:10:00+01:00", "DESK-1", "amy", "updated", 0, "C:/app.mdb",
+                           a, "41")
+            << csv << 0
+            << QStringList{header, "DESK-1,amy,C:/app.mdb,2026-12-09T07:30:00+00:00,updated,0,"
+                                   "42," +
+                                       b + ",,"}
+            << "1 desk: 1 on release 42; 1 line skipped, not log lines";
+        QTest::newRow("failed desks by exit code, with their errors")
+            << logLine(t1, "D1", "u", "updated", 0, "/a", a, "42") +
+                   logLine(t1, "D2", "u", "failed", 3, "/a", b, "41",
+                           "Error 53 (/srv/app.mdb: File not found)") +
+                   logLine(t1, "D3", "u", "failed", 3, "/a", "", "",
+                           "Error 76 (/a: Path not found)") +
+                   logLine(t1, "D4", "u", "failed", 5, "/a", b, "41", "Error 61 (/a: Disk full)") +
+                   logLine(t1, "D5", "u", "cancelled", 8, "/a", b, "41", "Error 18 (Cancelled)")
+            << QStringList() << 0
+            << QStringList{"COMPUTER|USER|TARGET|LAST RUN|OUTCOME|EXIT|RELEASE|ERROR",
+                           "D1|u|/a|" + t1 + "|updated|0|42",
+                           "D2|u|/a|" + t1 + "|failed|3|41|Error 53 (/srv/app.mdb: File not found)",
+                           "D3|u|/a|" + t1 + "|failed|3|unknown|Error 76 (/a: Path not found)",
+                           "D4|u|/a|" + t1 + "|failed|5|41|Error 61 (/a: Disk full)",
+                           "D5|u|/a|" + t1 + "|cancelled|8|41|Error 18 (Cancelled)"}
+            << "5 desks: 1 on release 42, 4 failed (exit 3: 2, exit 5: 1, exit 8: 1)";
+        QTest::newRow("behind the master, by its bytes")
+            << logLine(t1, "D0", "u", "updated", 0, "/a", "@NEW") +
+                   logLine(t1, "D1", "u", "updated", 0, "/a", "@NEW") +
+                   logLine(t1, "D2", "u", "current", 0, "/a", "@OLD") +
+                   logLine(t1, "D3", "u", "failed", 4, "/a", "", "",
+                           "Error 70 (/a: Permission denied)")
+            << QStringList{"--source", "@MASTER"} << 0
+            << QStringList{"COMPUTER|USER|TARGET|LAST RUN|OUTCOME|EXIT|RELEASE|MASTER|ERROR",
+                           "D0|u|/a|" + t1 + "|updated|0|@NEW12|on master",
+                           "D1|u|/a|" + t1 + "|updated|0|@NEW12|on master",
+                           "D2|u|/a|" + t1 + "|current|0|@OLD12|behind",
+                           "D3|u|/a|" + t1 +
+                               "|failed|4|unknown|unknown|Error 70 (/a: Permission "
+                               "denied)"}
+            << "4 desks: 2 on release @NEW12, 1 on release @OLD12, 1 failed (exit 4: 1); the "
+               "master is release @NEW12: 2 on master, 1 behind, 1 unknown";
+        QTest::newRow("the stored release path is the master")
+            << logLine(t1, "D1", "u", "updated", 0, "/a", "@NEW") << QStringList{"@STORED"} << 0
+            << QStringList{"COMPUTER|USER|TARGET|LAST RUN|OUTCOME|EXIT|RELEASE|MASTER|ERROR",
+                           "D1|u|/a|" + t1 + "|updated|0|@NEW12|on master"}
+            << "1 desk: 1 on release @NEW12; the master is release @NEW12: 1 on master";
+        QTest::newRow("the master signed: named by the number its desks took")
+            << logLine(t1, "D1", "u", "updated", 0, "/a", "@NEW", "43") +
+                   logLine(t1, "D2", "u", "updated", 0, "/a", "@OLD", "42")
+            << QStringList{"--source", "@MASTER", "--csv"} << 0
+            << QStringList{header, "D1,u,/a," + t1 + ",updated,0,43,@NEW,on master,",
+                           "D2,u,/a," + t1 + ",updated,0,42,@OLD,behind,"}
+            << "2 desks: 1 on release 43, 1 on release 42; the master is release 43: 1 on "
+               "master, 1 behind";
+        const QByteArray good = logLine(t1, "D1", "u", "updated", 0, "/a", a, "42");
+        QTest::newRow("garbage, a torn append, an older line of ten fields: skipped")
+            << good + QByteArray("\x00\xff\xfegarbage\n", 11) + good.left(40) + good +
+                   good.left(good.lastIndexOf('\t')).split('\t').mid(0, 10).join('\t') + '\n' +
+                   logLine(t1, "D2", "u", "updated", 0, "/a", QByteArray(63, 'a')) +
+                   logLine(t1, "D3", "u", "updated", 0, "/a", a, "042") +
+                   logLine("2026-02-30T07:00:00+01:00", "D4", "u", "updated", 0, "/a", a) +
+                   logLine(t1, "D5", "u", "frobbed", 0, "/a", a) + "\n" + QByteArray(3 << 20, 'x') +
+                   '\n' + good.left(good.size() - 3)
+            << csv << 0 << QStringList{header, "D1,u,/a," + t1 + ",updated,0,42," + a + ",,"}
+            << "1 desk: 1 on release 42; 10 lines skipped, not log lines";
+        const QString yesterday = daysAgo(1);
+        QTest::newRow("--since leaves out desks not seen for that long")
+            << logLine(daysAgo(40), "OLD-1", "carl", "updated", 0, "/a", a, "40") +
+                   logLine(daysAgo(45), "OLD-1", "carl", "updated", 0, "/b", a, "40") +
+                   logLine(daysAgo(31), "OLD-2", "dora", "updated", 0, "/a", a, "41") +
+                   logLine(yesterday, "NEW-1", "eve", "failed", 3, "/a", a, "42", "Error 53 (x)")
+            << QStringList{"--since", "30", "--csv"} << 0
+            << QStringList{header,
+                           "NEW-1,eve,/a," + yesterday + ",failed,3,42," + a + ",,Error 53 (x)"}
+            << "1 desk: 1 failed (exit 3: 1); left out, not seen for 30 days: OLD-1 (carl), "
+               "OLD-2 (dora)";
+        QTest::newRow("CSV: quotes, commas, formulas and control characters stay in their cell")
+            << logLine(t1, "=HYPERLINK(\"http://x\")", "o'neil", "updated", 0,
+                       "C:/Sales, \"new\"/app.mdb", a, "42", "Error 1 (a\x1b[2J, b)")
+            << csv << 0
+            << QStringList{header, "\"'=HYPERLINK(\"\"http://x\"\")\",o'neil,\"C:/Sales, "
+                                   "\"\"new\"\"/app.mdb\"," +
+                                       t1 + ",updated,0,42," + a + ",,\"Error 1 (a\\x1b[2J, b)\""}
+            << "1 desk: 1 on release 42";
+        // A tab cannot be in a Windows file name; in a Linux one the log has it as a blank.
+        QTest::newRow("CSV: a real run's line, its path with a comma (and a tab)")
+            << QByteArray("@RUN") << csv << 0
+            << QStringList{header, "@HOST,@USER,\"@TARGET\",@WHEN,updated,0,@NEW12,@NEW,,"}
+            << "1 desk: 1 on release @NEW12";
+        QTest::newRow("an empty log") << QByteArray() << QStringList() << 0
+                                      << QStringList{"COMPUTER|USER|TARGET|LAST RUN|OUTCOME|EXIT|"
+                                                     "RELEASE|ERROR"}
+                                      << "0 desks";
+        QTest::newRow("a log that is not there") << QByteArray("@MISSING") << QStringList() << 3
+                                                 << QStringList() << "tarselcopy: Error 53 (";
+        QTest::newRow("a log that is a folder") << QByteArray("@FOLDER") << QStringList() << 3
+                                                << QStringList() << "tarselcopy: Error 75 (";
+        QTest::newRow("refused: --report writes nothing, takes no --target")
+            << good << QStringList{"--target", "/a"} << 2 << QStringList{"failed "}
+            << "tarselcopy: --report only reads";
+        QTest::newRow("refused: --since 0")
+            << good << QStringList{"--since", "0"} << 2 << QStringList{"failed "}
+            << "tarselcopy: --since takes a whole number";
+    }
+
+    void report() {
+        QFETCH(QByteArray, log);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, rows);
+        QFETCH(QString, summary);
+        const QByteArray fresh = sha256Hex(files_.newBytes), old = sha256Hex(files_.oldBytes);
+        const auto digests = [&](QString text) {
+            return text.replace("@NEW12", fresh.left(12))
+                .replace("@OLD12", old.left(12))
+                .replace("@NEW", fresh)
+                .replace("@OLD", old);
+        };
+        const QString path = files_.root() + "/runs.log";
+        QStringList logged; // a real run's fields
+        if (log == "@FOLDER") {
+            QVERIFY(QDir().mkdir(path));
+        } else if (log == "@RUN") {
+            const QString folder =
+                files_.root() + (wineVersion().isEmpty() ? "/Sales, 2026\tQ4" : "/Sales, 2026 Q4");
+            QVERIFY(QDir().mkpath(folder));
+            QCOMPARE(
+                run({"--source", files_.source, "--target", folder + "/app.mdb", "--log", path})
+                    .exitCode,
+                0);
+            logged = QString::fromUtf8(readFile(path)).split('\t');
+            QCOMPARE(logged.size(), 12);
+            QCOMPARE(logged[6], QString(folder).replace('\t', ' ') + "/app.mdb");
+        } else if (log != "@MISSING" && log != "@RUN")
+            QVERIFY(writeFile(path, digests(QString::fromLatin1(log)).toLatin1()));
+        // The master is the stored release path where no --source names it.
+        const bool stored = arguments.removeAll("@STORED") > 0;
+        if (const QString why = missing(Facility::ChildSharesSettings); stored && !why.isEmpty())
+            QSKIP(qPrintable(why));
+        RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, NewVersionLocation,
+                     stored ? files_.source : QString());
+        for (QString& argument : arguments)
+            argument.replace("@MASTER", files_.source);
+        const Outcome outcome = run(QStringList{"--report", path} << arguments);
+
+        QCOMPARE(outcome.exitCode, exitCode);
+        if (exitCode != 0) {
+            QVERIFY2(outcome.err.startsWith(summary), qPrintable(outcome.err));
+            QVERIFY(outcome.out.startsWith(rows.value(0)));
+            QVERIFY(!QFileInfo::exists(files_.target + ".sha256"));
+            QCOMPARE(readFile(files_.target), files_.oldBytes);
+            return;
+        }
+        QStringList lines = outcome.out.split('\n');
+        QCOMPARE(lines.takeLast(), QString());
+        QString said;
+        if (arguments.contains("--csv")) {
+            said = outcome.err.trimmed();
+        } else {
+            said = lines.takeLast();
+            // The columns, lined up by at least two blanks: the text's fields.
+            for (QString& line : lines)
+                line = line.split(QRegularExpression("  +")).join('|');
+        }
+        for (QString& row : rows) {
+            row = digests(row);
+            if (!logged.isEmpty())
+                row.replace("@HOST", logged[2])
+                    .replace("@USER", logged[1])
+                    .replace("@TARGET", logged[6])
+                    .replace("@WHEN", logged[0]);
+        }
+        QCOMPARE(lines, rows);
+        QCOMPARE(said, digests(summary));
     }
 
     void runsAtOnce_data() {

@@ -1,4 +1,5 @@
 #include "core/RunTimeError.h"
+#include "platform/AppendLog.h"
 #include "platform/Files.h"
 #include "platform/StagingFile.h"
 #include "support/ErrorOf.h"
@@ -98,6 +99,18 @@ private slots:
         QCOMPARE(readAt(file, buffer, 20, 4), qint64(6));
         QCOMPARE(QByteArray(buffer, 6), QByteArray("456789"));
         QCOMPARE(readAt(file, buffer, 5, 10), qint64(0));
+    }
+
+    // A report reads a shared log while runs go on appending to it: the reader's handle shares
+    // writing, and sees what is appended meanwhile.
+    void readingLeavesTheFileOpenToAppends() {
+        const QByteArray first = "first line\n", second = "second line\n";
+        QVERIFY(writeFile(path("shared.log"), first));
+        const OpenFile file = openForReading(path("shared.log"));
+        QCOMPARE(errorOf([&] { appendLine(path("shared.log"), second); }), 0);
+        char buffer[64];
+        QCOMPARE(readAt(file, buffer, sizeof buffer, 0), qint64(first.size() + second.size()));
+        QCOMPARE(QByteArray(buffer, first.size() + second.size()), first + second);
     }
 
     // A staging file read back as storage holds it may be read in aligned stretches (Windows):
