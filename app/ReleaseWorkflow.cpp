@@ -59,7 +59,7 @@ void ReleaseWorkflow::phase(RunPhase phase) {
         host_.yield();
         break;
     case RunPhase::Copied:
-        host_.setLabel2(SuccessText);
+        // Nothing is verified or in service yet: the success text waits for the run's end.
         host_.yield();
         Pause(QStringLiteral("1"), host_);
         break;

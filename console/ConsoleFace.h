@@ -10,7 +10,8 @@
 namespace tarsel::console {
 
 // A run as tarselcopy shows it: a progress line on standard error while copying and verifying
-// (when that is a terminal), warnings for skipped steps, and a cancel on Ctrl+C or SIGTERM.
+// (when that is a terminal), warnings for skipped steps, what it did besides, and a cancel on
+// Ctrl+C or SIGTERM.
 class ConsoleFace : public RunObserver {
 public:
     // `length`: the release's length, for the bytes and the rate.
@@ -28,8 +29,12 @@ public:
     // Writes over the progress line, so that what follows starts on a clean line.
     void clearLine();
 
-    // The warnings for the steps skipped so far, as their error lines.
-    const QStringList& warnings() const { return warnings_; }
+    // Says on standard error what the run did besides the copy (whom it asked to close or ended),
+    // and keeps it for the log with the warnings.
+    void tell(const QString& text);
+
+    // The warnings for the steps skipped so far, as their error lines, and what was told, in order.
+    const QStringList& notes() const { return notes_; }
 
 private:
     qint64 length_;
@@ -38,7 +43,7 @@ private:
     QElapsedTimer phaseTimer_;
     qint64 lastShownMs_ = -1;
     qsizetype lineLength_ = 0;
-    QStringList warnings_;
+    QStringList notes_;
 };
 
 // "Error <number> (<description>)", the error report's first part.

@@ -2,15 +2,19 @@
 
 #include "console/ConsoleFace.h"
 #include "console/ExitCode.h"
+#include "console/LogPlace.h"
 #include "console/RunLog.h"
 #include "console/SignPublish.h"
 #include "copy/AlreadyInService.h"
+#include "copy/ChecksumFile.h"
 #include "copy/ReleaseNumbers.h"
 #include "copy/ReleaseRun.h"
 #include "copy/TrustedKeys.h"
+#include "core/Printable.h"
 #include "platform/AppendLog.h"
 #include "platform/Console.h"
 #include "platform/Opener.h"
+#include "platform/StagingFile.h"
 #include "sweep/EndAccess.h"
 #include "sweep/WhoHolds.h"
 
@@ -19,6 +23,7 @@
 #include <QSysInfo>
 
 #include <cstdio>
+#include <optional>
 
 namespace tarsel::console {
 
@@ -27,35 +32,36 @@ namespace {
 // As long as the window leaves an Access that was asked to close before it ends it.
 constexpr qint64 AccessGraceMs = 5000;
 
-struct NoEventLoop : Yielder {
-    void yield() override {}
-};
-
+// One line: the names in it come from other people (paths, process names), and are shown escaped.
 void say(std::FILE* stream, const QString& text) {
-    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stream);
+    std::fputs((printable(text) + QLatin1Char('\n')).toLocal8Bit().constData(), stream);
     std::fflush(stream);
 }
 
-// False when a cancel came meanwhile: nothing more is asked or ended, and the run does not begin.
-bool endAccess(const QString& target) {
-    try {
-        NoEventLoop noEvents;
-        endAccessProcesses(*platform::systemProcessTable(), target, noEvents, AccessGraceMs,
-                           platform::interrupted);
-    } catch (const RunTimeError& e) {
-        if (e.kind() == ErrorKind::UserInterrupt)
-            return false;
-        // The run goes on: a target that Access still holds is reported by the run itself.
-        say(stderr, QStringLiteral("tarselcopy: warning: ") + errorLine(e));
-    }
-    return true;
+// "asked MSACCESS.EXE (pid 1234) to close", "ended MSACCESS.EXE (pid 1234)": what a help desk
+// reads when someone's Access closed by itself.
+QString accessLine(AccessStep step, const platform::ProcessEntry& process) {
+    const QString who = printable(process.name) + QStringLiteral(" (pid ") +
+                        QString::number(process.pid) + QLatin1Char(')');
+    return step == AccessStep::AskedToClose
+               ? QStringLiteral("asked ") + who + QStringLiteral(" to close")
+               : QStringLiteral("ended ") + who;
 }
 
-void cancel(RunRecord& record) {
-    record.exitCode = ExitCode::Cancelled;
-    record.error = errorLine(userInterrupt());
-    record.outcome = Outcome::Cancelled;
-    say(stderr, QStringLiteral("tarselcopy: ") + record.error);
+// Ends the Access processes that hold the target, once the copy is verified. A table that cannot
+// be read is a warning: a target that Access still holds is reported by the swap itself.
+void endAccess(const QString& target, ConsoleFace& face, Yielder& yielder) {
+    try {
+        endAccessProcesses(*platform::systemProcessTable(), target, yielder, AccessGraceMs,
+                           platform::interrupted,
+                           [&face](AccessStep step, const platform::ProcessEntry& process) {
+                               face.tell(accessLine(step, process));
+                           });
+    } catch (const RunTimeError& e) {
+        if (e.kind() == ErrorKind::UserInterrupt)
+            throw;
+        face.skipped(e);
+    }
 }
 
 // What a run needs besides its paths: the keys it trusts, and how a publish signs.
@@ -77,10 +83,13 @@ void update(const Options& options, const Keys& keys, RunRecord& record) {
         request.signKey = keys.signing->key;
         request.signRelease = keys.signing->release;
     }
+    if (options.endAccess)
+        request.beforeSwap = [&](Yielder& yielder) { endAccess(options.target, face, yielder); };
     try {
         const RunResult result = runRelease(request, face);
         record.bytes = result.bytes;
-        record.release = qint64(result.release);
+        record.digest = result.digest;
+        record.release = result.release;
         if (keys.signing && result.release != 0 &&
             !keepSignedRelease(options.target, result.release))
             face.skipped(RunTimeError(
@@ -92,7 +101,7 @@ void update(const Options& options, const Keys& keys, RunRecord& record) {
         record.outcome = Outcome::Updated;
         // What the run did without (the checksum beside the new version, its creation date) is
         // the log's to keep as well.
-        record.error = face.warnings().join(QStringLiteral("; "));
+        record.error = face.notes().join(QStringLiteral("; "));
     } catch (const RunFailure& failure) {
         face.clearLine();
         record.exitCode = exitCodeFor(failure.stage());
@@ -104,12 +113,26 @@ void update(const Options& options, const Keys& keys, RunRecord& record) {
         say(stderr, QStringLiteral("tarselcopy: ") + record.error);
         if (record.exitCode == ExitCode::Ok) {
             record.outcome = Outcome::Updated;
-            record.error =
-                (QStringList(face.warnings()) << record.error).join(QStringLiteral("; "));
-        } else if (failure.stage() == RunStage::Cancel)
-            record.outcome = Outcome::Cancelled;
-        else
-            record.outcome = Outcome::Failed;
+            record.error = (QStringList(face.notes()) << record.error).join(QStringLiteral("; "));
+            return;
+        }
+        record.outcome = failure.stage() == RunStage::Cancel ? Outcome::Cancelled : Outcome::Failed;
+        // The error first, as every failed run's field has it; then what the run did before.
+        record.error = (QStringList(record.error) << face.notes()).join(QStringLiteral("; "));
+    }
+}
+
+// The version at the target once the run is over, as the record beside it gives it: after a
+// failure the old version's, and after an update another run's where one replaced it meanwhile.
+// Where that record could not be written the run's own digest stays.
+void recordInService(RunRecord& record) {
+    if (record.target.isEmpty())
+        return;
+    try {
+        if (const std::optional<QByteArray> digest = readRecordedChecksum(record.target))
+            record.digest = *digest;
+    } catch (const RunTimeError&) {
+        // A record that gives no digest tells nothing of the version.
     }
 }
 
@@ -126,13 +149,47 @@ QString resultLine(const RunRecord& record) {
            QStringLiteral(" (exit ") + QString::number(record.exitCode) + QStringLiteral(")");
 }
 
-void log(const QString& file, const RunRecord& record) {
+// The log, opened before the run: its line goes into the file checked then.
+struct OpenLog {
+    std::optional<platform::AppendLog> file;
+    std::optional<RunTimeError> error; // why it could not be opened
+};
+
+// Opens the log, if any; the refusal of one that is a file of the run, which is left as it was.
+QString openLog(const Options& options, OpenLog& log) {
+    if (options.logFile.isEmpty())
+        return QString();
     try {
-        platform::appendLine(file, logLine(record));
+        log.file.emplace(options.logFile);
     } catch (const RunTimeError& e) {
-        say(stderr,
-            QStringLiteral("tarselcopy: warning: the log was not written: ") + errorLine(e));
+        log.error = e;
+        return QString();
     }
+    const QString what = logIsRunFile(log.file->id(), options);
+    if (what.isEmpty())
+        return what;
+    // Only where a name changed since it was checked: what this opening made goes again.
+    const platform::FileId id = log.file->id();
+    const bool made = log.file->made();
+    log.file.reset();
+    if (made)
+        platform::removeIfSame(options.logFile, id);
+    return logRefusal(options.logFile, what);
+}
+
+void write(OpenLog& log, const RunRecord& record) {
+    std::optional<RunTimeError> error = log.error;
+    if (log.file) {
+        try {
+            log.file->append(logLine(record));
+            log.file->close();
+        } catch (const RunTimeError& e) {
+            error = e;
+        }
+    }
+    if (error)
+        say(stderr,
+            QStringLiteral("tarselcopy: warning: the log was not written: ") + errorLine(*error));
 }
 
 // The run failed before the rename, or never began: the old version is whole where it was.
@@ -157,11 +214,21 @@ RunRecord startRecord(const Options& options) {
 }
 
 // Every run ends with its result line, its log line where a log was given, and its exit code.
-int finish(const Options& options, const RunRecord& record) {
+int finish(OpenLog& log, const RunRecord& record) {
     say(stdout, resultLine(record));
-    if (!options.logFile.isEmpty())
-        log(options.logFile, record);
+    write(log, record);
     return record.exitCode;
+}
+
+int refuse(const Options& options, const QString& why, OpenLog& log) {
+    say(stderr, QStringLiteral("tarselcopy: ") + why);
+    say(stderr, QStringLiteral("Try 'tarselcopy --help' for more information."));
+    RunRecord record = startRecord(options);
+    record.outcome = Outcome::Failed;
+    record.exitCode = ExitCode::Usage;
+    record.error = why;
+    recordInService(record);
+    return finish(log, record);
 }
 
 } // namespace
@@ -170,6 +237,9 @@ int runTarselCopy(const Options& options) {
     platform::catchInterrupts();
     QElapsedTimer timer;
     timer.start();
+    OpenLog log;
+    if (const QString refusal = openLog(options, log); !refusal.isEmpty())
+        return refuse(options, refusal, log);
     RunRecord record = startRecord(options);
 
     Keys keys;
@@ -180,10 +250,10 @@ int runTarselCopy(const Options& options) {
     } catch (const RunTimeError& e) {
         if (e.kind() != ErrorKind::UserInterrupt) {
             platform::interruptHandled();
-            return refuseRun(options, errorLine(e));
+            return refuse(options, errorLine(e), log);
         }
         cancel(record);
-        const int exitCode = finish(options, record);
+        const int exitCode = finish(log, record);
         platform::interruptHandled();
         return exitCode;
     }
@@ -191,13 +261,12 @@ int runTarselCopy(const Options& options) {
     // Access is ended only for a copy: a current target keeps everyone at work.
     if (options.ifChanged && AlreadyInService(options.source, options.target, keys.trusted))
         record.outcome = Outcome::Current;
-    else if (options.endAccess && !endAccess(options.target))
-        cancel(record);
     else
         update(options, keys, record);
     record.seconds = double(timer.nsecsElapsed()) / 1e9;
+    recordInService(record);
 
-    const int exitCode = finish(options, record);
+    const int exitCode = finish(log, record);
     if (options.open)
         open(record);
     platform::interruptHandled();
@@ -205,13 +274,9 @@ int runTarselCopy(const Options& options) {
 }
 
 int refuseRun(const Options& options, const QString& why) {
-    say(stderr, QStringLiteral("tarselcopy: ") + why +
-                    QStringLiteral("\nTry 'tarselcopy --help' for more information."));
-    RunRecord record = startRecord(options);
-    record.outcome = Outcome::Failed;
-    record.exitCode = ExitCode::Usage;
-    record.error = why;
-    return finish(options, record);
+    OpenLog log;
+    const QString refusal = openLog(options, log);
+    return refuse(options, refusal.isEmpty() ? why : refusal, log);
 }
 
 } // namespace tarsel::console

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "copy/Minisign.h"
+#include "core/Yielder.h"
 
 #include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -32,6 +34,12 @@ struct ReleaseRequest {
     // it takes its release unsigned, from the build.
     std::shared_ptr<const minisign::SecretKey> signKey;
     quint64 signRelease = 0;
+    // Clears the way once the copy is verified, just before it replaces the target (tarselcopy
+    // --end-access ends the Access that holds it): a run that fails earlier ends nobody's work,
+    // and users lose their front end for the shortest time. It waits by yielding through the run,
+    // which throws once the run is cancelled. A RunTimeError from it fails the run before the
+    // swap, the old version as it was; a cancel cancels it.
+    std::function<void(Yielder&)> beforeSwap{};
 };
 
 } // namespace tarsel

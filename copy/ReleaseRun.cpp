@@ -133,7 +133,7 @@ void Run::copyToStaging() {
     at(RunStage::Target, [&] {
         platform::removeOrphanedStagingFiles(target);
         try {
-            staging_.emplace(target, platform::lengthOf(*release_));
+            staging_.emplace(target, platform::lengthOf(*release_), this);
         } catch (const RunTimeError& e) {
             // No room for the copy is the copy's failure, not the target's.
             if (e.kind() == ErrorKind::DiskFull)
@@ -264,12 +264,14 @@ void Run::verify() {
 void Run::putIntoService() {
     step(RunStage::Replace, [&] { readOnly_.emplace(request_.target); });
     std::optional<OldRecords> oldRecords;
+    std::optional<RunTimeError> rightsNotKept;
     at(RunStage::Replace, [&] {
         oldRecords.emplace(request_.target);
-        staging_->commit(*this);
+        rightsNotKept = staging_->commit(*this);
     });
-    if (readOnly_)
-        readOnly_->dismiss();
+    readOnly_.reset();
+    if (rightsNotKept)
+        observer_.skipped(*rightsNotKept);
     // The verified release is in service: from here on a failure is the face's to hear of, and the
     // yields no longer stop the run.
     // Stamped only once the file has its final name: Windows gives a file that takes a name
@@ -356,6 +358,16 @@ RunResult Run::execute() {
         at(RunStage::Verify, [&] { digest_ = digestOfRelease(); });
     }
     checkAsPublished();
+    if (request_.beforeSwap)
+        at(RunStage::Replace, [&] {
+            try {
+                request_.beforeSwap(*this);
+            } catch (const RunTimeError& e) {
+                if (e.kind() == ErrorKind::UserInterrupt)
+                    throw cancelled();
+                throw;
+            }
+        });
     putIntoService();
     return RunResult{opened_.length, digest_, signedRelease_};
 }

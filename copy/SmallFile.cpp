@@ -35,6 +35,7 @@ platform::FileId writeSmallFile(const QString& path, const QByteArray& bytes,
     if (back != bytes)
         throw RunTimeError(ErrorKind::CopyDiffers,
                            path + QStringLiteral(": what was read back is not what was written"));
+    // The rights of the version beside it, which this run gave it: nothing there it cannot keep.
     staging.commit(yielder, rightsOf);
     return staging.fileId();
 }

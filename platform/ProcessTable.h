@@ -29,14 +29,20 @@ public:
 
     // The processes on this computer that hold any of `paths` open, of any image and any user, each
     // once and never this program's own, listed as processesNamed() lists its processes. A path
-    // that does not exist is passed over. Nothing when the system cannot tell who holds them (a
-    // folder among the paths; on Windows a Restart Manager that fails, or lists nobody while the
-    // first file is held): the caller then falls back on its own rule. Programs on other computers
-    // holding a file on a share are not seen. Never throws.
+    // that does not exist, that cannot be looked at, or that is a folder is held by nobody, and the
+    // answer for the others stands. Nothing only where the system truly cannot tell who holds them
+    // (on Linux a /proc that cannot be read; on Windows a Restart Manager that fails, or lists
+    // nobody while the first file is held): the caller then falls back on its own rule. Programs
+    // on other computers holding a file on a share are not seen. Never throws.
     //
     // The latest of processesNamed() and of a holdersOf() that answered makes the listing that
     // requestClose() and terminate() below act on; one that cannot tell leaves it as it was.
     virtual std::optional<std::vector<ProcessEntry>> holdersOf(const QStringList& paths) = 0;
+
+    // False where the latest holdersOf() could not look into the programs of other accounts (on
+    // Linux their descriptors, unless run as root): a holder among them was not seen. The Restart
+    // Manager lists the holders of every account.
+    virtual bool sawOtherAccounts() const { return true; }
 
     // Asks a process of the latest listing to close by itself, as a user closing it would.
     // True when it could be asked; false when it has nothing to ask (no window), is gone, or is not

@@ -48,29 +48,19 @@ void AccessSweep::tick() {
 
 // A process is asked to close first and ended only if it is still there at the next sweep, so
 // that an Access writing to a shared back end can finish and leave it sound; one with nothing to
-// ask is ended at once. Whom we asked is kept by pid and start time: a pid that passed to another
-// process meanwhile is asked afresh, never ended for having been asked.
+// ask is ended at once.
 void AccessSweep::sweep() {
     const std::vector<platform::ProcessEntry> processes = table_.processesNamed(ProcessName);
-
-    std::set<Identity> stillListed;
-    for (const platform::ProcessEntry& process : processes)
-        if (const Identity who{process.pid, process.started}; asked_.contains(who))
-            stillListed.insert(who);
-    asked_ = std::move(stillListed);
+    asked_.keepOnly(processes);
 
     // Counts ends, not asks, and stops when the count is down to one: the last process is left
     // to the next sweep.
     qint64 remaining = qint64(processes.size());
     for (const platform::ProcessEntry& process : processes) {
-        const Identity who{process.pid, process.started};
-        if (!asked_.contains(who) && table_.requestClose(process.pid)) {
-            asked_.insert(who);
+        if (!asked_.askedAt(process) && asked_.ask(table_, process, clockMs_()))
             continue;
-        }
-        if (table_.terminate(process.pid) != 0)
+        if (!asked_.end(table_, process))
             continue;
-        asked_.erase(who);
         if (--remaining == 1)
             break;
     }

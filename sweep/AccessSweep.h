@@ -2,14 +2,13 @@
 
 #include "core/Clock.h"
 #include "platform/ProcessTable.h"
+#include "sweep/AskedAccess.h"
 #include "sweep/SweepHost.h"
 
 #include <QString>
 #include <QtGlobal>
 #include <functional>
 #include <optional>
-#include <set>
-#include <utility>
 
 namespace tarsel {
 
@@ -32,8 +31,6 @@ public:
     bool resting() const;
 
 private:
-    using Identity = std::pair<qint64, quint64>; // pid and start time, as the table lists them
-
     void sweep();
 
     platform::ProcessTable& table_;
@@ -43,7 +40,7 @@ private:
     bool inTick_ = false;
     bool failureReported_ = false;
     std::optional<qint64> restFrom_;
-    std::set<Identity> asked_; // asked to close, and still listed at the latest sweep
+    AskedAccess asked_; // asked to close, and still listed at the latest sweep
 };
 
 } // namespace tarsel

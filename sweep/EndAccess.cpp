@@ -4,7 +4,6 @@
 #include "sweep/AccessSweep.h"
 #include "sweep/LockFile.h"
 
-#include <map>
 #include <optional>
 #include <utility>
 
@@ -18,8 +17,8 @@ bool isAccess(const platform::ProcessEntry& process) {
     return process.name.compare(AccessSweep::ProcessName, Qt::CaseInsensitive) == 0;
 }
 
-// This user's Access processes among the holders of `files`; all of them when nobody can tell who
-// holds the files.
+// This user's Access processes among the holders of `files`; all of them only when the table
+// cannot tell who holds the files.
 std::vector<platform::ProcessEntry> accessInTheWay(platform::ProcessTable& table,
                                                    const QStringList& files) {
     std::vector<platform::ProcessEntry> processes;
@@ -36,11 +35,12 @@ std::vector<platform::ProcessEntry> accessInTheWay(platform::ProcessTable& table
 } // namespace
 
 void endAccessProcesses(platform::ProcessTable& table, const QString& target, Yielder& yielder,
-                        qint64 graceMs, const std::function<bool()>& cancelled) {
+                        qint64 graceMs, const std::function<bool()>& cancelled,
+                        const AskedAccess::Witness& witness) {
     const QStringList files = frontEndFiles(target);
-    // Whom we asked, by pid and start time, and when: a pid that passed to another process is
-    // asked afresh.
-    std::map<std::pair<qint64, quint64>, qint64> askedAt;
+    // Not pruned to each listing: one that stops holding the files for a moment and holds them
+    // again is still the one asked, and its grace runs on.
+    AskedAccess asked(witness);
     for (;;) {
         if (cancelled())
             throw userInterrupt();
@@ -49,21 +49,17 @@ void endAccessProcesses(platform::ProcessTable& table, const QString& target, Yi
         for (const platform::ProcessEntry& process : accessInTheWay(table, files)) {
             if (cancelled())
                 throw userInterrupt();
-            const std::pair who{process.pid, process.started};
             const qint64 now = monotonicMs();
-            const auto asked = askedAt.find(who);
-            if (asked == askedAt.end()) {
+            if (const std::optional<qint64> at = asked.askedAt(process); !at) {
                 // First sight: asked to close, or ended at once when there is nothing to ask.
-                if (table.requestClose(process.pid)) {
-                    askedAt.emplace(who, now);
+                if (asked.ask(table, process, now))
                     askedNow = true;
-                } else {
-                    table.terminate(process.pid);
-                }
-            } else if (now - asked->second < graceMs) {
+                else
+                    asked.end(table, process);
+            } else if (now - *at < graceMs) {
                 waiting = true;
             } else {
-                table.terminate(process.pid);
+                asked.end(table, process);
             }
         }
         // One that closes at once is gone, or no longer in the way, when listed again.

@@ -20,6 +20,7 @@ QStringList localNames(const Holders& holders) {
 
 Holders whoHolds(platform::ProcessTable& table, const QString& frontEnd) {
     Holders holders{table.holdersOf(frontEndFiles(frontEnd)), lockFilePathFor(frontEnd), {}};
+    holders.sawOtherAccounts = !holders.local || table.sawOtherAccounts();
     if (!holders.lockFile.isEmpty())
         holders.recorded = readLockFile(holders.lockFile);
     return holders;
@@ -47,7 +48,11 @@ RunTimeError namingHolders(const RunTimeError& error, platform::ProcessTable& ta
         known.append(recorded);
     if (known.isEmpty())
         return error;
-    return error.withDescription(error.description() + QStringLiteral("; ") +
+    // Windows' texts end in a full stop, which would stand before the names as ".;".
+    QString description = error.description();
+    if (description.endsWith(u'.'))
+        description.chop(1);
+    return error.withDescription(description + QStringLiteral("; ") +
                                  known.join(QStringLiteral("; ")));
 }
 

@@ -18,6 +18,7 @@ struct Holders {
     std::optional<std::vector<platform::ProcessEntry>> local;
     QString lockFile; // empty when its kind has none
     std::vector<LockFileEntry> recorded;
+    bool sawOtherAccounts = true; // false: programs of other accounts could not be looked into
 };
 
 // Asks the table and reads the lock file; never throws, and never waits on the lock file.

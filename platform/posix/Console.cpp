@@ -1,6 +1,7 @@
 #include "platform/Console.h"
 
 #include "core/RunTimeError.h"
+#include <QFile>
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -48,8 +49,15 @@ void catchInterrupts() {
     // Not restarted: a blocking call returns with EINTR. The copy's own reads and writes take
     // that and go on, and the run sees the flag at its next yield.
     action.sa_flags = 0;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        // nohup leaves SIGHUP ignored, and a script's `cmd &` SIGINT: whoever started the program
+        // asked for it to outlive them.
+        struct sigaction inherited {};
+        if (signal != SIGTERM && ::sigaction(signal, nullptr, &inherited) == 0 &&
+            inherited.sa_handler == SIG_IGN)
+            continue;
         ::sigaction(signal, &action, nullptr);
+    }
 }
 
 bool interrupted() {
@@ -58,6 +66,16 @@ bool interrupted() {
 
 // Linux waits for nobody: the process ends when the program is done.
 void interruptHandled() {}
+
+QStringList unreadableArguments(int argc, char** argv) {
+    QStringList unreadable;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray bytes(argv[i]);
+        if (const QString text = QFile::decodeName(bytes); QFile::encodeName(text) != bytes)
+            unreadable << text;
+    }
+    return unreadable;
+}
 
 QString userName() {
     const uid_t uid = ::geteuid();

@@ -117,12 +117,15 @@ QString imageNameOf(const QString& dir) {
 
 using FileId = std::pair<dev_t, ino_t>;
 
-// Whether the process holds one of `files` open. Another user's descriptors are not ours to read.
-bool holdsAny(const QString& dir, const std::set<FileId>& files) {
+// Whether the process holds one of `files` open. Another user's descriptors are not ours to read:
+// `unseen` is then set.
+bool holdsAny(const QString& dir, const std::set<FileId>& files, bool& unseen) {
     const std::unique_ptr<DIR, int (*)(DIR*)> fds(
         ::opendir(QFile::encodeName(dir + QStringLiteral("/fd")).constData()), ::closedir);
-    if (!fds)
+    if (!fds) {
+        unseen = unseen || errno == EACCES || errno == EPERM;
         return false;
+    }
     while (const dirent* entry = ::readdir(fds.get())) {
         // Each entry is a link to what the descriptor holds; stat follows it to the file itself,
         // under whatever name it was opened, even one removed since.
@@ -181,24 +184,22 @@ std::vector<ProcessEntry> ProcfsProcessTable::processesNamed(const QString& name
 std::optional<std::vector<ProcessEntry>> ProcfsProcessTable::holdersOf(const QStringList& paths) {
     // Compared by device and inode: a file held under another name (a hard link, another
     // spelling of the path) is the same file.
+    // A path that cannot be looked at (missing, EACCES, a link loop) leads to no file to find
+    // among the descriptors, and a folder is no front end or lock file: /proc still answers for
+    // the other paths, so one such path never makes the answer unknown.
     std::set<FileId> files;
     for (const QString& path : paths) {
         struct stat info {};
-        if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
-            if (errno == ENOENT || errno == ENOTDIR)
-                continue;
-            return std::nullopt;
-        }
-        if (S_ISDIR(info.st_mode))
-            return std::nullopt;
-        files.insert({info.st_dev, info.st_ino});
+        if (::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISDIR(info.st_mode))
+            files.insert({info.st_dev, info.st_ino});
     }
     std::vector<ProcessEntry> found;
     std::unordered_map<qint64, quint64> listed;
+    bool unseen = false;
     try {
         if (!files.empty())
             forEachRunning([&](qint64 pid, const QString& dir, quint64 startTime) {
-                if (holdsAny(dir, files)) {
+                if (holdsAny(dir, files, unseen)) {
                     found.push_back({pid, imageNameOf(dir), startTime, ownedByUser(dir)});
                     listed[pid] = startTime;
                 }
@@ -207,6 +208,7 @@ std::optional<std::vector<ProcessEntry>> ProcfsProcessTable::holdersOf(const QSt
         return std::nullopt;
     }
     listedStartTimes_ = std::move(listed);
+    sawOthers_ = !unseen;
     return found;
 }
 

@@ -18,8 +18,9 @@ public:
 
     // The processes whose open descriptors (/proc/PID/fd) lead to one of the files. Processes
     // whose descriptors this user may not read (another user's, unless run as root) are passed
-    // over.
+    // over, and sawOtherAccounts() says so.
     std::optional<std::vector<ProcessEntry>> holdersOf(const QStringList& paths) override;
+    bool sawOtherAccounts() const override { return sawOthers_; }
 
     // SIGTERM and SIGKILL, but only to the very process the latest listing holds: a pid that has
     // been freed and reused since is answered ESRCH (false) instead of being signalled.
@@ -34,6 +35,7 @@ private:
 
     QString root_;
     std::unordered_map<qint64, quint64> listedStartTimes_; // pid -> start time at listing
+    bool sawOthers_ = true;
 };
 
 } // namespace tarsel::platform

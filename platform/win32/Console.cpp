@@ -87,6 +87,10 @@ DWORD WINAPI watchSessionEnd(void* ready) {
 
 void prepareStandardStreams() {}
 
+QStringList unreadableArguments(int, char**) {
+    return {};
+}
+
 bool stderrIsTerminal() {
     // GetConsoleMode succeeds for a console alone; the C runtime's _isatty also for NUL.
     const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);

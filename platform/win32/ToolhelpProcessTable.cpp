@@ -162,6 +162,9 @@ std::vector<ProcessEntry> ToolhelpProcessTable::processesNamed(const QString& na
 }
 
 std::optional<std::vector<ProcessEntry>> ToolhelpProcessTable::holdersOf(const QStringList& paths) {
+    // A folder is no front end or lock file, and the Restart Manager cannot answer for a session
+    // that registered one: it is held by nobody in the way. A path whose attributes cannot be
+    // read is still the Restart Manager's to answer for.
     std::vector<FileToAsk> files;
     for (const QString& path : paths) {
         std::wstring file = widePath(QFileInfo(path).absoluteFilePath());
@@ -170,7 +173,8 @@ std::optional<std::vector<ProcessEntry>> ToolhelpProcessTable::holdersOf(const Q
             const DWORD err = GetLastError();
             if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
                 continue;
-            return std::nullopt;
+        } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            continue;
         }
         files.push_back({std::move(file), attributes});
     }
@@ -219,7 +223,9 @@ ToolhelpProcessTable::usersOf(const std::vector<FileToAsk>& files) const {
     std::vector<LPCWSTR> names;
     for (const FileToAsk& file : files) {
         // Files only: Windows fails the list of a session that registered a folder.
-        if (!contract(!(file.attributes & FILE_ATTRIBUTE_DIRECTORY), ERROR_ACCESS_DENIED))
+        if (!contract(file.attributes == INVALID_FILE_ATTRIBUTES ||
+                          !(file.attributes & FILE_ATTRIBUTE_DIRECTORY),
+                      ERROR_ACCESS_DENIED))
             return std::nullopt;
         names.push_back(file.path.c_str());
     }

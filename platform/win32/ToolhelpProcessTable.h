@@ -71,7 +71,7 @@ private:
 
     struct FileToAsk {
         std::wstring path;
-        DWORD attributes;
+        DWORD attributes; // INVALID_FILE_ATTRIBUTES where they cannot be read
     };
 
     HANDLE openListed(qint64 pid, DWORD access, DWORD& error) const;

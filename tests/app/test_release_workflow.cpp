@@ -144,6 +144,8 @@ private slots:
         prepare(host);
         ReleaseWorkflow(host).cmdCopy_Click();
         QCOMPARE(readFile(target_), report.isEmpty() ? newBytes_ : oldBytes_);
+        // Success is told once the release is verified and in service, and only then.
+        QCOMPARE(host.label2.count(SuccessText), report.isEmpty() ? 1 : 0);
         QCOMPARE(readFile(target_ + ".sha256"),
                  sha256Line(report.isEmpty() ? newBytes_ : oldBytes_));
         QCOMPARE(readFile(target_ + ".sha256.minisig"),
@@ -236,6 +238,11 @@ private slots:
         QFETCH(quint32, bits);
         if (const QString why = test::setDosAttributes(target_, bits); !why.isEmpty())
             QSKIP(qPrintable(why));
+        // A second name kept as a backup of the old version, which must stay read-only.
+        const QString backup = files_.liveFolder() + "/app.mdb.bak";
+        const bool backedUp = missing(Facility::HardLink, files_.liveFolder()).isEmpty();
+        if (backedUp)
+            QVERIFY(test::makeHardLink(target_, backup));
         FakeReleaseHost host;
         prepare(host);
         // Until the swap the old version keeps its read-only bit: a run killed meanwhile leaves it
@@ -251,6 +258,10 @@ private slots:
         QCOMPARE(host.ended, 1);
         QVERIFY(readOnlyBeforeSwap.size() > 5);
         QVERIFY(!readOnlyBeforeSwap.contains(false));
+        if (backedUp) {
+            QCOMPARE(readFile(backup), oldBytes_);
+            QVERIFY(platform::attributesOf(backup) & platform::Attr::ReadOnly);
+        }
     }
 
     void noOldTargetCreatesIt() {
@@ -296,7 +307,7 @@ private slots:
         FakeReleaseHost host;
         prepare(host);
         host.onYield = [&](int) {
-            const bool copied = !host.label2.isEmpty() && host.label2.last() == SuccessText;
+            const bool copied = !host.progress.isEmpty() && host.progress.last() == 100;
             if (fault == "vanish" && host.yields == 1)
                 QFile::remove(source_);
             if (copied && host.status.isEmpty() && fault == "change") {
@@ -315,6 +326,8 @@ private slots:
         ReleaseWorkflow(host).cmdCopy_Click();
 
         QCOMPARE(host.label2.last(), finalText);
+        // Never announced as a success first.
+        QVERIFY(!host.label2.contains(SuccessText));
         QCOMPARE(host.enabled, enabled);
         QCOMPARE(host.fakeDialogs.boxes.size(), report.isEmpty() ? 0 : 1);
         if (!report.isEmpty())

@@ -71,6 +71,65 @@ private slots:
         QVERIFY(observer.progress.isEmpty());
         QCOMPARE(ReleaseFixture::stagingFilesIn(dir.path()), QStringList());
     }
+
+    // What the request clears out of the way (tarselcopy --end-access) is cleared only for a swap
+    // that follows: after the verification, the old version still in place, and never for a run
+    // that fails before. A failure or a cancel meanwhile keeps the old version.
+    void clearsTheWayOnlyForTheSwap_data() {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<bool>("cleared");
+        QTest::addColumn<int>("stage"); // RunStage of the failure; -1 for a release in service
+        QTest::newRow("verified: cleared, then swapped") << "plain" << true << -1;
+        QTest::newRow("release missing: nothing cleared")
+            << "release missing" << false << int(RunStage::Release);
+        QTest::newRow("not the bytes its checksum publishes: nothing cleared")
+            << "checksum differs" << false << int(RunStage::Published);
+        QTest::newRow("cancelled while clearing") << "cancel" << true << int(RunStage::Cancel);
+        QTest::newRow("clearing fails") << "fails" << true << int(RunStage::Replace);
+    }
+
+    void clearsTheWayOnlyForTheSwap() {
+        QFETCH(QString, situation);
+        QFETCH(bool, cleared);
+        QFETCH(int, stage);
+        const QString release = path("clear/release.accdb");
+        const QString target = path("clear/sales.accdb");
+        QVERIFY(QDir().mkpath(path("clear")));
+        QFile::remove(release + ".sha256");
+        QVERIFY(writeFile(release, patternBytes(2 * 32767 + 9)));
+        QVERIFY(writeFile(target, "the old version"));
+        if (situation == "release missing")
+            QVERIFY(QFile::remove(release));
+        if (situation == "checksum differs")
+            QVERIFY(writeFile(release + ".sha256", QByteArray(64, '0') + "  release.accdb\n"));
+        FakeRunObserver observer;
+        ReleaseRequest request{release, target};
+        request.created = QDateTime::currentDateTime();
+        int clears = 0;
+        request.beforeSwap = [&](Yielder& yielder) {
+            ++clears;
+            QVERIFY(observer.phases.contains(RunPhase::Verifying));
+            QCOMPARE(readFile(target), QByteArray("the old version"));
+            if (situation == "cancel") {
+                observer.cancel = true;
+                yielder.yield();
+            }
+            if (situation == "fails")
+                throw RunTimeError(ErrorKind::PermissionDenied, QStringLiteral("not ours"));
+        };
+        std::optional<RunStage> failed;
+        try {
+            runRelease(request, observer);
+        } catch (const RunFailure& failure) {
+            failed = failure.stage();
+        }
+
+        QCOMPARE(clears, cleared ? 1 : 0);
+        QCOMPARE(failed ? int(*failed) : -1, stage);
+        QCOMPARE(readFile(target),
+                 failed ? QByteArray("the old version") : patternBytes(2 * 32767 + 9));
+        QCOMPARE(ReleaseFixture::stagingFilesIn(path("clear")), QStringList());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestReleaseRun)

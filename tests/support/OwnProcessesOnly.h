@@ -33,6 +33,7 @@ public:
                 *found, [this](const platform::ProcessEntry& p) { return !ours_.contains(p.pid); });
         return found;
     }
+    bool sawOtherAccounts() const override { return table_.sawOtherAccounts(); }
     bool requestClose(qint64 pid) override {
         if (!ours_.contains(pid) || !table_.requestClose(pid))
             return false;

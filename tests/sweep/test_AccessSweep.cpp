@@ -337,6 +337,9 @@ void TestAccessSweep::endAccessAtOnce_data() {
     QTest::newRow("starts holding it during the grace: asked before it is ended")
         << deaf << true << "target"
         << "" << false << "newcomer" << Pids{7, 8} << Pids{7, 8};
+    QTest::newRow("its pid taken by a new process during the grace: asked afresh")
+        << deaf << true << "target"
+        << "" << false << "pid reused" << Pids{7, 7} << Pids{7};
 }
 
 void TestAccessSweep::endAccessAtOnce() {
@@ -376,17 +379,28 @@ void TestAccessSweep::endAccessAtOnce() {
     yielder.first = [&] {
         if (atFirstYield == "cancel")
             cancel = true;
+        if (atFirstYield == "pid reused")
+            table.running.first().started = 71;
         if (atFirstYield == "newcomer") {
             table.running.append({8, QStringLiteral("msaccess.exe"), 80, true});
             table.onAsk[8] = OnAsk::Ignores;
             table.holding[target].append(8);
         }
     };
-    const int error = test::errorOf(
-        [&] { endAccessProcesses(table, target, yielder, 300, [&] { return cancel; }); });
+    QList<qint64> toldAsked, toldEnded;
+    const int error = test::errorOf([&] {
+        endAccessProcesses(
+            table, target, yielder, 300, [&] { return cancel; },
+            [&](AccessStep step, const ProcessEntry& process) {
+                (step == AccessStep::Ended ? toldEnded : toldAsked).append(process.pid);
+            });
+    });
     QCOMPARE(error, cancel ? runTimeNumberOf(ErrorKind::UserInterrupt) : 0);
     QCOMPARE(table.asked, asked);
     QCOMPARE(table.terminated, ended);
+    // The witness hears of every ask and end, as they succeeded.
+    QCOMPARE(toldAsked, asked);
+    QCOMPARE(toldEnded, ended);
     // Asked about the front end and its lock file every time; where that cannot be told, the
     // image name is asked for instead.
     QVERIFY(!table.holderQuestions.isEmpty());
