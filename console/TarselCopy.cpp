@@ -64,6 +64,14 @@ void endAccess(const QString& target, ConsoleFace& face, Yielder& yielder) {
     }
 }
 
+// A run cancelled before it began (at a password prompt).
+void cancel(RunRecord& record) {
+    record.exitCode = ExitCode::Cancelled;
+    record.error = errorLine(userInterrupt());
+    record.outcome = Outcome::Cancelled;
+    say(stderr, QStringLiteral("tarselcopy: ") + record.error);
+}
+
 // What a run needs besides its paths: the keys it trusts, and how a publish signs.
 struct Keys {
     QList<minisign::PublicKey> trusted;
