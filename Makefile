@@ -50,11 +50,12 @@ windows:
 	@cmake --build $(WINBUILD)
 
 # TarselCopyFile-<version>-x64.msi and .zip in $(WINBUILD)/; signed with SIGN_PFX=FILE (PKCS#12)
-# SIGN_PASSWORD_FILE=FILE, time-stamped with SIGN_TIMESTAMP=URL.
+# SIGN_PASSWORD_FILE=FILE, time-stamped with SIGN_TIMESTAMP=URL; HELP_LINK=URL is the help link of
+# its entry in Apps & features.
 msi: windows
 	@SIGN_PFX="$(if $(SIGN_PFX),$(abspath $(SIGN_PFX)))" \
 	    SIGN_PASSWORD_FILE="$(if $(SIGN_PASSWORD_FILE),$(abspath $(SIGN_PASSWORD_FILE)))" \
-	    SIGN_TIMESTAMP="$(SIGN_TIMESTAMP)" cmake --build $(WINBUILD) --target msi
+	    SIGN_TIMESTAMP="$(SIGN_TIMESTAMP)" HELP_LINK="$(HELP_LINK)" cmake --build $(WINBUILD) --target msi
 
 test-windows: windows
 	@bash scripts/test-windows.sh $(WINBUILD)

@@ -92,7 +92,7 @@ Run copyThenVerify(const QString& source, const QString& target, double seconds,
     run.copy = repeat(
         like ? like->copy.rounds : 0, seconds / 2, table, host, [&] { staged.reset(); },
         [&] {
-            staged.emplace(source, target);
+            staged.emplace(source, target, &host);
             return !staged->copy(BlockSize, host);
         });
     run.verify = repeat(

@@ -1,12 +1,15 @@
 // Benchmarks of the block copy and the verification: against cp and cmp, tarselcopy against cp,
-// sync and cmp, SHA-256 against sha256sum, the copy with the Access sweep firing meanwhile, and the
-// peak memory from 1 MiB to 4 GiB. Without a mode option, all five.
+// sync and cmp, SHA-256 against sha256sum, the copy with the Access sweep firing meanwhile, the
+// peak memory from 1 MiB to 4 GiB, what a signature check adds, and tarselcopy --report over a
+// large log. Without a mode option, all.
 
 #include "BenchFiles.h"
 #include "ConsoleRace.h"
 #include "CopyRace.h"
 #include "DigestRace.h"
 #include "MemoryTable.h"
+#include "ReportRun.h"
+#include "SignatureCheck.h"
 #include "SweepRun.h"
 #include "core/RunTimeError.h"
 
@@ -24,8 +27,9 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Times CopyWithProgress and ValidateFile against cp and cmp, tarselcopy against cp, sync "
-        "and cmp, SHA-256 against sha256sum, the copy with sweeps firing, and the peak memory by "
-        "file size. Without a mode option it runs all five."));
+        "and cmp, SHA-256 against sha256sum, the copy with sweeps firing, the peak memory by "
+        "file size, a signature check, and tarselcopy --report over a large log. Without a mode "
+        "option it runs them all."));
     parser.addHelpOption();
     parser.addOption({"race", "Copy and verification against cp and cmp."});
     parser.addOption({"sweeps", "Copy and verification without and with the sweep timer."});
@@ -33,7 +37,9 @@ int main(int argc, char** argv) {
         {"console", "A tarselcopy update against cp, sync and cmp, and --if-changed."});
     parser.addOption(
         {"digest", "SHA-256 against sha256sum, with Qt's QCryptographicHash beside them."});
+    parser.addOption({"report", "tarselcopy --report over 100,000 log lines, and its memory."});
     parser.addOption({"memory", "Peak memory from 1 MiB to 4 GiB, a fresh process per size."});
+    parser.addOption({"signature", "What checking a release's signature adds to a run."});
     parser.addOption({"size",
                       "File size for --race, --digest and --sweeps: bytes, or with K, M or G "
                       "(default 1G).",
@@ -58,7 +64,8 @@ int main(int argc, char** argv) {
     }
     const QString folder = parser.value("dir");
     const bool all = !parser.isSet("race") && !parser.isSet("sweeps") && !parser.isSet("memory") &&
-                     !parser.isSet("console") && !parser.isSet("digest");
+                     !parser.isSet("console") && !parser.isSet("digest") &&
+                     !parser.isSet("signature") && !parser.isSet("report");
     // Run inside the event loop, as the window does.
     int result = 0;
     QTimer::singleShot(0, &app, [&] {
@@ -70,10 +77,14 @@ int main(int argc, char** argv) {
                     result |= raceAgainstTools(size, folder);
                 if (all || parser.isSet("console"))
                     result |= raceConsoleProgram(size, folder);
+                if (all || parser.isSet("report"))
+                    result |= timeReport(folder);
                 if (all || parser.isSet("digest"))
                     result |= raceDigest(size, folder);
                 if (all || parser.isSet("sweeps"))
                     result |= runWithSweeps(size, folder, seconds);
+                if (all || parser.isSet("signature"))
+                    result |= timeSignatureCheck(folder);
                 if (all || parser.isSet("memory"))
                     result |= memoryTable(folder);
             }

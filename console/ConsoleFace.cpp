@@ -1,5 +1,6 @@
 #include "console/ConsoleFace.h"
 
+#include "core/Printable.h"
 #include "platform/Console.h"
 
 namespace tarsel::console {
@@ -35,13 +36,14 @@ void ConsoleFace::phase(RunPhase phase) {
 void ConsoleFace::skipped(const RunTimeError& error) {
     clearLine();
     notes_ << errorLine(error);
-    writeErr(QStringLiteral("tarselcopy: warning: ") + notes_.last() + QLatin1Char('\n'));
+    writeErr(QStringLiteral("tarselcopy: warning: ") + printable(notes_.last()) +
+             QLatin1Char('\n'));
 }
 
 void ConsoleFace::tell(const QString& text) {
     clearLine();
     notes_ << text;
-    writeErr(QStringLiteral("tarselcopy: ") + text + QLatin1Char('\n'));
+    writeErr(QStringLiteral("tarselcopy: ") + printable(text) + QLatin1Char('\n'));
 }
 
 // The verification's bar runs down from 100; the line counts up in both stretches.

@@ -32,17 +32,19 @@ inline constexpr std::array ExitCodeMeanings{
                     "The target holds the release, verified: updated now, or already current."},
     ExitCodeMeaning{ExitCode::Usage,
                     "Bad usage: an unknown option, a missing path, a release and target that are "
-                    "the same file, or a log that would write into one of them."},
+                    "the same file, a log that would write into one of them, a key that cannot "
+                    "be read or opened, or a release number that is not higher than the last."},
     ExitCodeMeaning{ExitCode::Release,
                     "The release cannot be read (it is missing, not a regular file, or access is "
                     "denied), is empty, changed while it was copied, or is not what its .sha256 "
-                    "publishes. The old version is kept."},
-    ExitCodeMeaning{
-        ExitCode::Target,
-        "The target cannot be replaced: its folder cannot be made or is not writable, another "
-        "program holds it open, or access is denied. The old version is kept. When the "
-        "rename itself was refused, the error names who holds the target after its "
-        "text, as --who prints them."},
+                    "publishes; with trusted keys, it is not signed, signed by a key that is not "
+                    "trusted, not as signed, signed for another file, or older than the release "
+                    "in service. The old version is kept."},
+    ExitCodeMeaning{ExitCode::Target,
+                    "The target cannot be replaced: its folder cannot be made or is not writable, "
+                    "another program holds it open, or access is denied. The old version is kept. "
+                    "When the rename itself was refused, the error names who holds the target "
+                    "after its text, as --who prints them."},
     ExitCodeMeaning{ExitCode::Copy,
                     "The copy failed: the disk is full (or past the file size limit), or an "
                     "input/output error, named against the file that failed. The old version is "

@@ -1,15 +1,12 @@
 #include "console/Options.h"
 
 #include "console/ExitCode.h"
+#include "console/LogPlace.h"
 #include "platform/Paths.h"
-#include "platform/StagingFile.h"
 #include "settings/Module1.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFileInfo>
-
-#include <utility>
 
 namespace tarsel::console {
 
@@ -21,42 +18,20 @@ QString storedPath(const QString& valueName) {
 
 const QString Synopsis = QStringLiteral(
     "Usage: tarselcopy [--source PATH] [--target PATH] [--if-changed] [--end-access] [--open]\n"
-    "                  [--log FILE] [--quiet]\n"
+    "                  [--log FILE] [--quiet] [--trusted-key KEY-OR-FILE]...\n"
+    "       tarselcopy --sign-key FILE [--sign-password-file FILE] [--release N]\n"
+    "                  --source BUILD --target MASTER\n"
     "       tarselcopy --who [--target PATH]\n"
+    "       tarselcopy --report LOG [--source MASTER] [--since DAYS] [--csv]\n"
     "       tarselcopy --help | --version\n");
 
 Parsed refused(const Options& options, const QString& message) {
     return {Parsed::Action::Refuse, options, message};
 }
 
-// Whether `a` and `b` name one file: the same file where both exist, else the same name in the
-// same folder.
-bool samePlace(const QString& a, const QString& b) {
-    const QFileInfo first(a);
-    const QFileInfo second(b);
-    return platform::sameFile(a, b) ||
-           (platform::sameFileName(first.fileName(), second.fileName()) &&
-            platform::sameFile(first.absolutePath(), second.absolutePath()));
-}
-
-// What the log would write into, if anything: the run's own files must never change under it, and
-// a line appended to the release on the share would go to every desktop.
-QString logEndangers(const QString& log, const Options& options) {
-    if (platform::isStagingName(QFileInfo(log).fileName()))
-        return QStringLiteral("a staging file");
-    for (const auto& [file, what] : {std::pair{options.source, QStringLiteral("the release")},
-                                     std::pair{options.target, QStringLiteral("the target")}}) {
-        if (samePlace(log, file))
-            return what;
-        if (samePlace(log, file + QStringLiteral(".sha256")))
-            return what + QStringLiteral("'s checksum");
-    }
-    return QString();
-}
-
 } // namespace
 
-Parsed parseArguments(const QStringList& arguments) {
+Parsed parseArguments(const QStringList& arguments, const QStringList& unreadable) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Puts a new release of a front-end file into service, unattended: copies it beside the "
@@ -72,8 +47,10 @@ Parsed parseArguments(const QStringList& arguments) {
         QStringLiteral("PATH"));
     const QCommandLineOption ifChanged(
         QStringLiteral("if-changed"),
-        QStringLiteral("Do nothing when the target already is this release (same length, "
-                       "creation date one minute after the release's modification date)."));
+        QStringLiteral("Do nothing when the target already is this release: where both have a "
+                       ".sha256 (the release's written since the release last changed), the same "
+                       "digest, whatever the target's length; otherwise the same length and a "
+                       "creation date one minute after the release's modification date."));
     const QCommandLineOption endAccess(
         QStringLiteral("end-access"),
         QStringLiteral("Once the copy is verified, just before the swap, end this user's "
@@ -93,11 +70,48 @@ Parsed parseArguments(const QStringList& arguments) {
                        "computer and per computer its Access lock file records."));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("No progress line on standard error."));
+    const QCommandLineOption trustedKey(
+        QStringLiteral("trusted-key"),
+        QStringLiteral("Take only a release whose NAME.sha256.minisig this minisign public key "
+                       "signed: its RW... line or its .pub file. May be given more than once; "
+                       "without it, the keys the administrator presets (TrustedKeys)."),
+        QStringLiteral("KEY-OR-FILE"));
+    const QCommandLineOption signKey(
+        QStringLiteral("sign-key"),
+        QStringLiteral("Publish: sign the target's new TARGET.sha256 with this minisign secret "
+                       "key, in TARGET.sha256.minisig."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption signPasswordFile(
+        QStringLiteral("sign-password-file"),
+        QStringLiteral("The password of the --sign-key, as the first line of FILE (otherwise "
+                       "asked on the terminal)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption release(
+        QStringLiteral("release"),
+        QStringLiteral("The release number to sign (default: one above the master's and the "
+                       "last one signed here); it must be higher than both."),
+        QStringLiteral("N"));
+    const QCommandLineOption report(
+        QStringLiteral("report"),
+        QStringLiteral("Copy nothing: read a --log and print one line per computer, user and "
+                       "target from its last run (outcome, exit code, release in service, "
+                       "error), marked against the master's release where --source or the "
+                       "stored path names one, then a summary."),
+        QStringLiteral("LOG"));
+    const QCommandLineOption csv(QStringLiteral("csv"),
+                                 QStringLiteral("With --report: CSV with a header row on standard "
+                                                "output, the summary on standard error."));
+    const QCommandLineOption since(
+        QStringLiteral("since"),
+        QStringLiteral("With --report: leave out the desks not seen for DAYS days, and name "
+                       "them in the summary."),
+        QStringLiteral("DAYS"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Show the version and exit."));
-    parser.addOptions({source, target, ifChanged, endAccess, open, log, quiet, who, help, version});
+    parser.addOptions({source, target, ifChanged, endAccess, open, log, quiet, who, trustedKey,
+                       signKey, signPasswordFile, release, report, csv, since, help, version});
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
 
     // Read on past a mistake: what was given still names the target and the log of the refusal.
@@ -123,13 +137,26 @@ Parsed parseArguments(const QStringList& arguments) {
     options.open = parser.isSet(open);
     options.quiet = parser.isSet(quiet);
     options.who = parser.isSet(who);
+    options.trustedKeys = parser.values(trustedKey);
+    options.signKey = parser.value(signKey);
+    options.signPasswordFile = parser.value(signPasswordFile);
+    options.report = parser.value(report);
+    options.csv = parser.isSet(csv);
+    if (!unreadable.isEmpty()) {
+        // A value is a whole argument, or what follows "--option=".
+        for (QString* path : {&options.source, &options.target, &options.logFile})
+            for (const QString& argument : unreadable)
+                if (!path->isEmpty() && (argument == *path || argument.endsWith(u'=' + *path)))
+                    path->clear();
+        return refused(options, QStringLiteral("'%1' is not UTF-8: read as text it would name "
+                                               "another file; give names in UTF-8")
+                                    .arg(unreadable.first()));
+    }
     if (!options.logFile.isEmpty()) {
-        if (const QString what = logEndangers(options.logFile, options); !what.isEmpty()) {
+        if (const QString what = logNamesRunFile(options.logFile, options); !what.isEmpty()) {
             const QString log = options.logFile;
             options.logFile.clear(); // nothing is written into it
-            return refused(options, QStringLiteral("--log '%1' would write into %2: give the log a "
-                                                   "file of its own")
-                                        .arg(log, what));
+            return refused(options, logRefusal(log, what));
         }
     }
 
@@ -138,6 +165,29 @@ Parsed parseArguments(const QStringList& arguments) {
     if (!parser.positionalArguments().isEmpty())
         return refused(options, QStringLiteral("unexpected argument '") +
                                     parser.positionalArguments().first() + QStringLiteral("'"));
+    if (parser.isSet(report)) {
+        // A report writes no log line: it is no run, and its log is what it reads.
+        if (parser.isSet(target) || parser.isSet(log) || options.who || options.ifChanged ||
+            options.endAccess || options.open) {
+            options.logFile.clear();
+            return refused(options, QStringLiteral("--report only reads: it takes no --target, "
+                                                   "--log, --who, --if-changed, --end-access or "
+                                                   "--open"));
+        }
+        if (options.report.isEmpty())
+            return refused(options, QStringLiteral("--report needs a log file"));
+        if (parser.isSet(since)) {
+            bool whole = false;
+            options.sinceDays = parser.value(since).toInt(&whole);
+            if (!whole || options.sinceDays <= 0 || !parser.value(since).front().isDigit())
+                return refused(options, QStringLiteral("--since takes a whole number of days "
+                                                       "above 0, not '%1'")
+                                            .arg(parser.value(since)));
+        }
+        return {Parsed::Action::Run, options, QString()};
+    }
+    if (options.csv || parser.isSet(since))
+        return refused(options, QStringLiteral("--csv and --since go with --report"));
     if (options.who && (options.ifChanged || options.endAccess || options.open))
         return refused(options, QStringLiteral("--who only asks: it takes no --if-changed, "
                                                "--end-access or --open"));
@@ -149,6 +199,22 @@ Parsed parseArguments(const QStringList& arguments) {
                        QStringLiteral("no target: give --target, or store one in the window"));
     if (parser.isSet(log) && options.logFile.isEmpty())
         return refused(options, QStringLiteral("--log needs a file"));
+    if (parser.isSet(release)) {
+        bool number = false;
+        const QString text = parser.value(release);
+        options.release = text.toULongLong(&number);
+        if (!number || options.release == 0 || !text.front().isDigit())
+            return refused(options, QStringLiteral("--release takes a positive number, not '") +
+                                        text + QStringLiteral("'"));
+    }
+    if (options.signKey.isEmpty() && (parser.isSet(release) || parser.isSet(signPasswordFile)))
+        return refused(options, QStringLiteral("--release and --sign-password-file go with "
+                                               "--sign-key"));
+    if (parser.isSet(signKey) && options.signKey.isEmpty())
+        return refused(options, QStringLiteral("--sign-key needs a file"));
+    if (!options.signKey.isEmpty() && (options.who || options.ifChanged))
+        return refused(options, QStringLiteral("--sign-key publishes: it takes no --who or "
+                                               "--if-changed"));
     return {Parsed::Action::Run, options, QString()};
 }
 

@@ -15,6 +15,18 @@ struct Options {
     bool open = false;
     bool quiet = false;
     bool who = false; // only name who holds the target
+    // Public keys (lines or files) whose signatures a release must carry; none: the presets'.
+    QStringList trustedKeys;
+    // A publish that signs: the secret key file, where its password is, and the release number
+    // asked for (0: the next one).
+    QString signKey;
+    QString signPasswordFile;
+    quint64 release = 0;
+    // Only report from this log which desk runs which release, as CSV where asked, leaving out
+    // desks not seen for more than sinceDays (0: none left out).
+    QString report;
+    bool csv = false;
+    int sinceDays = 0;
 };
 
 // The command line read: a run to make; the help or version text to print (exit 0); or a run
@@ -28,7 +40,9 @@ struct Parsed {
 };
 
 // Reads the arguments (the program name first). A path not given is the one the window would show
-// this user: their own stored path, else the administrator's preset.
-Parsed parseArguments(const QStringList& arguments);
+// this user: their own stored path, else the administrator's preset. `unreadable`: arguments the
+// system gave as bytes that the text does not hold (platform::unreadableArguments()); a run with
+// one is refused, and no path read from one is used, not even for the refusal's log.
+Parsed parseArguments(const QStringList& arguments, const QStringList& unreadable = {});
 
 } // namespace tarsel::console

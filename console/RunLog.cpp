@@ -1,5 +1,7 @@
 #include "console/RunLog.h"
 
+#include "core/Printable.h"
+
 #include <QStringList>
 
 namespace tarsel::console {
@@ -17,11 +19,13 @@ QString isoLocalTime(const QDateTime& when) {
                .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
+// Names in a field come from other people (paths, process names): escaped, so that none can
+// forge a line or drive the terminal of whoever reads the log.
 QString field(QString text) {
     for (QChar& c : text)
         if (c == u'\t' || c == u'\n' || c == u'\r')
             c = u' ';
-    return text;
+    return printable(text);
 }
 
 } // namespace
@@ -50,7 +54,9 @@ QByteArray logLine(const RunRecord& record) {
                              field(record.target),
                              QString::number(record.bytes),
                              QString::number(record.seconds, 'f', 3),
-                             field(record.error)};
+                             field(record.error),
+                             QString::fromLatin1(record.digest.toHex()),
+                             record.release != 0 ? QString::number(record.release) : QString()};
     return (fields.join(u'\t') + u'\n').toUtf8();
 }
 

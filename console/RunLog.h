@@ -26,15 +26,18 @@ struct RunRecord {
     // The version in service at the target after the run: its SHA-256 (empty where none is known)
     // and, where its release was signed, its release number (0 otherwise).
     QByteArray digest;
-    qint64 release = 0;
+    quint64 release = 0;
     // The folder the run made for the target, for the result line (the log has it among the
     // notes).
     QString createdFolder;
 };
 
 // The record as one tab-separated line ending in a newline, UTF-8: the time in ISO 8601 with its
-// UTC offset, then the fields in the order above. Tabs and line breaks inside a field become
-// blanks, so that every line has the same ten fields.
+// UTC offset, then the fields in the order above, the digest as 64 lower-case hex digits and the
+// release as its number, each empty where none is known. Tabs and line breaks inside a field
+// become blanks, so that every line has the same twelve fields, and other control characters
+// escapes, as printable() writes them. The version's two come last, so that readers of the first
+// ten read on as before.
 QByteArray logLine(const RunRecord& record);
 
 } // namespace tarsel::console

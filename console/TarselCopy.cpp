@@ -2,13 +2,19 @@
 
 #include "console/ConsoleFace.h"
 #include "console/ExitCode.h"
+#include "console/LogPlace.h"
 #include "console/RunLog.h"
+#include "console/SignPublish.h"
 #include "copy/AlreadyInService.h"
+#include "copy/ChecksumFile.h"
+#include "copy/ReleaseNumbers.h"
 #include "copy/ReleaseRun.h"
+#include "copy/TrustedKeys.h"
 #include "core/Printable.h"
 #include "platform/AppendLog.h"
 #include "platform/Console.h"
 #include "platform/Opener.h"
+#include "platform/StagingFile.h"
 #include "sweep/EndAccess.h"
 #include "sweep/WhoHolds.h"
 
@@ -17,6 +23,7 @@
 #include <QSysInfo>
 
 #include <cstdio>
+#include <optional>
 
 namespace tarsel::console {
 
@@ -25,8 +32,9 @@ namespace {
 // As long as the window leaves an Access that was asked to close before it ends it.
 constexpr qint64 AccessGraceMs = 5000;
 
+// One line: the names in it come from other people (paths, process names), and are shown escaped.
 void say(std::FILE* stream, const QString& text) {
-    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stream);
+    std::fputs((printable(text) + QLatin1Char('\n')).toLocal8Bit().constData(), stream);
     std::fflush(stream);
 }
 
@@ -56,18 +64,49 @@ void endAccess(const QString& target, ConsoleFace& face, Yielder& yielder) {
     }
 }
 
+// A run cancelled before it began (at a password prompt).
+void cancel(RunRecord& record) {
+    record.exitCode = ExitCode::Cancelled;
+    record.error = errorLine(userInterrupt());
+    record.outcome = Outcome::Cancelled;
+    say(stderr, QStringLiteral("tarselcopy: ") + record.error);
+}
+
+// What a run needs besides its paths: the keys it trusts, and how a publish signs.
+struct Keys {
+    QList<minisign::PublicKey> trusted;
+    std::optional<PublishSigning> signing;
+};
+
 // Runs the release run and fills the record with how it went.
-void update(const Options& options, RunRecord& record) {
+void update(const Options& options, const Keys& keys, RunRecord& record) {
     ConsoleFace face(QFileInfo(options.source).size(),
                      !options.quiet && platform::stderrIsTerminal());
-    ReleaseRequest request{options.source, options.target};
+    ReleaseRequest request;
+    request.source = options.source;
+    request.target = options.target;
     request.refuseEmpty = true;
+    request.trustedKeys = keys.trusted;
+    if (keys.signing) {
+        request.signKey = keys.signing->key;
+        request.signRelease = keys.signing->release;
+    }
     request.createFolder = true;
     if (options.endAccess)
         request.beforeSwap = [&](Yielder& yielder) { endAccess(options.target, face, yielder); };
     try {
         const RunResult result = runRelease(request, face);
         record.bytes = result.bytes;
+        record.digest = result.digest;
+        record.release = result.release;
+        if (keys.signing && result.release != 0 &&
+            !keepSignedRelease(options.target, result.release))
+            face.skipped(RunTimeError(
+                ErrorKind::PathFileAccess,
+                QStringLiteral("Release %1 was not kept as the last one signed for %2 in this "
+                               "user's settings: give the next one with --release")
+                    .arg(result.release)
+                    .arg(options.target)));
         record.outcome = Outcome::Updated;
         if (!result.createdFolder.isEmpty())
             face.tell(QStringLiteral("created the folder ") + result.createdFolder);
@@ -95,6 +134,20 @@ void update(const Options& options, RunRecord& record) {
     }
 }
 
+// The version at the target once the run is over, as the record beside it gives it: after a
+// failure the old version's, and after an update another run's where one replaced it meanwhile.
+// Where that record could not be written the run's own digest stays.
+void recordInService(RunRecord& record) {
+    if (record.target.isEmpty())
+        return;
+    try {
+        if (const std::optional<QByteArray> digest = readRecordedChecksum(record.target))
+            record.digest = *digest;
+    } catch (const RunTimeError&) {
+        // A record that gives no digest tells nothing of the version.
+    }
+}
+
 QString resultLine(const RunRecord& record) {
     if (record.outcome == Outcome::Updated)
         return QStringLiteral("updated ") + record.target + QStringLiteral(" (") +
@@ -112,13 +165,47 @@ QString resultLine(const RunRecord& record) {
            QStringLiteral(" (exit ") + QString::number(record.exitCode) + QStringLiteral(")");
 }
 
-void log(const QString& file, const RunRecord& record) {
+// The log, opened before the run: its line goes into the file checked then.
+struct OpenLog {
+    std::optional<platform::AppendLog> file;
+    std::optional<RunTimeError> error; // why it could not be opened
+};
+
+// Opens the log, if any; the refusal of one that is a file of the run, which is left as it was.
+QString openLog(const Options& options, OpenLog& log) {
+    if (options.logFile.isEmpty())
+        return QString();
     try {
-        platform::appendLine(file, logLine(record));
+        log.file.emplace(options.logFile);
     } catch (const RunTimeError& e) {
-        say(stderr,
-            QStringLiteral("tarselcopy: warning: the log was not written: ") + errorLine(e));
+        log.error = e;
+        return QString();
     }
+    const QString what = logIsRunFile(log.file->id(), options);
+    if (what.isEmpty())
+        return what;
+    // Only where a name changed since it was checked: what this opening made goes again.
+    const platform::FileId id = log.file->id();
+    const bool made = log.file->made();
+    log.file.reset();
+    if (made)
+        platform::removeIfSame(options.logFile, id);
+    return logRefusal(options.logFile, what);
+}
+
+void write(OpenLog& log, const RunRecord& record) {
+    std::optional<RunTimeError> error = log.error;
+    if (log.file) {
+        try {
+            log.file->append(logLine(record));
+            log.file->close();
+        } catch (const RunTimeError& e) {
+            error = e;
+        }
+    }
+    if (error)
+        say(stderr,
+            QStringLiteral("tarselcopy: warning: the log was not written: ") + errorLine(*error));
 }
 
 // The run failed before the rename, or never began: the old version is whole where it was.
@@ -143,11 +230,21 @@ RunRecord startRecord(const Options& options) {
 }
 
 // Every run ends with its result line, its log line where a log was given, and its exit code.
-int finish(const Options& options, const RunRecord& record) {
+int finish(OpenLog& log, const RunRecord& record) {
     say(stdout, resultLine(record));
-    if (!options.logFile.isEmpty())
-        log(options.logFile, record);
+    write(log, record);
     return record.exitCode;
+}
+
+int refuse(const Options& options, const QString& why, OpenLog& log) {
+    say(stderr, QStringLiteral("tarselcopy: ") + why);
+    say(stderr, QStringLiteral("Try 'tarselcopy --help' for more information."));
+    RunRecord record = startRecord(options);
+    record.outcome = Outcome::Failed;
+    record.exitCode = ExitCode::Usage;
+    record.error = why;
+    recordInService(record);
+    return finish(log, record);
 }
 
 } // namespace
@@ -156,16 +253,36 @@ int runTarselCopy(const Options& options) {
     platform::catchInterrupts();
     QElapsedTimer timer;
     timer.start();
+    OpenLog log;
+    if (const QString refusal = openLog(options, log); !refusal.isEmpty())
+        return refuse(options, refusal, log);
     RunRecord record = startRecord(options);
 
+    Keys keys;
+    try {
+        keys.trusted = trustedKeys(options.trustedKeys);
+        if (!options.signKey.isEmpty())
+            keys.signing = preparePublishSigning(options, keys.trusted);
+    } catch (const RunTimeError& e) {
+        if (e.kind() != ErrorKind::UserInterrupt) {
+            platform::interruptHandled();
+            return refuse(options, errorLine(e), log);
+        }
+        cancel(record);
+        const int exitCode = finish(log, record);
+        platform::interruptHandled();
+        return exitCode;
+    }
+
     // Access is ended only for a copy: a current target keeps everyone at work.
-    if (options.ifChanged && AlreadyInService(options.source, options.target))
+    if (options.ifChanged && AlreadyInService(options.source, options.target, keys.trusted))
         record.outcome = Outcome::Current;
     else
-        update(options, record);
+        update(options, keys, record);
     record.seconds = double(timer.nsecsElapsed()) / 1e9;
+    recordInService(record);
 
-    const int exitCode = finish(options, record);
+    const int exitCode = finish(log, record);
     if (options.open)
         open(record);
     platform::interruptHandled();
@@ -173,13 +290,9 @@ int runTarselCopy(const Options& options) {
 }
 
 int refuseRun(const Options& options, const QString& why) {
-    say(stderr, QStringLiteral("tarselcopy: ") + why +
-                    QStringLiteral("\nTry 'tarselcopy --help' for more information."));
-    RunRecord record = startRecord(options);
-    record.outcome = Outcome::Failed;
-    record.exitCode = ExitCode::Usage;
-    record.error = why;
-    return finish(options, record);
+    OpenLog log;
+    const QString refusal = openLog(options, log);
+    return refuse(options, refusal.isEmpty() ? why : refusal, log);
 }
 
 } // namespace tarsel::console

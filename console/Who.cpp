@@ -1,6 +1,7 @@
 #include "console/Who.h"
 
 #include "console/ExitCode.h"
+#include "core/Printable.h"
 #include "sweep/WhoHolds.h"
 
 #include <cstdio>
@@ -10,7 +11,9 @@ namespace tarsel::console {
 namespace {
 
 void warn(const QString& text) {
-    std::fputs((QStringLiteral("tarselcopy: warning: ") + text + u'\n').toLocal8Bit().constData(),
+    std::fputs((QStringLiteral("tarselcopy: warning: ") + printable(text) + u'\n')
+                   .toLocal8Bit()
+                   .constData(),
                stderr);
 }
 
@@ -27,6 +30,9 @@ int tellWhoHolds(const Options& options) {
     QStringList lines = whoHoldsLines(holders);
     if (lines.isEmpty())
         lines.append(QStringLiteral("nobody is known to hold ") + options.target);
+    // Process names are other people's: each line escaped, joined by real line breaks.
+    for (QString& line : lines)
+        line = printable(line);
     std::fputs((lines.join(u'\n') + u'\n').toLocal8Bit().constData(), stdout);
     std::fflush(stdout);
     return ExitCode::Ok;

@@ -2,6 +2,7 @@
 
 #include "copy/ChecksumFile.h"
 #include "copy/ReleaseStamp.h"
+#include "copy/SignedRelease.h"
 #include "core/RunTimeError.h"
 #include "filetime/FileDateKind.h"
 #include "filetime/FileTimeRecords.h"
@@ -12,11 +13,22 @@
 
 namespace tarsel {
 
-bool AlreadyInService(const QString& source, const QString& target) {
+bool AlreadyInService(const QString& source, const QString& target,
+                      const QList<minisign::PublicKey>& trusted) {
     const QFileInfo release(source);
     const QFileInfo current(target);
     if (!release.isFile() || !current.isFile())
         return false;
+    if (!trusted.isEmpty()) {
+        // Whatever the signature lacks, the run refuses with its reason.
+        try {
+            const qint64 changed = platform::stateOf(platform::openForReading(source)).changed;
+            const std::optional<QByteArray> inService = readRecordedChecksum(target);
+            return inService && readSignedRelease(source, changed, trusted).digest == *inService;
+        } catch (const RunTimeError&) {
+            return false;
+        }
+    }
     try {
         // The checksums record the release as published and the version as put into service:
         // where both are there they decide, as Access writes into a front end as it is used.

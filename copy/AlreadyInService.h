@@ -1,5 +1,8 @@
 #pragma once
 
+#include "copy/Minisign.h"
+
+#include <QList>
 #include <QString>
 
 namespace tarsel {
@@ -10,6 +13,9 @@ namespace tarsel {
 // that is the release's modification date plus one minute. Reads the two files' directory entries
 // and their .sha256 files only, never their bytes: Access writes into a front end as it is used,
 // so its bytes and its length cannot be the test.
-bool AlreadyInService(const QString& source, const QString& target);
+// With trusted keys, only the digest that the release's signature covers (SignedRelease.h) counts:
+// current only where it is the target's.
+bool AlreadyInService(const QString& source, const QString& target,
+                      const QList<minisign::PublicKey>& trusted = {});
 
 } // namespace tarsel

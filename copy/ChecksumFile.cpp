@@ -1,12 +1,12 @@
 #include "copy/ChecksumFile.h"
 
+#include "copy/SmallFile.h"
+
 #include "core/RunTimeError.h"
 #include "platform/Checksum.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/StagingFile.h"
-
-#include <QFileInfo>
 
 #include <algorithm>
 
@@ -105,31 +105,12 @@ std::optional<QByteArray> bareDigest(QByteArrayView content) {
     return QByteArray::fromHex(content.toByteArray());
 }
 
-// A .sha256 whole, and its change time: when it was last written or renamed.
-struct Content {
-    QByteArray bytes;
-    qint64 changed = 0;
-};
-
-// The .sha256 whole, or none when nothing of that name exists. A link that leads nowhere is
-// something of that name: a publication that went wrong, not a release published without one.
-std::optional<Content> contentOf(const QString& path) {
-    if (!platform::nameCanExist(path))
-        return std::nullopt;
-    std::optional<platform::OpenFile> file;
-    try {
-        file.emplace(platform::openForReading(path));
-    } catch (const RunTimeError& e) {
-        if ((e.kind() == ErrorKind::FileNotFound || e.kind() == ErrorKind::PathNotFound) &&
-            !QFileInfo(path).isSymLink())
-            return std::nullopt;
-        throw;
-    }
-    QByteArray bytes(MaxChecksumFileSize + 1, Qt::Uninitialized);
-    bytes.resize(platform::readAt(*file, bytes.data(), bytes.size(), 0));
-    if (bytes.size() > MaxChecksumFileSize)
+// The .sha256 whole, or none when nothing of that name exists.
+std::optional<SmallFile> contentOf(const QString& path) {
+    std::optional<SmallFile> content = readSmallFile(path, MaxChecksumFileSize);
+    if (content && content->larger(MaxChecksumFileSize))
         throw badChecksumFile(path, QStringLiteral("Larger than 64 KiB, so no list of checksums"));
-    return Content{bytes, platform::stateOf(*file).changed};
+    return content;
 }
 
 } // namespace
@@ -197,9 +178,10 @@ QByteArray digestIn(const QByteArray& content, const QString& path, const QStrin
 
 } // namespace
 
-std::optional<QByteArray> readPublishedChecksum(const QString& file, qint64 releaseChanged) {
+std::optional<PublishedChecksum> readPublishedChecksumFile(const QString& file,
+                                                           qint64 releaseChanged) {
     const QString path = checksumPathFor(file);
-    const std::optional<Content> content = contentOf(path);
+    const std::optional<SmallFile> content = contentOf(path);
     if (!content)
         return std::nullopt;
     const QByteArray digest = digestIn(content->bytes, path, file);
@@ -214,7 +196,13 @@ std::optional<QByteArray> readPublishedChecksum(const QString& file, qint64 rele
                 "with tarselcopy or TarselCopyFile, or write %3 anew once it is "
                 "complete.")
                 .arg(file, path, fileNameOf(path)));
-    return digest;
+    return PublishedChecksum{content->bytes, digest};
+}
+
+std::optional<QByteArray> readPublishedChecksum(const QString& file, qint64 releaseChanged) {
+    const std::optional<PublishedChecksum> published =
+        readPublishedChecksumFile(file, releaseChanged);
+    return published ? std::optional(published->digest) : std::nullopt;
 }
 
 std::optional<QByteArray> readRecordedChecksum(const QString& file) {
@@ -223,18 +211,9 @@ std::optional<QByteArray> readRecordedChecksum(const QString& file) {
 
 platform::FileId writeChecksumFile(const QString& file, const QByteArray& digest,
                                    Yielder& yielder) {
-    const QString path = checksumPathFor(file);
-    const QByteArray line = checksumLine(digest, file.mid(platform::lastSeparator(file) + 1));
-    platform::StagingFile staging(path, line.size());
-    platform::writeAt(staging.file(), line.constData(), line.size(), 0);
-    const platform::OpenFile written = staging.readBack(yielder);
-    QByteArray back(line.size() + 1, '\0');
-    back.truncate(platform::readAt(written, back.data(), back.size(), 0));
-    if (back != line)
-        throw RunTimeError(ErrorKind::CopyDiffers,
-                           path + QStringLiteral(": the line read back is not the line written"));
-    staging.commit(yielder, file);
-    return staging.fileId();
+    return writeSmallFile(checksumPathFor(file),
+                          checksumLine(digest, file.mid(platform::lastSeparator(file) + 1)), file,
+                          yielder);
 }
 
 } // namespace tarsel

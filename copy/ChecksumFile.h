@@ -45,6 +45,14 @@ std::optional<QByteArray> readRecordedChecksum(const QString& file);
 // checksum: it throws RunTimeError (ChecksumDiffers).
 std::optional<QByteArray> readPublishedChecksum(const QString& file, qint64 releaseChanged);
 
+// The same with the .sha256's bytes as they were read, which a signature of the release covers.
+struct PublishedChecksum {
+    QByteArray content;
+    QByteArray digest;
+};
+std::optional<PublishedChecksum> readPublishedChecksumFile(const QString& file,
+                                                           qint64 releaseChanged);
+
 // Writes the digest beside `file` as its .sha256, so that a reader never meets half a line:
 // through a staging file of its own, read back as storage holds it and moved over the old one in
 // one rename. It takes `file`'s access rights: whoever may open the file may check it. Returns the

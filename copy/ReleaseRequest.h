@@ -1,11 +1,14 @@
 #pragma once
 
+#include "copy/Minisign.h"
 #include "core/Yielder.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace tarsel {
@@ -27,6 +30,13 @@ struct ReleaseRequest {
     // A first install unattended has nobody to make the target's folder beforehand: the run makes
     // it, its missing parents too. The window's user picks an existing folder.
     bool createFolder = false;
+    // Where any are given, only a release that one of them signed is taken, never one older than
+    // the release this user put into service at the target (SignedRelease.h).
+    QList<minisign::PublicKey> trustedKeys;
+    // A publish that signs the new version's checksum with this key, as release `signRelease`;
+    // it takes its release unsigned, from the build.
+    std::shared_ptr<const minisign::SecretKey> signKey;
+    quint64 signRelease = 0;
     // Clears the way once the copy is verified, just before it replaces the target (tarselcopy
     // --end-access ends the Access that holds it): a run that fails earlier ends nobody's work,
     // and users lose their front end for the shortest time. It waits by yielding through the run,

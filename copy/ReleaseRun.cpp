@@ -3,7 +3,9 @@
 #include "copy/ChecksumFile.h"
 #include "copy/CopyWithProgress.h"
 #include "copy/FileExists.h"
+#include "copy/ReleaseNumbers.h"
 #include "copy/ReleaseStamp.h"
+#include "copy/SignedRelease.h"
 #include "copy/ValidateFile.h"
 #include "copy/VersionRecords.h"
 #include "filetime/FileDateKind.h"
@@ -14,6 +16,7 @@
 #include "platform/Folders.h"
 #include "platform/Paths.h"
 #include "platform/ReadOnlyGuard.h"
+#include "platform/SettingsStore.h"
 #include "platform/StagingFile.h"
 
 #include <QLocale>
@@ -95,8 +98,10 @@ private:
     FileTimeRecords records_;
     platform::FileState opened_;          // the release when it was opened
     std::optional<QByteArray> published_; // what its .sha256 publishes, where it has one
+    std::optional<SignedRelease> signed_; // how its publisher signed it, where keys are trusted
     QByteArray digest_;                   // of the release's bytes as the run verified them
     QString createdFolder_;
+    quint64 signedRelease_ = 0; // the signed release now in service
 };
 
 void Run::copyToStaging() {
@@ -110,8 +115,16 @@ void Run::copyToStaging() {
     });
     // Read with the release it publishes, and as it was when the run opened it: a master renamed
     // over or removed meanwhile is still the release whose digest the checksum gives.
-    at(RunStage::Published,
-       [&] { published_ = readPublishedChecksum(request_.source, opened_.changed); });
+    at(RunStage::Published, [&] {
+        // A publish signs what it takes from the build; a desk takes only what was signed.
+        if (request_.trustedKeys.isEmpty() || request_.signKey) {
+            published_ = readPublishedChecksum(request_.source, opened_.changed);
+            return;
+        }
+        signed_ = readSignedRelease(request_.source, opened_.changed, request_.trustedKeys);
+        refuseIfOlder(request_.source, *signed_, target);
+        published_ = signed_->digest;
+    });
     // A target must name a file: an empty text or a folder path has no name to put the release
     // under.
     if (target.isEmpty() || platform::lastSeparator(target) == target.size() - 1 ||
@@ -125,7 +138,7 @@ void Run::copyToStaging() {
                 platform::createMissingFolders(target.left(platform::lastSeparator(target)));
         platform::removeOrphanedStagingFiles(target);
         try {
-            staging_.emplace(target, platform::lengthOf(*release_));
+            staging_.emplace(target, platform::lengthOf(*release_), this);
         } catch (const RunTimeError& e) {
             // No room for the copy is the copy's failure, not the target's.
             if (e.kind() == ErrorKind::DiskFull)
@@ -256,12 +269,14 @@ void Run::verify() {
 void Run::putIntoService() {
     step(RunStage::Replace, [&] { readOnly_.emplace(request_.target); });
     std::optional<OldRecords> oldRecords;
+    std::optional<RunTimeError> rightsNotKept;
     at(RunStage::Replace, [&] {
         oldRecords.emplace(request_.target);
-        staging_->commit(*this);
+        rightsNotKept = staging_->commit(*this);
     });
-    if (readOnly_)
-        readOnly_->dismiss();
+    readOnly_.reset();
+    if (rightsNotKept)
+        observer_.skipped(*rightsNotKept);
     // The verified release is in service: from here on a failure is the face's to hear of, and the
     // yields no longer stop the run.
     // Stamped only once the file has its final name: Windows gives a file that takes a name
@@ -283,13 +298,29 @@ void Run::putIntoService() {
     staging_.reset();
     bool recorded = false;
     try {
-        recorded = writeRecords(request_.target, version, digest_, observer_);
+        recorded = writeRecords(request_.target, version, digest_, observer_,
+                                request_.signKey.get(), request_.signRelease);
+        if (recorded && request_.signKey)
+            signedRelease_ = request_.signRelease;
     } catch (const RunTimeError& e) {
         observer_.skipped(e.withDescription(
-            QStringLiteral("The checksum was not written beside the new version: ") +
+            (request_.signKey
+                 ? QStringLiteral("The checksum and its signature were not both written beside "
+                                  "the new version: ")
+                 : QStringLiteral("The checksum was not written beside the new version: ")) +
             e.description()));
     }
     oldRecords.reset();
+    if (signed_) {
+        signedRelease_ = signed_->release;
+        if (!keepReleaseInService(request_.target, {signed_->release, digest_}))
+            observer_.skipped(RunTimeError(
+                ErrorKind::PathFileAccess,
+                QStringLiteral("Release %1 was not kept as the one in service at %2 in this "
+                               "user's settings (%3): an older signed release would be taken")
+                    .arg(signed_->release)
+                    .arg(request_.target, platform::settingsStorePath())));
+    }
     // A file system that keeps no creation date stamps nothing, and the run still succeeded; the
     // face hears of it, unless the checksums tell a later run that this version is current.
     if (stampFailed)
@@ -343,7 +374,7 @@ RunResult Run::execute() {
             }
         });
     putIntoService();
-    return RunResult{opened_.length, digest_, createdFolder_};
+    return RunResult{opened_.length, digest_, signedRelease_, createdFolder_};
 }
 
 } // namespace

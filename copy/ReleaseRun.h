@@ -9,6 +9,7 @@ namespace tarsel {
 struct RunResult {
     qint64 bytes = 0;      // the length of the release now in service
     QByteArray digest;     // its SHA-256, of the bytes verified
+    quint64 release = 0;   // its signed release number: taken, or signed by this run; 0 for none
     QString createdFolder; // the outermost folder the run made for the target, if any
 };
 
@@ -20,8 +21,11 @@ struct RunResult {
 // the release's name meanwhile; without one, unchanged while the run copies and verifies it
 // (length, modification and change time, from the handle the run holds). The old version's records
 // (VersionRecords.h) go with it; the digest of the verified bytes is written beside the new version
-// as TARGET.sha256, a warning when it cannot be. Any failure before the rename leaves the old
-// version exactly as it was, its records too, and no staging file. Throws RunFailure.
+// as TARGET.sha256, a warning when it cannot be; a publish that signs writes TARGET.sha256.minisig
+// after it. With trusted keys the release is taken only as its publisher signed it
+// (SignedRelease.h), and its number is kept as the one in service. Any failure before the rename
+// leaves the old version exactly as it was, its records too, and no staging file. Throws
+// RunFailure.
 RunResult runRelease(const ReleaseRequest& request, RunObserver& observer);
 
 } // namespace tarsel

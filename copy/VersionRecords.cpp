@@ -1,8 +1,12 @@
 #include "copy/VersionRecords.h"
 
 #include "copy/ChecksumFile.h"
+#include "copy/ReleaseComment.h"
+#include "copy/SmallFile.h"
 #include "core/RunTimeError.h"
+#include "platform/Paths.h"
 
+#include <QDateTime>
 #include <QStringList>
 
 namespace tarsel {
@@ -39,12 +43,25 @@ OldRecords::~OldRecords() {
 }
 
 bool writeRecords(const QString& target, const platform::FileIdHold& version,
-                  const QByteArray& digest, Yielder& yielder) {
+                  const QByteArray& digest, Yielder& yielder, const minisign::SecretKey* signKey,
+                  quint64 release) {
     const QString checksum = checksumPathFor(target);
-    if (!platform::nameCanExist(checksum))
+    const QString signature = minisign::signaturePathFor(checksum);
+    if (!platform::nameCanExist(checksum) || (signKey && !platform::nameCanExist(signature)))
         return false;
     const platform::FileId written = writeChecksumFile(target, digest, yielder);
+    std::optional<platform::FileId> signedBy;
+    if (signKey) {
+        const QString name = target.mid(platform::lastSeparator(target) + 1);
+        const QByteArray comment =
+            releaseComment({name, release}, QDateTime::currentSecsSinceEpoch());
+        signedBy =
+            writeSmallFile(signature, minisign::sign(checksumLine(digest, name), *signKey, comment),
+                           target, yielder);
+    }
     if (!version.id() || platform::fileIdOf(target) != version.id()) {
+        if (signedBy)
+            platform::removeIfSame(signature, *signedBy);
         platform::removeIfSame(checksum, written);
         throw RunTimeError(ErrorKind::PathFileAccess,
                            target + QStringLiteral(": another version took its place meanwhile, "

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "copy/Minisign.h"
 #include "core/Yielder.h"
 #include "platform/Files.h"
 #include "platform/StagingFile.h"
@@ -40,7 +41,10 @@ private:
 // Once they are written the target must still be that file: where another run put its own version
 // there meanwhile, they are removed again and RunTimeError says so. Throws RunTimeError when a
 // record cannot be written.
+// With `signKey`, the .sha256 is signed as release `release` in TARGET.sha256.minisig, written
+// after it.
 bool writeRecords(const QString& target, const platform::FileIdHold& version,
-                  const QByteArray& digest, Yielder& yielder);
+                  const QByteArray& digest, Yielder& yielder,
+                  const minisign::SecretKey* signKey = nullptr, quint64 release = 0);
 
 } // namespace tarsel

@@ -20,4 +20,16 @@ inline const QString NewVersionLocation = QStringLiteral("NewVersionLocation");
 inline const QString PolicyKeyPath = QStringLiteral("Software\\Policies\\Ombrix\\TarselCopyFile");
 inline const QStringList PolicyValueNames = {NewVersionLocation, RunningVersionLocation};
 
+// The public keys whose signatures a release must carry, blank-separated: the computer's policy
+// alone on Windows (under PolicyKeyPath below HKEY_LOCAL_MACHINE), the presets on Linux, never the
+// user's own store, so that neither the user nor a writer of the share can take them away.
+inline const QString TrustedKeys = QStringLiteral("TrustedKeys");
+
+// Where this user's store keeps, per file, the highest signed release put into service there and
+// the highest number signed for a master: value names are the files' paths.
+inline const QString ReleasesInServiceKeyPath =
+    QStringLiteral("Software\\VB and VBA Program Settings\\Ombrix\\ReleasesInService");
+inline const QString ReleasesSignedKeyPath =
+    QStringLiteral("Software\\VB and VBA Program Settings\\Ombrix\\ReleasesSigned");
+
 } // namespace tarsel

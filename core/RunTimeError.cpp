@@ -50,6 +50,8 @@ int runTimeNumberOf(ErrorKind kind) {
         return 524;
     case ErrorKind::CryptoFailed:
         return 525;
+    case ErrorKind::ReleaseOlder:
+        return 526;
     case ErrorKind::System:
         break;
     }

@@ -37,6 +37,8 @@ enum class ErrorKind {
     KeyNotTrusted,
     SignatureDiffers,
     BadSignatureFile,
+    // A signed release older than the one in service, or as old with other bytes.
+    ReleaseOlder,
     // A public or secret key that cannot be read as minisign writes it, and a secret key's
     // password that does not open it.
     BadKey,

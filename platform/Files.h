@@ -73,6 +73,10 @@ struct FileId {
 // nothing is there or it cannot be looked at.
 std::optional<FileId> fileIdOf(const QString& path);
 
+// The file that `path` leads to, through symbolic links; none where nothing is there or it cannot
+// be looked at.
+std::optional<FileId> resolvedFileIdOf(const QString& path);
+
 // A file's identity, kept true for as long as this lives: on Linux the inode is held (the file
 // itself is not opened), so that a file made once it is removed cannot take its number; Windows
 // never gives a removed file's ID to another, as its IDs carry a sequence number.

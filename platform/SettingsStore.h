@@ -33,6 +33,12 @@ QString settingsStorePath();
 std::optional<QString> readStoredText(quint32 root, const QString& keyPath,
                                       const QString& valueName, const QString& presetKey);
 
+// The administrator's preset alone, whatever the user stored: on Windows the computer's policy
+// under HKEY_LOCAL_MACHINE\`presetKey` (never the user's, which a user may be allowed to change),
+// on Linux the presets under the key path. Nothing where none is set or it is not text.
+std::optional<QString> readComputerPreset(const QString& keyPath, const QString& valueName,
+                                          const QString& presetKey);
+
 // Stores the text at once, creating the store and the key as needed. A store that cannot be parsed
 // is replaced. The file is replaced atomically and under a lock, so neither a crash nor a second
 // running copy leaves it half-written. A value the user has never stored and that equals the preset

@@ -1,5 +1,7 @@
 #include "platform/StagingFile.h"
 
+#include "platform/FileParts.h"
+
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -12,6 +14,8 @@ const QString Marker = QStringLiteral(".tarsel-");
 constexpr int RandomLength = 12;
 constexpr int NameMax = 255;
 constexpr char Alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+// A piece of the room takes a millisecond or two where the file system has to wait for nothing.
+constexpr qint64 ReservedPiece = qint64(64) << 20;
 
 QString randomSuffix() {
     QString s;
@@ -28,6 +32,17 @@ bool isRandomSuffix(QStringView s) {
 }
 
 } // namespace
+
+void parts::reserveInPieces(const OpenFile& file, qint64 length, Yielder* yielder) {
+    for (qint64 done = 0; done < length;) {
+        if (done > 0 && yielder)
+            yielder->yield();
+        const qint64 end = std::min(length, done + ReservedPiece);
+        if (!parts::reserve(file, done, end))
+            return;
+        done = end;
+    }
+}
 
 QString stagingName(const QString& targetName) {
     // In UTF-8 bytes, which are never fewer than UTF-16 units: the name then fits both limits.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/RunTimeError.h"
 #include "core/Yielder.h"
 #include "platform/Files.h"
 
@@ -27,8 +28,9 @@ class StagingFile {
 public:
     // Creates the file exclusively beside `target`, under an unguessable hidden name derived from
     // the target's name, and reserves room for `length` bytes: a disk too full for them fails
-    // here. Throws RunTimeError.
-    StagingFile(const QString& target, qint64 length);
+    // here. With `yielder`, yields between the pieces of a large reservation; whatever it throws
+    // removes the file again. Throws RunTimeError.
+    StagingFile(const QString& target, qint64 length, Yielder* yielder = nullptr);
     StagingFile(const StagingFile&) = delete;
     StagingFile& operator=(const StagingFile&) = delete;
     // Removes the file unless it was moved over the target.
@@ -59,9 +61,9 @@ public:
     // given, moves it over the target, then asks for the rename to be made durable; openPath() then
     // reaches the file under its new name. The file stays hidden until it has the target's name.
     // On Windows a target that another program holds open is tried again for about two seconds,
-    // yielding meanwhile. Throws RunTimeError when the file cannot be moved; once it is, the run
-    // has succeeded.
-    void commit(Yielder& yielder, const QString& rightsOf = QString());
+    // yielding meanwhile. Returns what of those rights the file could not keep, for a warning.
+    // Throws RunTimeError when the file cannot be moved; once it is, the run has succeeded.
+    std::optional<RunTimeError> commit(Yielder& yielder, const QString& rightsOf = QString());
 
 private:
     QString target_;

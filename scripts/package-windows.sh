@@ -7,7 +7,8 @@
 # With SIGN_PFX (a PKCS#12 file with the code-signing key and certificate) and SIGN_PASSWORD_FILE
 # (its password on the first line), both programs and then the MSI are signed with Authenticode;
 # SIGN_TIMESTAMP (a time-stamp server's URL) adds a time stamp, so the signatures outlive the
-# certificate. Nothing is left under the packages' names when a step fails.
+# certificate. HELP_LINK (a URL: your help desk's page for the program) is the help link of its entry
+# in Apps & features. Nothing is left under the packages' names when a step fails.
 set -euo pipefail
 [ $# -eq 4 ] || { echo "usage: $0 SOURCE_DIR PROGRAM_FOLDER VERSION OUT_DIR" >&2; exit 2; }
 source=$(cd "$1" && pwd)
@@ -58,7 +59,8 @@ sign "$folder/tarselcopy.exe"
 
 # wixl finds the files relative to the folder it runs in, and takes no absolute path.
 icon=$(realpath --relative-to="$folder" "$source/app/resources/app.ico")
-(cd "$folder" && wixl --arch x64 -D "Version=$version" -D "Icon=$icon" -o "$work/$name.msi" \
+(cd "$folder" && wixl --arch x64 -D "Version=$version" -D "Icon=$icon" -D "HelpLink=${HELP_LINK:-}" \
+    -o "$work/$name.msi" \
     "$source/packaging/windows/TarselCopyFile.wxs")
 sign "$work/$name.msi"
 

@@ -48,7 +48,11 @@ RunTimeError namingHolders(const RunTimeError& error, platform::ProcessTable& ta
         known.append(recorded);
     if (known.isEmpty())
         return error;
-    return error.withDescription(error.description() + QStringLiteral("; ") +
+    // Windows' texts end in a full stop, which would stand before the names as ".;".
+    QString description = error.description();
+    if (description.endsWith(u'.'))
+        description.chop(1);
+    return error.withDescription(description + QStringLiteral("; ") +
                                  known.join(QStringLiteral("; ")));
 }
 

@@ -91,6 +91,13 @@ std::optional<FileId> fileIdOf(const QString& path) {
     return FileId{quint64(st.st_dev), quint64(st.st_ino)};
 }
 
+std::optional<FileId> resolvedFileIdOf(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return FileId{quint64(st.st_dev), quint64(st.st_ino)};
+}
+
 namespace {
 
 // Holds the inode that `fd`, opened with O_PATH, refers to; none where it could not be opened.
@@ -158,19 +165,17 @@ void writeAt(const OpenFile& file, const char* buffer, qint64 length, qint64 off
     }
 }
 
-// Reserves room for `length` bytes without lengthening the file: a disk too full for the copy
-// fails here, before anything is written, and later writes find their blocks allocated, which
-// makes writes that do not line up with pages markedly cheaper. The length stays what was
-// written, so a copy cut short never looks complete. A file system without the call goes on.
-void parts::reserve(const OpenFile& file, qint64 length) {
-    if (length == 0)
-        return;
-    while (::fallocate(fd(file), FALLOC_FL_KEEP_SIZE, 0, length) != 0) {
+// A disk too full for the copy fails here, before anything is written, and later writes find their
+// blocks allocated, which makes writes that do not line up with pages markedly cheaper. The length
+// stays what was written, so a copy cut short never looks complete.
+bool parts::reserve(const OpenFile& file, qint64 from, qint64 end) {
+    while (::fallocate(fd(file), FALLOC_FL_KEEP_SIZE, from, end - from) != 0) {
         if (errno == EOPNOTSUPP || errno == ENOSYS)
-            return;
+            return false;
         if (errno != EINTR)
             fail(file.path());
     }
+    return true;
 }
 
 qint64 systemCopy(const OpenFile& source, const OpenFile& target, qint64 offset, qint64 length) {

@@ -12,7 +12,8 @@
 namespace tarsel::platform {
 
 // Works through an open descriptor, so that a name swapped for a link meanwhile never leads the
-// change to a file outside the folder.
+// change to a file outside the folder. A rename over the file needs no write permission on it
+// where Linux decides; a share may decide as Windows does.
 ReadOnlyGuard::ReadOnlyGuard(const QString& path) : path_(path) {
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -40,11 +41,12 @@ ReadOnlyGuard::ReadOnlyGuard(const QString& path) : path_(path) {
     saved_ = st.st_mode & 07777;
 }
 
+// Through the descriptor, which still reaches the old release once another file took its name.
+// Best effort: with no other name left it is gone anyway.
 ReadOnlyGuard::~ReadOnlyGuard() {
     if (handle_ < 0)
         return;
-    if (restore_)
-        ::fchmod(int(handle_), mode_t(saved_));
+    ::fchmod(int(handle_), mode_t(saved_));
     ::close(int(handle_));
 }
 

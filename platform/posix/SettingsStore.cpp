@@ -136,6 +136,11 @@ std::optional<QString> readStoredText(quint32 root, const QString& keyPath,
     return presetKey.isEmpty() ? std::nullopt : presetText(key);
 }
 
+std::optional<QString> readComputerPreset(const QString& keyPath, const QString& valueName,
+                                          const QString&) {
+    return presetText(storeKey(CurrentUser, keyPath, valueName));
+}
+
 bool storeText(quint32 root, const QString& keyPath, const QString& valueName, const QString& data,
                const QString& presetKey) {
     const QString path = settingsStorePath();

@@ -96,7 +96,7 @@ void syncFolder(const QString& folder) {
 
 } // namespace
 
-StagingFile::StagingFile(const QString& target, qint64 length) : target_(target) {
+StagingFile::StagingFile(const QString& target, qint64 length, Yielder* yielder) : target_(target) {
     const QString folder = folderOf(target);
     const QString name = target.mid(target.lastIndexOf(QLatin1Char('/')) + 1);
     int fd = -1;
@@ -119,8 +119,8 @@ StagingFile::StagingFile(const QString& target, qint64 length) : target_(target)
             throw errnoError(errno, target);
         device_ = st.st_dev;
         index_ = st.st_ino;
-        parts::reserve(*file_, length);
-    } catch (const RunTimeError&) {
+        parts::reserveInPieces(*file_, length, yielder);
+    } catch (...) {
         ::unlink(QFile::encodeName(path_).constData());
         throw;
     }
@@ -179,8 +179,9 @@ OpenFile StagingFile::readBack(Yielder& yielder) {
     return OpenFile(reader, name);
 }
 
-void StagingFile::commit(Yielder&, const QString& rightsOf) {
-    adoptAccessRights(rightsOf.isEmpty() ? target_ : rightsOf, file_->handle(), path());
+std::optional<RunTimeError> StagingFile::commit(Yielder&, const QString& rightsOf) {
+    std::optional<RunTimeError> notKept =
+        adoptAccessRights(rightsOf.isEmpty() ? target_ : rightsOf, file_->handle(), target_);
     // Someone may have put another file under our name meanwhile: never move what we did not write.
     if (!stillNamed(path(), device_, index_))
         throw errnoError(ENOENT, path());
@@ -189,6 +190,7 @@ void StagingFile::commit(Yielder&, const QString& rightsOf) {
         throw errnoError(errno, target_);
     committed_ = true;
     syncFolder(folderOf(target_));
+    return notKept;
 }
 
 SetAside::SetAside(const QString& path) : path_(path) {

@@ -51,24 +51,28 @@ void readRights(DWORD read, PSECURITY_DESCRIPTOR descriptor, Rights& rights, con
 // What a new file in the staging file's folder gets (inherited entries, or the account's default
 // DACL where the folder passes none on), as the system alone decides it: the rights of a file made
 // there under a staging name and removed when it is closed.
-void readNewFileRights(const QString& oldVersion, const QString& stagingPath, Rights& rights) {
-    const QString probe = stagingPath.left(lastSeparator(stagingPath) + 1) +
+void readNewFileRights(const QString& oldVersion, const QString& newVersion, Rights& rights) {
+    const QString probe = newVersion.left(lastSeparator(newVersion) + 1) +
                           stagingName(oldVersion.mid(lastSeparator(oldVersion) + 1));
     const HANDLE made =
         CreateFileW(widePath(probe).c_str(), READ_CONTROL | DELETE, ShareAll, nullptr, CREATE_NEW,
                     FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (made == INVALID_HANDLE_VALUE)
-        fail(stagingPath);
+        fail(newVersion);
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     const DWORD read = GetSecurityInfo(made, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
                                        nullptr, &rights.dacl, nullptr, &descriptor);
     CloseHandle(made);
-    readRights(read, descriptor, rights, stagingPath);
+    readRights(read, descriptor, rights, newVersion);
 }
 
 } // namespace
 
-void adoptAccessRights(const QString& oldVersion, qintptr handle, const QString& stagingPath) {
+// Windows grants by the accounts in the DACL, never by a file's group: an owner that cannot be
+// given leaves the runner the owner, as of a copy made by hand, and no one's rights pass to
+// another.
+std::optional<RunTimeError> adoptAccessRights(const QString& oldVersion, qintptr handle,
+                                              const QString& newVersion) {
     Rights rights;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     // By name, which follows a link: users had the rights of the file it names. A link that names
@@ -79,7 +83,7 @@ void adoptAccessRights(const QString& oldVersion, qintptr handle, const QString&
                               nullptr, &rights.dacl, nullptr, &descriptor);
     if (read == ERROR_FILE_NOT_FOUND || read == ERROR_PATH_NOT_FOUND ||
         read == ERROR_CANT_RESOLVE_FILENAME)
-        readNewFileRights(oldVersion, stagingPath, rights);
+        readNewFileRights(oldVersion, newVersion, rights);
     else
         readRights(read, descriptor, rights, oldVersion);
 
@@ -88,8 +92,10 @@ void adoptAccessRights(const QString& oldVersion, qintptr handle, const QString&
     // the runner's already.
     if (rights.owner)
         giveOwner(file, rights.owner);
-    // As a replacement in place keeps it: a protected DACL stays protected; one that inherits
-    // takes its inherited entries from the folder the new version is in.
+    // A DACL that cannot be given fails the run: the file keeps the DACL it was made with, for the
+    // runner alone, and is removed. As a replacement in place keeps it: a protected DACL stays
+    // protected; one that inherits takes its inherited entries from the folder the new version is
+    // in.
     const SECURITY_INFORMATION which =
         DACL_SECURITY_INFORMATION |
         ((rights.control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
@@ -97,7 +103,8 @@ void adoptAccessRights(const QString& oldVersion, qintptr handle, const QString&
     if (const DWORD err =
             SetSecurityInfo(file, SE_FILE_OBJECT, which, nullptr, nullptr, rights.dacl, nullptr);
         err != ERROR_SUCCESS)
-        throw errorFrom(err, stagingPath);
+        throw errorFrom(err, newVersion);
+    return std::nullopt;
 }
 
 } // namespace tarsel::platform

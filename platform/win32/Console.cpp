@@ -1,5 +1,6 @@
 #include "platform/Console.h"
 
+#include "core/RunTimeError.h"
 #include "platform/win32/Win32.h"
 
 #include <lmcons.h>
@@ -86,6 +87,10 @@ DWORD WINAPI watchSessionEnd(void* ready) {
 
 void prepareStandardStreams() {}
 
+QStringList unreadableArguments(int, char**) {
+    return {};
+}
+
 bool stderrIsTerminal() {
     // GetConsoleMode succeeds for a console alone; the C runtime's _isatty also for NUL.
     const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
@@ -125,6 +130,48 @@ QString userName() {
     if (!GetUserNameW(name, &size) || size == 0)
         return {};
     return QString::fromWCharArray(name, int(size) - 1); // the count includes the closing null
+}
+
+std::optional<QByteArray> readSecretLine(const QString& prompt) {
+    const HANDLE input =
+        CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (input == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    DWORD shown = 0;
+    if (!GetConsoleMode(input, &shown)) {
+        CloseHandle(input);
+        return std::nullopt;
+    }
+    const HANDLE output =
+        CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    const auto say = [&](const std::wstring& text) {
+        DWORD written = 0;
+        if (output != INVALID_HANDLE_VALUE)
+            WriteConsoleW(output, text.c_str(), DWORD(text.size()), &written, nullptr);
+    };
+    say(prompt.toStdWString());
+    SetConsoleMode(input, (shown | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT) &
+                              ~DWORD(ENABLE_ECHO_INPUT));
+    std::wstring typed(1024, L'\0');
+    DWORD count = 0;
+    const bool read = ReadConsoleW(input, typed.data(), DWORD(typed.size()), &count, nullptr);
+    SetConsoleMode(input, shown);
+    say(L"\r\n");
+    if (output != INVALID_HANDLE_VALUE)
+        CloseHandle(output);
+    CloseHandle(input);
+    typed.resize(read ? count : 0);
+    while (!typed.empty() && (typed.back() == L'\n' || typed.back() == L'\r'))
+        typed.pop_back();
+    QString line = QString::fromStdWString(typed);
+    SecureZeroMemory(typed.data(), typed.size() * sizeof(wchar_t));
+    if (!read && interrupted())
+        throw userInterrupt();
+    QByteArray bytes = line.toUtf8();
+    line.fill(QChar(0));
+    return bytes;
 }
 
 } // namespace tarsel::platform

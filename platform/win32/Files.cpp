@@ -152,6 +152,13 @@ std::optional<FileId> fileIdOf(const QString& path) {
     return FileId{identity.volume, identity.index};
 }
 
+std::optional<FileId> resolvedFileIdOf(const QString& path) {
+    FileIdentity identity;
+    if (!identityOf(path, identity))
+        return std::nullopt;
+    return FileId{identity.volume, identity.index};
+}
+
 FileIdHold::FileIdHold(const QString& path) : id_(fileIdOf(path)) {}
 
 FileIdHold::FileIdHold(const OpenFile& file) {
@@ -208,17 +215,18 @@ void writeAt(const OpenFile& file, const char* buffer, qint64 length, qint64 off
     }
 }
 
-// Reserves room for `length` bytes without lengthening the file: a disk too full for the copy
-// fails here, before anything is written. A file system that cannot reserve goes on.
-void parts::reserve(const OpenFile& file, qint64 length) {
+// A disk too full for the copy fails here, before anything is written. The allocation grows to
+// `end` as a whole; what lies before `from` is already allocated.
+bool parts::reserve(const OpenFile& file, qint64, qint64 end) {
     FILE_ALLOCATION_INFO allocation{};
-    allocation.AllocationSize.QuadPart = length;
-    if (length > 0 && !SetFileInformationByHandle(nativeOf(file), FileAllocationInfo, &allocation,
-                                                  sizeof allocation)) {
-        const RunTimeError error = errorFrom(GetLastError(), file.path());
-        if (error.kind() == ErrorKind::DiskFull)
-            throw error;
-    }
+    allocation.AllocationSize.QuadPart = end;
+    if (SetFileInformationByHandle(nativeOf(file), FileAllocationInfo, &allocation,
+                                   sizeof allocation))
+        return true;
+    const RunTimeError error = errorFrom(GetLastError(), file.path());
+    if (error.kind() == ErrorKind::DiskFull)
+        throw error;
+    return false;
 }
 
 // Windows copies ranges between open files only on ReFS (block cloning), which shares the blocks

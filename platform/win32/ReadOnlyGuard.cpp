@@ -1,5 +1,6 @@
 #include "platform/ReadOnlyGuard.h"
 
+#include "platform/Paths.h"
 #include "platform/win32/Win32.h"
 
 namespace tarsel::platform {
@@ -16,6 +17,16 @@ public:
         : handle_(CreateFileW(widePath(path).c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                               ShareAll, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {
+    }
+    // The file of that index on the volume of `hint`, whatever names it has left: the old release
+    // once the new one took its name, still there under another (a hard link kept as a backup).
+    AttributeHandle(HANDLE hint, quint64 index) {
+        FILE_ID_DESCRIPTOR id{};
+        id.dwSize = sizeof id;
+        id.Type = FileIdType;
+        id.FileId.QuadPart = LONGLONG(index);
+        handle_ = OpenFileById(hint, &id, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, ShareAll,
+                               nullptr, FILE_FLAG_OPEN_REPARSE_POINT);
     }
     ~AttributeHandle() {
         if (handle_ != INVALID_HANDLE_VALUE)
@@ -36,9 +47,21 @@ public:
 
     bool write(DWORD attributes) const { return setAttributesOf(handle_, attributes); }
 
+    bool identity(FileIdentity& identity) const { return identityOf(handle_, identity); }
+
 private:
-    HANDLE handle_;
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
+
+// Puts the attribute back on the file `cleared` if `file` reaches it; false where it does not.
+bool restoreReadOnly(const AttributeHandle& file, const FileIdentity& cleared) {
+    DWORD attributes = 0;
+    FileIdentity reached;
+    if (!file.isOpen() || !file.identity(reached) || reached != cleared || !file.read(attributes))
+        return false;
+    file.write(attributes | FILE_ATTRIBUTE_READONLY);
+    return true;
+}
 
 } // namespace
 
@@ -52,19 +75,31 @@ ReadOnlyGuard::ReadOnlyGuard(const QString& path) : path_(path) {
     constexpr DWORD NotOurs = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
     if ((attributes & NotOurs) || !(attributes & FILE_ATTRIBUTE_READONLY))
         return;
-    if (!file.write(attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)))
+    FileIdentity cleared;
+    if (!file.identity(cleared) || !file.write(attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)))
         fail(path);
     saved_ = attributes;
+    volume_ = cleared.volume;
+    index_ = cleared.index;
 }
 
+// Best effort, as the run has ended either way.
 ReadOnlyGuard::~ReadOnlyGuard() {
-    if (saved_ == 0 || !restore_)
+    if (saved_ == 0)
         return;
-    const AttributeHandle file(path_);
-    DWORD attributes = 0;
-    // Put back only on the file that was cleared, should the name have been taken meanwhile.
-    if (file.isOpen() && file.read(attributes) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        file.write(attributes | FILE_ATTRIBUTE_READONLY);
+    const FileIdentity cleared{volume_, index_};
+    // Still under its name where the run failed. The new release that took the name is no
+    // read-only file: the old one is reached by its index instead, should another name keep it.
+    if (restoreReadOnly(AttributeHandle(path_), cleared))
+        return;
+    const qsizetype separator = lastSeparator(path_);
+    const QString folder = separator < 0 ? QStringLiteral(".") : path_.left(separator + 1);
+    const HANDLE hint = CreateFileW(widePath(folder).c_str(), FILE_READ_ATTRIBUTES, ShareAll,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (hint == INVALID_HANDLE_VALUE)
+        return;
+    restoreReadOnly(AttributeHandle(hint, index_), cleared);
+    CloseHandle(hint);
 }
 
 } // namespace tarsel::platform

@@ -91,6 +91,11 @@ std::optional<QString> readStoredText(quint32 root, const QString& keyPath,
     return own.exists ? std::move(own.text) : presetText(presetKey, valueName);
 }
 
+std::optional<QString> readComputerPreset(const QString&, const QString& valueName,
+                                          const QString& presetKey) {
+    return valueAt(HKEY_LOCAL_MACHINE, presetKey, valueName).text;
+}
+
 bool storeText(quint32 root, const QString& keyPath, const QString& valueName, const QString& data,
                const QString& presetKey) {
     // The window stores every path it restores; a preset stored back that way would stay with the

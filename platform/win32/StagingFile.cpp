@@ -99,7 +99,7 @@ template <class Visit> void forEachStagingFile(const QString& folder, Visit&& vi
 
 } // namespace
 
-StagingFile::StagingFile(const QString& target, qint64 length) : target_(target) {
+StagingFile::StagingFile(const QString& target, qint64 length, Yielder* yielder) : target_(target) {
     const QString folder = folderOf(target);
     const QString name = target.mid(folder.size());
     OwnerOnly ownerOnly;
@@ -124,8 +124,8 @@ StagingFile::StagingFile(const QString& target, qint64 length) : target_(target)
     device_ = id.device;
     index_ = id.index;
     try {
-        parts::reserve(*file_, length);
-    } catch (const RunTimeError&) {
+        parts::reserveInPieces(*file_, length, yielder);
+    } catch (...) {
         removeOnClose(nativeOf(file_->handle()));
         throw;
     }
@@ -154,8 +154,9 @@ OpenFile StagingFile::readBack(Yielder&) {
     return OpenFile(reinterpret_cast<qintptr>(reader), target_, true);
 }
 
-void StagingFile::commit(Yielder& yielder, const QString& rightsOf) {
-    adoptAccessRights(rightsOf.isEmpty() ? target_ : rightsOf, file_->handle(), path());
+std::optional<RunTimeError> StagingFile::commit(Yielder& yielder, const QString& rightsOf) {
+    std::optional<RunTimeError> notKept =
+        adoptAccessRights(rightsOf.isEmpty() ? target_ : rightsOf, file_->handle(), target_);
     const HANDLE handle = nativeOf(file_->handle());
     // Another program that holds the old release open (Access on another computer, a virus
     // scanner) often lets go within moments.
@@ -179,6 +180,7 @@ void StagingFile::commit(Yielder& yielder, const QString& rightsOf) {
     setAttributesOf(handle, FILE_ATTRIBUTE_ARCHIVE);
     // Asks for the rename to reach the disk.
     FlushFileBuffers(handle);
+    return notKept;
 }
 
 SetAside::SetAside(const QString& path) : path_(path) {

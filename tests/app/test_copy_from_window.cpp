@@ -103,8 +103,7 @@ private slots:
         // Once the copy is made, a byte of it changes before the verification.
         QTimer spoiler;
         connect(&spoiler, &QTimer::timeout, this, [&] {
-            if (window.Label2->text() == SuccessText &&
-                window.lblStatus->text() == "Status: Idle") {
+            if (window.ProgressBar1->value() == 100 && window.lblStatus->text() == "Status: Idle") {
                 const QString folder = QFileInfo(target_).absolutePath();
                 const QStringList staging = test::ReleaseFixture::stagingFilesIn(folder);
                 QFile copy(folder + '/' + staging.value(0));

@@ -1,5 +1,6 @@
 #include "app/ReleaseWorkflow.h"
 #include "copy/FileExists.h"
+#include "core/RegistryKeys.h"
 #include "filetime/FileDateKind.h"
 #include "filetime/GeneralDate.h"
 #include "filetime/ReadFileDate.h"
@@ -8,7 +9,9 @@
 #include "platform/StagingFile.h"
 #include "support/FakeReleaseHost.h"
 #include "support/LockFileSlots.h"
+#include "support/MinisignFixtures.h"
 #include "support/ReleaseFixture.h"
+#include "support/TestHost.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -141,6 +144,8 @@ private slots:
         prepare(host);
         ReleaseWorkflow(host).cmdCopy_Click();
         QCOMPARE(readFile(target_), report.isEmpty() ? newBytes_ : oldBytes_);
+        // Success is told once the release is verified and in service, and only then.
+        QCOMPARE(host.label2.count(SuccessText), report.isEmpty() ? 1 : 0);
         QCOMPARE(readFile(target_ + ".sha256"),
                  sha256Line(report.isEmpty() ? newBytes_ : oldBytes_));
         QCOMPARE(readFile(target_ + ".sha256.minisig"),
@@ -167,6 +172,49 @@ private slots:
         QVERIFY(host.fakeDialogs.boxes[0].prompt.contains(source_ + ".sha256"));
     }
 
+    // The administrator's trusted keys hold for the window too: it takes only a signed release, and
+    // says in its error report why it refuses one.
+    void takesOnlySignedReleasesWithPresetKeys_data() {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QString>("report"); // how the error report begins; empty: none
+        QTest::newRow("signed by the preset key") << "signed" << QString();
+        QTest::newRow("not signed")
+            << "unsigned"
+            << "Error 519 (The new release " + files_.source + " is not signed: ";
+        QTest::newRow("signed by another key")
+            << "other key"
+            << "Error 520 (The new release " + files_.source + " is refused: ";
+        QTest::newRow("a preset that holds no key") << "bad preset"
+                                                    << "Error 523 (The preset TrustedKeys holds ";
+    }
+
+    void takesOnlySignedReleasesWithPresetKeys() {
+        QFETCH(QString, situation);
+        QFETCH(QString, report);
+        test::IsolatedSettings settings;
+        test::IsolatedPresets presets;
+        QVERIFY(presets.set(test::IsolatedPresets::Scope::Computer, TrustedKeys,
+                            situation == "bad preset"  ? QStringLiteral("RWnotakey")
+                            : situation == "other key" ? test::publicKeyLine("other")
+                                                       : test::publicKeyLine("unprotected")));
+        const QByteArray line = sha256Line(newBytes_);
+        QVERIFY(writeFile(source_ + ".sha256", line));
+        if (situation != "unsigned")
+            QVERIFY(
+                writeFile(source_ + ".sha256.minisig", test::releaseSignature(line, "app.mdb", 7)));
+        FakeReleaseHost host;
+        prepare(host);
+        ReleaseWorkflow(host).cmdCopy_Click();
+        QCOMPARE(readFile(target_), report.isEmpty() ? newBytes_ : oldBytes_);
+        QCOMPARE(files_.stagingFiles(), QStringList());
+        QCOMPARE(host.fakeDialogs.boxes.size(), report.isEmpty() ? 0 : 1);
+        if (!report.isEmpty()) {
+            QCOMPARE(host.label2.last(), CopyErrorText + "app.mdb");
+            QVERIFY2(host.fakeDialogs.boxes[0].prompt.startsWith(report),
+                     qPrintable(host.fakeDialogs.boxes[0].prompt));
+        }
+    }
+
     // The window's user picks the release and sees it: an empty one goes into service.
     void anEmptyReleaseFromTheWindow() {
         QVERIFY(writeFile(source_, QByteArray()));
@@ -190,6 +238,11 @@ private slots:
         QFETCH(quint32, bits);
         if (const QString why = test::setDosAttributes(target_, bits); !why.isEmpty())
             QSKIP(qPrintable(why));
+        // A second name kept as a backup of the old version, which must stay read-only.
+        const QString backup = files_.liveFolder() + "/app.mdb.bak";
+        const bool backedUp = missing(Facility::HardLink, files_.liveFolder()).isEmpty();
+        if (backedUp)
+            QVERIFY(test::makeHardLink(target_, backup));
         FakeReleaseHost host;
         prepare(host);
         // Until the swap the old version keeps its read-only bit: a run killed meanwhile leaves it
@@ -205,6 +258,10 @@ private slots:
         QCOMPARE(host.ended, 1);
         QVERIFY(readOnlyBeforeSwap.size() > 5);
         QVERIFY(!readOnlyBeforeSwap.contains(false));
+        if (backedUp) {
+            QCOMPARE(readFile(backup), oldBytes_);
+            QVERIFY(platform::attributesOf(backup) & platform::Attr::ReadOnly);
+        }
     }
 
     void noOldTargetCreatesIt() {
@@ -250,7 +307,7 @@ private slots:
         FakeReleaseHost host;
         prepare(host);
         host.onYield = [&](int) {
-            const bool copied = !host.label2.isEmpty() && host.label2.last() == SuccessText;
+            const bool copied = !host.progress.isEmpty() && host.progress.last() == 100;
             if (fault == "vanish" && host.yields == 1)
                 QFile::remove(source_);
             if (copied && host.status.isEmpty() && fault == "change") {
@@ -269,6 +326,8 @@ private slots:
         ReleaseWorkflow(host).cmdCopy_Click();
 
         QCOMPARE(host.label2.last(), finalText);
+        // Never announced as a success first.
+        QVERIFY(!host.label2.contains(SuccessText));
         QCOMPARE(host.enabled, enabled);
         QCOMPARE(host.fakeDialogs.boxes.size(), report.isEmpty() ? 0 : 1);
         if (!report.isEmpty())

@@ -1,8 +1,12 @@
+#include "copy/HashingThread.h"
 #include "copy/ValidateFile.h"
 #include "core/RunTimeError.h"
 #include "support/FakeCopyHost.h"
 #include "support/FileFixtures.h"
 
+#include <QCryptographicHash>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -13,11 +17,27 @@ namespace {
 constexpr qint32 BlockSize = 32767;
 
 // Compares the files at two paths.
-bool validate(const QString& source, const QString& copy, qint32 blockSize, CopyHost& host) {
+bool validate(const QString& source, const QString& copy, qint32 blockSize, CopyHost& host,
+              platform::Sha256* digest = nullptr) {
     const platform::OpenFile original = platform::openForReading(source);
     const platform::OpenFile copied = platform::openForReading(copy);
-    return ValidateFile(original, copied, blockSize, host);
+    return ValidateFile(original, copied, blockSize, host, digest);
 }
+
+// The file's SHA-256 as sha256sum gives it; under Wine, which runs no Linux program, as Qt's own
+// implementation gives it.
+QByteArray referenceDigest(const QString& file) {
+    const QString sha256sum = QStandardPaths::findExecutable("sha256sum");
+    if (sha256sum.isEmpty())
+        return QCryptographicHash::hash(readFile(file), QCryptographicHash::Sha256).toHex();
+    QProcess run;
+    run.start(sha256sum, {"-b", file});
+    if (!run.waitForFinished() || run.exitStatus() != QProcess::NormalExit || run.exitCode() != 0)
+        return QByteArray();
+    return run.readAllStandardOutput().left(64);
+}
+
+constexpr qint64 MiB = 1 << 20;
 } // namespace
 
 class TestValidateFile : public QObject {
@@ -83,9 +103,49 @@ private slots:
         QFETCH(qint64, flip);
         QFETCH(QList<double>, progress);
         QVERIFY(makePair(3 * BlockSize + 5, flip));
+        const qsizetype threadsBefore = threadCount();
         FakeCopyHost host;
-        QVERIFY(!validate(source, copy, BlockSize, host));
+        platform::Sha256 digest;
+        QVERIFY(!validate(source, copy, BlockSize, host, &digest));
         QCOMPARE(host.progress, progress);
+        QTRY_COMPARE(threadCount(), threadsBefore);
+    }
+
+    // The stretches go to the hashing thread in pieces that depend on where blocks cross the read
+    // stretches and on how many stretches circulate: every byte must reach the digest once, in
+    // order, and the thread must be gone when the answer comes.
+    void digestIsSha256sums_data() {
+        constexpr qint64 Queue = HashingThread::Stretches * MiB;
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<qint32>("blockSize");
+        QTest::newRow("empty") << qint64(0) << BlockSize;
+        QTest::newRow("one byte") << qint64(1) << BlockSize;
+        QTest::newRow("one block") << qint64(BlockSize) << BlockSize;
+        QTest::newRow("one block and a byte") << qint64(BlockSize) + 1 << BlockSize;
+        QTest::newRow("1 MiB - 1") << MiB - 1 << BlockSize;
+        QTest::newRow("1 MiB") << MiB << BlockSize;
+        QTest::newRow("1 MiB + 1") << MiB + 1 << BlockSize;
+        QTest::newRow("every stretch, less a byte") << Queue - 1 << BlockSize;
+        QTest::newRow("every stretch") << Queue << BlockSize;
+        QTest::newRow("every stretch and a byte") << Queue + 1 << BlockSize;
+        QTest::newRow("every stretch twice over, and a remainder")
+            << 2 * Queue + 12345 << BlockSize;
+        QTest::newRow("blocks that end where stretches do, plus one") << Queue + 1 << qint32(4096);
+        QTest::newRow("blocks longer than a stretch") << Queue + 100 << qint32(3 * MiB / 2 + 7);
+    }
+
+    void digestIsSha256sums() {
+        QFETCH(qint64, size);
+        QFETCH(qint32, blockSize);
+        QVERIFY(makePair(size));
+        const QByteArray expected = referenceDigest(source);
+        QCOMPARE(expected.size(), 64);
+        const qsizetype threadsBefore = threadCount();
+        FakeCopyHost host;
+        platform::Sha256 digest;
+        QVERIFY(validate(source, copy, blockSize, host, &digest));
+        QTRY_COMPARE(threadCount(), threadsBefore);
+        QCOMPARE(digest.finish().toHex(), expected);
     }
 
     // The copy may be read in stretches of 1 MiB: every byte on either side of a stretch's end
@@ -116,6 +176,26 @@ private slots:
         host.onYield = [&](int) { host.cancel = true; };
         QVERIFY(!validate(source, copy, BlockSize, host));
         QCOMPARE(host.progress, QList<double>{67});
+    }
+
+    // A cancel while stretches wait for the hashing thread stops and joins it.
+    void cancelStopsTheHashingThread() {
+        QVERIFY(makePair(3 * HashingThread::Stretches * MiB));
+        const qsizetype threadsBefore = threadCount();
+        qsizetype threadsWhileHashing = 0;
+        FakeCopyHost host;
+        const int cancelAt = int(2 * HashingThread::Stretches * MiB / BlockSize);
+        host.onYield = [&](int yield) {
+            if (yield == cancelAt) {
+                threadsWhileHashing = threadCount();
+                host.cancel = true;
+            }
+        };
+        platform::Sha256 digest;
+        QVERIFY(!validate(source, copy, BlockSize, host, &digest));
+        QCOMPARE(host.yields, cancelAt);
+        QCOMPARE(threadsWhileHashing, threadsBefore + 1);
+        QTRY_COMPARE(threadCount(), threadsBefore);
     }
 
     void throwsAndClosesBothFiles_data() {

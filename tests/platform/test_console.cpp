@@ -154,24 +154,41 @@ private slots:
     void interruptsAreNotedNotFatal_data() {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<bool>("waitsForCleanUp");
-        for (const InterruptKind& kind : interruptKinds())
-            QTest::newRow(qPrintable(kind.label)) << kind.label << kind.waitsForCleanUp;
+        QTest::addColumn<bool>("ignored"); // by whoever started the child
+        for (const InterruptKind& kind : interruptKinds()) {
+            QTest::newRow(qPrintable(kind.label)) << kind.label << kind.waitsForCleanUp << false;
+            if (kind.ignorable)
+                QTest::newRow(qPrintable(kind.label + " ignored from the start: not heard"))
+                    << kind.label << kind.waitsForCleanUp << true;
+        }
     }
 
     // The interrupted child lives on to clean up and ends by itself; where the system would end
-    // it once told, the telling lasts until the clean-up is done.
+    // it once told, the telling lasts until the clean-up is done. One that was started with the
+    // interrupt ignored goes on as if none had come, until another interrupt.
     void interruptsAreNotedNotFatal() {
         QFETCH(QString, kind);
         QFETCH(bool, waitsForCleanUp);
+        QFETCH(bool, ignored);
         const QString cleaned = path("cleaned " + QString::fromLatin1(QTest::currentDataTag()));
         QProcess child;
-        startInterruptible(child, self(), {"--interrupt", cleaned});
+        startInterruptible(child, self(), {"--interrupt", cleaned}, ignored ? kind : QString());
         QVERIFY(child.waitForReadyRead(60000));
         QCOMPARE(child.readLine().trimmed(), QByteArray("ready"));
         if (const QString why = interrupt(child, kind); !why.isEmpty()) {
             child.kill();
             child.waitForFinished();
             QSKIP(qPrintable(why));
+        }
+        if (ignored) {
+            // Heard, it would have ended within its clean-up's 300 ms.
+            QVERIFY(!child.waitForFinished(1500));
+            QVERIFY(!QFileInfo::exists(cleaned));
+            const QList<InterruptKind> kinds = interruptKinds();
+            const auto other = std::find_if(kinds.begin(), kinds.end(),
+                                            [](const InterruptKind& k) { return !k.ignorable; });
+            QVERIFY(other != kinds.end());
+            QCOMPARE(interrupt(child, other->label), QString());
         }
         if (waitsForCleanUp)
             QVERIFY(QFileInfo::exists(cleaned));

@@ -1,4 +1,5 @@
 #include "core/RunTimeError.h"
+#include "platform/AppendLog.h"
 #include "platform/Files.h"
 #include "platform/StagingFile.h"
 #include "support/ErrorOf.h"
@@ -17,6 +18,16 @@ namespace {
 
 struct NoYield : Yielder {
     void yield() override {}
+};
+
+// Counts the yields; the `cancelAt`-th throws as a cancel does.
+struct CountedYields : Yielder {
+    int yields = 0;
+    int cancelAt = 0;
+    void yield() override {
+        if (++yields == cancelAt)
+            throw userInterrupt();
+    }
 };
 
 } // namespace
@@ -90,6 +101,18 @@ private slots:
         QCOMPARE(readAt(file, buffer, 5, 10), qint64(0));
     }
 
+    // A report reads a shared log while runs go on appending to it: the reader's handle shares
+    // writing, and sees what is appended meanwhile.
+    void readingLeavesTheFileOpenToAppends() {
+        const QByteArray first = "first line\n", second = "second line\n";
+        QVERIFY(writeFile(path("shared.log"), first));
+        const OpenFile file = openForReading(path("shared.log"));
+        QCOMPARE(errorOf([&] { appendLine(path("shared.log"), second); }), 0);
+        char buffer[64];
+        QCOMPARE(readAt(file, buffer, sizeof buffer, 0), qint64(first.size() + second.size()));
+        QCOMPARE(QByteArray(buffer, first.size() + second.size()), first + second);
+    }
+
     // A staging file read back as storage holds it may be read in aligned stretches (Windows):
     // reads in any order, across a stretch's end and over the file's end must still give the
     // file's own bytes.
@@ -137,13 +160,37 @@ private slots:
 
     // The room is taken before the first write, yet the file shows only what was written: a copy
     // cut short must not look as long as its source.
+    // A large reservation yields between its pieces, so the window is not held before the copy's
+    // first yield.
+    void stagingFileReservesTheLengthUpFront_data() {
+        QTest::addColumn<qint64>("length");
+        QTest::addColumn<int>("yields");
+        QTest::newRow("one piece") << qint64(100000) << 0;
+        QTest::newRow("three pieces") << (qint64(150) << 20) << 2;
+    }
+
     void stagingFileReservesTheLengthUpFront() {
+        QFETCH(qint64, length);
+        QFETCH(int, yields);
         if (const QString why = missing(Facility::ReserveRoom, dir.path()); !why.isEmpty())
             QSKIP(qPrintable(why));
-        const OpenFile source = openForReading(path("source"));
-        StagingFile staging(path("target"), lengthOf(source));
+        CountedYields counted;
+        StagingFile staging(path("target"), length, &counted);
         QCOMPARE(lengthOf(staging.file()), qint64(0));
-        QVERIFY(allocatedBytes(staging.file().handle()) >= lengthOf(source));
+        QVERIFY(allocatedBytes(staging.file().handle()) >= length);
+        QCOMPARE(counted.yields, yields);
+    }
+
+    // A cancel while the room is reserved leaves no staging file behind.
+    void cancelDuringTheReservationRemovesTheFile() {
+        if (const QString why = missing(Facility::ReserveRoom, dir.path()); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        CountedYields cancelling;
+        cancelling.cancelAt = 1;
+        QCOMPARE(
+            errorOf([&] { StagingFile staging(path("target"), qint64(150) << 20, &cancelling); }),
+            runTimeNumberOf(ErrorKind::UserInterrupt));
+        QCOMPARE(ReleaseFixture::stagingFilesIn(dir.path()), QStringList());
     }
 
     // Until the swap the staging file is its owner's alone, whatever the old version's rights or
@@ -205,6 +252,78 @@ private slots:
             staging.commit(noYield);
         }
         QCOMPARE(accessRightsOf(path("target")), expected);
+    }
+
+    // A runner without privileges replacing another's file, or a file of a group it is not in:
+    // what that owner or group alone was let do is taken from the new version, never handed to
+    // the runner's own group, and the run is told whom it could not keep.
+    void rightsThatCannotBeKeptAreTakenAway_data() {
+        QTest::addColumn<uint>("owner");
+        QTest::addColumn<uint>("group");
+        QTest::addColumn<int>("mode"); // of the old version; -1: the ACL giveUncommonRights gives
+        QTest::addColumn<QString>("rights"); // of the new version, made by root
+        QTest::addColumn<QString>("lost");   // what the warning names; empty: no warning
+        const uint other = 4321;
+        QTest::newRow("another's file, a group the runner is not in")
+            << other << other << 0640 << "mode 600 owner 0 group 0 ACL none"
+            << "owner 4321 and group 4321";
+        QTest::newRow("another's file everyone may read: the runner's group reads as everyone")
+            << other << other << 0664 << "mode 644 owner 0 group 0 ACL none"
+            << "owner 4321 and group 4321";
+        QTest::newRow("the runner's file of another group")
+            << 0u << other << 0660 << "mode 600 owner 0 group 0 ACL none"
+            << "group 4321";
+        QTest::newRow("another's file of the runner's group: the group keeps its bits")
+            << other << 0u << 0460 << "mode 660 owner 0 group 0 ACL none"
+            << "owner 4321";
+        QTest::newRow("the runner's own file and group: all kept")
+            << 0u << 0u << 0640 << "mode 640 owner 0 group 0 ACL none" << QString();
+        // u::rw-,u:4322:r--,g::---,m::rw-,o::r--: the named entry stays, the owning group's goes.
+        QTest::newRow("another's file with an ACL: the owning group's entry goes")
+            << other << other << -1
+            << "mode 664 owner 0 group 0 ACL 0200000001000600ffffffff02000400e2100000"
+               "04000000ffffffff10000600ffffffff20000400ffffffff"
+            << "owner 4321 and group 4321";
+    }
+
+    void rightsThatCannotBeKeptAreTakenAway() {
+        QFETCH(uint, owner);
+        QFETCH(uint, group);
+        QFETCH(int, mode);
+        QFETCH(QString, rights);
+        QFETCH(QString, lost);
+        QFile::remove(path("target"));
+        QVERIFY(writeFile(path("target"), "old"));
+        if (const QString why = UnprivilegedOwnerChanges().missing(); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        if (!runsAsRoot())
+            QSKIP("only root makes another owner's file to replace, and is owner 0 of group 0");
+        if (mode < 0) {
+            if (const QString why = giveUncommonRights(path("target"), owner); !why.isEmpty())
+                QSKIP(qPrintable(why));
+        } else {
+            QVERIFY(changeOwner(path("target"), owner, group));
+            const auto bits = QFile::Permissions::fromInt(((mode >> 6) << 12) |
+                                                          (((mode >> 3) & 7) << 4) | (mode & 7));
+            QVERIFY(QFile::setPermissions(path("target"), bits));
+        }
+        std::optional<RunTimeError> notKept;
+        {
+            const UnprivilegedOwnerChanges unprivileged;
+            QCOMPARE(unprivileged.missing(), QString());
+            StagingFile staging(path("target"), 3);
+            writeAt(staging.file(), "new", 3, 0);
+            NoYield noYield;
+            notKept = staging.commit(noYield);
+        }
+        QCOMPARE(readFile(path("target")), QByteArray("new"));
+        QCOMPARE(accessRightsOf(path("target")), rights);
+        QCOMPARE(notKept.has_value(), !lost.isEmpty());
+        // Named after the target, the name the user gave, not the hidden staging file's.
+        if (notKept)
+            QVERIFY2(notKept->description().startsWith(
+                         path("target") + " could not keep the old version's " + lost + ":"),
+                     qPrintable(notKept->description()));
     }
 
     // The old version's record moved out of the way for a swap: back where the swap failed,

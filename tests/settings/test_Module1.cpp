@@ -190,18 +190,22 @@ private slots:
     }
 
     // The administrative templates for Group Policy set the key and values that the program
-    // reads, no others, for the computer and the user alike; and each name they show is in the
-    // language file.
+    // reads, no others; and each name they show is in the language file.
     void policyTemplatesMatchWhatIsRead() {
         const Templates templates = readTemplates();
         QVERIFY2(templates.error.isEmpty(), qPrintable(templates.error));
         QVERIFY(!templates.keys.isEmpty());
         for (const QString& key : templates.keys)
             QCOMPARE(key, PolicyKeyPath);
-        for (const QString& scope : templates.classes)
-            QCOMPARE(scope, QStringLiteral("Both"));
+        // The paths for the computer and the user alike; the trusted keys for the computer alone,
+        // where a user cannot remove them. One value per policy, in the same order.
+        QCOMPARE(templates.classes.size(), templates.valueNames.size());
+        for (qsizetype i = 0; i < templates.classes.size(); ++i)
+            QCOMPARE(templates.classes[i], templates.valueNames[i] == TrustedKeys
+                                               ? QStringLiteral("Machine")
+                                               : QStringLiteral("Both"));
         QStringList names = templates.valueNames;
-        QStringList read = PolicyValueNames;
+        QStringList read = PolicyValueNames + QStringList{TrustedKeys};
         names.sort();
         read.sort();
         QCOMPARE(names, read);

@@ -11,13 +11,14 @@
 namespace tarsel::test {
 
 // A release copied the way the run copies it: opened for reading, written into a staging file
-// beside the target, read back as storage holds it and compared with the release. Opening either
-// file throws RunTimeError; the staging file goes with the object unless it was committed.
+// beside the target (yielding to `yielder` while its room is reserved, where given), read back as
+// storage holds it and compared with the release. Opening either file throws RunTimeError; the
+// staging file goes with the object unless it was committed.
 class StagedCopy {
 public:
-    StagedCopy(const QString& release, const QString& target)
+    StagedCopy(const QString& release, const QString& target, Yielder* yielder = nullptr)
         : release_(platform::openForReading(release)),
-          staging_(target, platform::lengthOf(release_)) {}
+          staging_(target, platform::lengthOf(release_), yielder) {}
 
     const platform::OpenFile& release() const { return release_; }
     platform::StagingFile& staging() { return staging_; }
@@ -32,10 +33,11 @@ public:
         }
     }
 
-    // True when the copy, as storage holds it, has the release's bytes.
-    bool verify(qint32 blockSize, CopyHost& host) {
+    // True when the copy, as storage holds it, has the release's bytes; with `digest`, their
+    // digest is computed on the way, as a run does.
+    bool verify(qint32 blockSize, CopyHost& host, platform::Sha256* digest = nullptr) {
         const platform::OpenFile copy = staging_.readBack(host);
-        return ValidateFile(release_, copy, blockSize, host);
+        return ValidateFile(release_, copy, blockSize, host, digest);
     }
 
     // What the staging file holds, read through the run's own handle: on Windows a second open by

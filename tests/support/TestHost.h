@@ -117,6 +117,9 @@ QString setDosAttributes(const QString& path, quint32 attributes);
 // Open descriptors or handles of this process, to show that a failure path closed what it opened.
 qsizetype openHandleCount();
 
+// Threads of this process, to show that a way out stopped the threads it started.
+qsizetype threadCount();
+
 // The bytes that the file system has set aside for an open file (the system's own handle).
 qint64 allocatedBytes(qintptr handle);
 
@@ -153,8 +156,29 @@ QString wineVersion();
 // Whether this process runs as the superuser (root); never on Windows.
 bool runsAsRoot();
 
-// Gives a file, folder or link (not what a link points to) to the user and group `id`.
+// Gives a file, folder or link (not what a link points to) to the user and group `id`, or to the
+// user `user` and the group `group`.
 bool changeOwner(const QString& path, uint id);
+bool changeOwner(const QString& path, uint user, uint group);
+
+// Until destroyed, this thread gives files away as a user without privileges does: to no other
+// owner, and only to a group it is a member of (on Linux CAP_CHOWN leaves its effective
+// capabilities, a right that a process other than root's lacks anyway). Windows has no group of a
+// file for a new version to keep: missing() says so there.
+class UnprivilegedOwnerChanges {
+public:
+    UnprivilegedOwnerChanges();
+    ~UnprivilegedOwnerChanges();
+    UnprivilegedOwnerChanges(const UnprivilegedOwnerChanges&) = delete;
+    UnprivilegedOwnerChanges& operator=(const UnprivilegedOwnerChanges&) = delete;
+
+    // Why this thread cannot be made so; empty when it is.
+    const QString& missing() const { return missing_; }
+
+private:
+    QString missing_;
+    bool dropped_ = false;
+};
 
 // Gives an existing file access rights that a new file in its folder lacks: on Linux mode 664,
 // the owner and group `id` and an ACL entry that lets user `id` + 1 read; on Windows a protected
@@ -194,6 +218,9 @@ bool killNow(qint64 pid);
 struct InterruptKind {
     QString label;
     bool waitsForCleanUp = false;
+    // Whoever starts the program can leave it ignored (nohup's SIGHUP, a script's `&` SIGINT), and
+    // the program must then keep ignoring it.
+    bool ignorable = false;
 };
 QList<InterruptKind> interruptKinds();
 
@@ -218,8 +245,10 @@ void startAsFromAShell(QProcess& process, const QString& program, const QStringL
 QStringList withFailingCalls(const QString& path, const QString& calls, const QString& error);
 
 // Starts a program that interrupt() can reach alone (on Windows in a console process group of its
-// own, so that Ctrl+Break reaches no other).
-void startInterruptible(QProcess& process, const QString& program, const QStringList& arguments);
+// own, so that Ctrl+Break reaches no other); with the interrupt labelled `ignored`, an ignorable
+// one, ignored from its start.
+void startInterruptible(QProcess& process, const QString& program, const QStringList& arguments,
+                        const QString& ignored = QString());
 
 // Interrupts the running `process` in the way labelled `kind`; returns once the program has been
 // told. Returns why it cannot, empty when done.

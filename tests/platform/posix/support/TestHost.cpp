@@ -20,6 +20,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <linux/fs.h>
 #include <linux/kcmp.h>
 #include <optional>
@@ -206,6 +207,12 @@ qsizetype openHandleCount() {
     return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System).size();
 }
 
+qsizetype threadCount() {
+    return QDir(QStringLiteral("/proc/self/task"))
+        .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+        .size();
+}
+
 qint64 allocatedBytes(qintptr handle) {
     struct stat st {};
     return ::fstat(int(handle), &st) == 0 ? qint64(st.st_blocks) * 512 : -1;
@@ -271,7 +278,44 @@ bool runsAsRoot() {
 }
 
 bool changeOwner(const QString& path, uint id) {
-    return ::lchown(native(path).constData(), uid_t(id), gid_t(id)) == 0;
+    return changeOwner(path, id, id);
+}
+
+bool changeOwner(const QString& path, uint user, uint group) {
+    return ::lchown(native(path).constData(), uid_t(user), gid_t(group)) == 0;
+}
+
+namespace {
+
+// This thread's capabilities (they are per thread), through the system calls themselves.
+bool threadCapabilities(__user_cap_data_struct (&data)[2], bool set) {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    return ::syscall(set ? SYS_capset : SYS_capget, &header, data) == 0;
+}
+
+} // namespace
+
+UnprivilegedOwnerChanges::UnprivilegedOwnerChanges() {
+    __user_cap_data_struct data[2] = {};
+    if (!threadCapabilities(data, false)) {
+        missing_ = QStringLiteral("cannot read this thread's capabilities");
+        return;
+    }
+    if (!(data[0].effective & (1u << CAP_CHOWN)))
+        return; // as unprivileged already
+    data[0].effective &= ~(1u << CAP_CHOWN);
+    if (!threadCapabilities(data, true))
+        missing_ = QStringLiteral("cannot drop CAP_CHOWN from this thread");
+    else
+        dropped_ = true;
+}
+
+UnprivilegedOwnerChanges::~UnprivilegedOwnerChanges() {
+    __user_cap_data_struct data[2] = {};
+    if (dropped_ && threadCapabilities(data, false)) {
+        data[0].effective |= 1u << CAP_CHOWN;
+        threadCapabilities(data, true);
+    }
 }
 
 QString giveUncommonRights(const QString& path, uint id) {
@@ -342,12 +386,28 @@ bool killNow(qint64 pid) {
 }
 
 QList<InterruptKind> interruptKinds() {
-    return {{QStringLiteral("SIGINT"), false},
-            {QStringLiteral("SIGTERM"), false},
-            {QStringLiteral("SIGHUP"), false}};
+    return {{QStringLiteral("SIGINT"), false, true},
+            {QStringLiteral("SIGTERM"), false, false},
+            {QStringLiteral("SIGHUP"), false, true}};
 }
 
-void startInterruptible(QProcess& process, const QString& program, const QStringList& arguments) {
+namespace {
+
+int signalOf(const QString& kind) {
+    return kind == QLatin1String("SIGINT")    ? SIGINT
+           : kind == QLatin1String("SIGTERM") ? SIGTERM
+                                              : SIGHUP;
+}
+
+} // namespace
+
+void startInterruptible(QProcess& process, const QString& program, const QStringList& arguments,
+                        const QString& ignored) {
+    if (!ignored.isEmpty()) {
+        const int signal = signalOf(ignored);
+        // An ignored signal stays ignored across exec, as nohup relies on.
+        process.setChildProcessModifier([signal] { std::signal(signal, SIG_IGN); });
+    }
     process.start(program, arguments);
 }
 
@@ -383,10 +443,7 @@ QStringList withFailingCalls(const QString& path, const QString& calls, const QS
 }
 
 QString interrupt(QProcess& process, const QString& kind) {
-    const int signal = kind == QLatin1String("SIGINT")    ? SIGINT
-                       : kind == QLatin1String("SIGTERM") ? SIGTERM
-                                                          : SIGHUP;
-    if (::kill(pid_t(process.processId()), signal) != 0)
+    if (::kill(pid_t(process.processId()), signalOf(kind)) != 0)
         return QString::fromLocal8Bit(std::strerror(errno));
     return QString();
 }

@@ -5,6 +5,7 @@
 
 #include <aclapi.h>
 #include <sddl.h>
+#include <tlhelp32.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -249,6 +250,19 @@ qsizetype openHandleCount() {
     return GetProcessHandleCount(GetCurrentProcess(), &count) ? qsizetype(count) : -1;
 }
 
+qsizetype threadCount() {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    qsizetype count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return count;
+}
+
 qint64 allocatedBytes(qintptr handle) {
     FILE_STANDARD_INFO info{};
     if (!GetFileInformationByHandleEx(reinterpret_cast<HANDLE>(handle), FileStandardInfo, &info,
@@ -371,6 +385,16 @@ bool runsAsRoot() {
 bool changeOwner(const QString&, uint) {
     return false;
 }
+
+bool changeOwner(const QString&, uint, uint) {
+    return false;
+}
+
+UnprivilegedOwnerChanges::UnprivilegedOwnerChanges()
+    : missing_(QStringLiteral("Windows grants by the accounts in a file's DACL, never by its "
+                              "group")) {}
+
+UnprivilegedOwnerChanges::~UnprivilegedOwnerChanges() = default;
 
 namespace {
 
@@ -511,7 +535,9 @@ QStringList withFailingCalls(const QString&, const QString&, const QString&) {
     return {};
 }
 
-void startInterruptible(QProcess& process, const QString& program, const QStringList& arguments) {
+// Nothing is ignorable here: `ignored` is never given.
+void startInterruptible(QProcess& process, const QString& program, const QStringList& arguments,
+                        const QString&) {
     process.setCreateProcessArgumentsModifier(
         [](QProcess::CreateProcessArguments* args) { args->flags |= CREATE_NEW_PROCESS_GROUP; });
     process.start(program, arguments);
