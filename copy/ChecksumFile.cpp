@@ -85,10 +85,6 @@ std::optional<ChecksumLine> parsed(QByteArrayView line) {
     return ChecksumLine{QByteArray::fromHex(hex.toByteArray()), QString::fromUtf8(*name)};
 }
 
-QString fileNameOf(const QString& path) {
-    return path.mid(platform::lastSeparator(path) + 1);
-}
-
 RunTimeError badChecksumFile(const QString& path, const QString& why) {
     return RunTimeError(ErrorKind::BadChecksumFile, path + QStringLiteral(": ") + why);
 }
@@ -160,7 +156,7 @@ QByteArray digestIn(const QByteArray& content, const QString& path, const QStrin
     if (const std::optional<QByteArray> digest = bareDigest(content))
         return *digest;
 
-    const QString name = fileNameOf(file);
+    const QString name = platform::fileNameOf(file);
     std::optional<QByteArray> published;
     QStringList others;
     qsizetype number = 0;
@@ -175,7 +171,7 @@ QByteArray digestIn(const QByteArray& content, const QString& path, const QStrin
             throw badChecksumFile(
                 path, QStringLiteral("Line %1 is not a checksum line as sha256sum writes it")
                           .arg(number));
-        if (!platform::sameFileName(fileNameOf(checksum->name), name))
+        if (!platform::sameFileName(platform::fileNameOf(checksum->name), name))
             others.append(checksum->name);
         else if (published && *published != checksum->digest)
             throw badChecksumFile(
@@ -213,7 +209,7 @@ std::optional<QByteArray> readPublishedChecksum(const QString& file, qint64 rele
                 "is newer than %2. It was replaced or changed without its checksum: publish it "
                 "with tarselcopy or TarselCopyFile, or write %3 anew once it is "
                 "complete.")
-                .arg(file, path, fileNameOf(path)));
+                .arg(file, path, platform::fileNameOf(path)));
     return digest;
 }
 
@@ -224,7 +220,7 @@ std::optional<QByteArray> readRecordedChecksum(const QString& file) {
 platform::FileId writeChecksumFile(const QString& file, const QByteArray& digest,
                                    Yielder& yielder) {
     const QString path = checksumPathFor(file);
-    const QByteArray line = checksumLine(digest, file.mid(platform::lastSeparator(file) + 1));
+    const QByteArray line = checksumLine(digest, platform::fileNameOf(file));
     platform::StagingFile staging(path, line.size());
     platform::writeAt(staging.file(), line.constData(), line.size(), 0);
     const platform::OpenFile written = staging.readBack(yielder);

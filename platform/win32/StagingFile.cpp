@@ -43,11 +43,6 @@ void removeOnClose(HANDLE handle) {
     SetFileInformationByHandle(handle, FileDispositionInfo, &remove, sizeof remove);
 }
 
-// The folder part of a path with its separator, empty for a bare name.
-QString folderOf(const QString& path) {
-    return path.left(lastSeparator(path) + 1);
-}
-
 // Renames the file open as `handle` to `to`, over a file there only where `replace` says so:
 // what moves is the file the handle holds, whatever became of its name.
 bool renameThrough(HANDLE handle, const QString& to, bool replace) {
@@ -226,7 +221,7 @@ SetAside::SetAside(const QString& path) : path_(path) {
     const QString folder = folderOf(path);
     DWORD err = ERROR_FILE_EXISTS;
     for (int attempt = 0; attempt < 8 && err == ERROR_FILE_EXISTS; ++attempt) {
-        const QString aside = folder + stagingName(path.mid(folder.size()));
+        const QString aside = folder + stagingName(fileNameOf(path));
         if (renameThrough(handle, aside, false)) {
             aside_ = aside;
             return;
