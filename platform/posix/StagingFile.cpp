@@ -3,11 +3,11 @@
 #include "platform/AccessRights.h"
 #include "platform/FileParts.h"
 #include "platform/Paths.h"
+#include "platform/StagingFileParts.h"
 #include "platform/posix/ErrnoError.h"
 
 #include <QFile>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -274,7 +274,7 @@ void removeOrphanedStagingFiles(const QString& target) {
     });
 }
 
-std::vector<StagingLeftover> stagingLeftovers(const QString& target) {
+std::vector<StagingLeftover> parts::listStagingLeftovers(const QString& target) {
     std::vector<StagingLeftover> found;
     forEachStagingFile(folderPath(target), [&](int dfd, const char* name) {
         struct stat st {};
@@ -282,16 +282,10 @@ std::vector<StagingLeftover> stagingLeftovers(const QString& target) {
             found.push_back({QFile::decodeName(name), qint64(st.st_blocks) * 512,
                              QDateTime::fromSecsSinceEpoch(st.st_mtime + OrphanAgeMs / 1000)});
     });
-    std::sort(found.begin(), found.end(),
-              [](const auto& a, const auto& b) { return a.name < b.name; });
     return found;
 }
 
-bool sameFile(const QString& a, const QString& b) {
-    if (a.isEmpty() || b.isEmpty())
-        return false;
-    if (a == b)
-        return true;
+bool parts::sameExistingFile(const QString& a, const QString& b) {
     struct stat sa {};
     struct stat sb {};
     return ::stat(QFile::encodeName(a).constData(), &sa) == 0 &&

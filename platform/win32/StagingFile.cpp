@@ -4,6 +4,7 @@
 #include "platform/AccessRights.h"
 #include "platform/FileParts.h"
 #include "platform/Paths.h"
+#include "platform/StagingFileParts.h"
 #include "platform/win32/Contracts.h"
 #include "platform/win32/OwnerOnly.h"
 #include "platform/win32/Win32.h"
@@ -273,7 +274,7 @@ void removeOrphanedStagingFiles(const QString& target) {
     });
 }
 
-std::vector<StagingLeftover> stagingLeftovers(const QString& target) {
+std::vector<StagingLeftover> parts::listStagingLeftovers(const QString& target) {
     const QString folder = folderOf(target);
     std::vector<StagingLeftover> found;
     forEachStagingFile(folder, [&](const WIN32_FIND_DATAW& entry, const QString& name) {
@@ -290,16 +291,10 @@ std::vector<StagingLeftover> stagingLeftovers(const QString& target) {
         const qint64 writtenMs = ticksOf(entry.ftLastWriteTime) / 10000 - UnixEpochMs;
         found.push_back({name, bytes, QDateTime::fromMSecsSinceEpoch(writtenMs + OrphanAgeMs)});
     });
-    std::sort(found.begin(), found.end(),
-              [](const auto& a, const auto& b) { return a.name < b.name; });
     return found;
 }
 
-bool sameFile(const QString& a, const QString& b) {
-    if (a.isEmpty() || b.isEmpty())
-        return false;
-    if (a == b)
-        return true;
+bool parts::sameExistingFile(const QString& a, const QString& b) {
     FileIdentity first;
     FileIdentity second;
     return identityOf(a, first) && identityOf(b, second) && first == second;
