@@ -90,7 +90,7 @@ void ReleaseWorkflow::succeeded() {
 // error report, which also says why a release that is not as it was published was refused. The old
 // version is in place in every case.
 void ReleaseWorkflow::failed(const RunFailure& failure) {
-    const QString fileName = request_.source.mid(platform::lastSeparator(request_.source) + 1);
+    const QString fileName = platform::fileNameOf(request_.source);
     switch (failure.stage()) {
     case RunStage::WholeCopy:
         // The whole-file copy reports its own failure, then the run ends as any failed copy.

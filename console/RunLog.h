@@ -36,8 +36,8 @@ struct RunRecord {
 // UTC offset, then the fields in the order above, the digest as 64 lower-case hex digits and the
 // release as its number, each empty where none is known. Tabs and line breaks inside a field
 // become blanks, so that every line has the same twelve fields, and other control characters
-// escapes, as printable() writes them. The version's two come last, so that readers of the first
-// ten read on as before.
+// escapes, as printable() writes them. The version's two come last, so that parsers that know only
+// the first ten keep working.
 QByteArray logLine(const RunRecord& record);
 
 } // namespace tarsel::console

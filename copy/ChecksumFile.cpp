@@ -85,10 +85,6 @@ std::optional<ChecksumLine> parsed(QByteArrayView line) {
     return ChecksumLine{QByteArray::fromHex(hex.toByteArray()), QString::fromUtf8(*name)};
 }
 
-QString fileNameOf(const QString& path) {
-    return path.mid(platform::lastSeparator(path) + 1);
-}
-
 RunTimeError badChecksumFile(const QString& path, const QString& why) {
     return RunTimeError(ErrorKind::BadChecksumFile, path + QStringLiteral(": ") + why);
 }
@@ -141,7 +137,7 @@ QByteArray digestIn(const QByteArray& content, const QString& path, const QStrin
     if (const std::optional<QByteArray> digest = bareDigest(content))
         return *digest;
 
-    const QString name = fileNameOf(file);
+    const QString name = platform::fileNameOf(file);
     std::optional<QByteArray> published;
     QStringList others;
     qsizetype number = 0;
@@ -156,7 +152,7 @@ QByteArray digestIn(const QByteArray& content, const QString& path, const QStrin
             throw badChecksumFile(
                 path, QStringLiteral("Line %1 is not a checksum line as sha256sum writes it")
                           .arg(number));
-        if (!platform::sameFileName(fileNameOf(checksum->name), name))
+        if (!platform::sameFileName(platform::fileNameOf(checksum->name), name))
             others.append(checksum->name);
         else if (published && *published != checksum->digest)
             throw badChecksumFile(
@@ -195,7 +191,7 @@ std::optional<PublishedChecksum> readPublishedChecksumFile(const QString& file,
                 "is newer than %2. It was replaced or changed without its checksum: publish it "
                 "with tarselcopy or TarselCopyFile, or write %3 anew once it is "
                 "complete.")
-                .arg(file, path, fileNameOf(path)));
+                .arg(file, path, platform::fileNameOf(path)));
     return PublishedChecksum{content->bytes, digest};
 }
 
@@ -211,9 +207,8 @@ std::optional<QByteArray> readRecordedChecksum(const QString& file) {
 
 platform::FileId writeChecksumFile(const QString& file, const QByteArray& digest,
                                    Yielder& yielder) {
-    return writeSmallFile(checksumPathFor(file),
-                          checksumLine(digest, file.mid(platform::lastSeparator(file) + 1)), file,
-                          yielder);
+    return writeSmallFile(checksumPathFor(file), checksumLine(digest, platform::fileNameOf(file)),
+                          file, yielder);
 }
 
 } // namespace tarsel

@@ -127,7 +127,7 @@ void Run::copyToStaging() {
     });
     // A target must name a file: an empty text or a folder path has no name to put the release
     // under.
-    if (target.isEmpty() || platform::lastSeparator(target) == target.size() - 1 ||
+    if (target.isEmpty() || platform::fileNameOf(target).isEmpty() ||
         platform::isNonFileEntry(target))
         throw RunFailure(RunStage::Target, RunTimeError(ErrorKind::PathFileAccess,
                                                         QStringLiteral("Not a file name: '") +
@@ -193,8 +193,7 @@ void Run::checkAsPublished() const {
                                         "%1 is not what %2 publishes. It is being published, or "
                                         "it was replaced without its checksum: publish it with "
                                         "tarselcopy or TarselCopyFile, or delete the stale %3.")
-                             .arg(request_.source, checksum,
-                                  checksum.mid(platform::lastSeparator(checksum) + 1))));
+                             .arg(request_.source, checksum, platform::fileNameOf(checksum))));
     }
 }
 

@@ -11,10 +11,6 @@ namespace tarsel {
 
 namespace {
 
-QString fileNameOf(const QString& path) {
-    return path.mid(platform::lastSeparator(path) + 1);
-}
-
 RunTimeError refused(const RunTimeError& why, const QString& release, const QString& record) {
     return why.withDescription(QStringLiteral("The new release %1 is refused: %2: %3")
                                    .arg(release, record, why.description()));
@@ -59,10 +55,10 @@ SignedRelease readSignedRelease(const QString& release, qint64 releaseChanged,
                           release, signaturePath);
         throw refused(e, release, signaturePath);
     }
-    if (!platform::sameFileName(claim.fileName, fileNameOf(release)))
+    if (!platform::sameFileName(claim.fileName, platform::fileNameOf(release)))
         throw refused(RunTimeError(ErrorKind::SignatureDiffers,
                                    QStringLiteral("Signed for another file, %1, not %2")
-                                       .arg(claim.fileName, fileNameOf(release))),
+                                       .arg(claim.fileName, platform::fileNameOf(release))),
                       release, signaturePath);
     return SignedRelease{published->digest, claim.release, key};
 }

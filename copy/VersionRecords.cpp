@@ -52,7 +52,7 @@ bool writeRecords(const QString& target, const platform::FileIdHold& version,
     const platform::FileId written = writeChecksumFile(target, digest, yielder);
     std::optional<platform::FileId> signedBy;
     if (signKey) {
-        const QString name = target.mid(platform::lastSeparator(target) + 1);
+        const QString name = platform::fileNameOf(target);
         const QByteArray comment =
             releaseComment({name, release}, QDateTime::currentSecsSinceEpoch());
         signedBy =

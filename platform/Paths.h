@@ -9,6 +9,15 @@ namespace tarsel::platform {
 // Windows takes '\' and '/' alike; Linux only '/'.
 qsizetype lastSeparator(const QString& path);
 
+// The file name of a path: what follows its last separator; the whole path when it has none, empty
+// when it ends in a separator.
+QString fileNameOf(const QString& path);
+
+// The folder of a path as written, its trailing separator kept, so that folderOf(p) + fileNameOf(p)
+// is p again and a name can be put after it as it is: "/" and "C:\" and "\\server\share\" stay
+// whole; empty for a bare name, which callers that open the folder take as the current one.
+QString folderOf(const QString& path);
+
 // The separator that joins a folder and a name.
 QChar separator();
 

@@ -1,6 +1,7 @@
 #include "platform/StagingFile.h"
 
 #include "platform/FileParts.h"
+#include "platform/StagingFileParts.h"
 
 #include <QRandomGenerator>
 
@@ -60,6 +61,19 @@ bool isStagingName(const QString& name) {
     return at > 1 && name.startsWith(QLatin1Char('.')) &&
            QStringView(name).mid(at, Marker.size()) == Marker &&
            isRandomSuffix(QStringView(name).mid(at + Marker.size()));
+}
+
+std::vector<StagingLeftover> stagingLeftovers(const QString& target) {
+    std::vector<StagingLeftover> found = parts::listStagingLeftovers(target);
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.name < b.name; });
+    return found;
+}
+
+bool sameFile(const QString& a, const QString& b) {
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    return a == b || parts::sameExistingFile(a, b);
 }
 
 } // namespace tarsel::platform

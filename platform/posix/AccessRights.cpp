@@ -1,5 +1,6 @@
 #include "platform/AccessRights.h"
 
+#include "platform/Paths.h"
 #include "platform/StagingFile.h"
 #include "platform/posix/ErrnoError.h"
 
@@ -72,9 +73,7 @@ void giveRights(int fd, const QString& newVersion, mode_t mode,
 // decides it: the rights of a file made there under a staging name and removed at once. Owner and
 // group are those the staging file already has, made by this process in this folder.
 void giveNewFileRights(const QString& oldVersion, int fd, const QString& newVersion) {
-    const qsizetype slash = newVersion.lastIndexOf(QLatin1Char('/'));
-    const QString probe = newVersion.left(slash + 1) +
-                          stagingName(oldVersion.mid(oldVersion.lastIndexOf(QLatin1Char('/')) + 1));
+    const QString probe = folderOf(newVersion) + stagingName(fileNameOf(oldVersion));
     const QByteArray name = QFile::encodeName(probe);
     const int made =
         ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);

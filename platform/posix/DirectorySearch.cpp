@@ -1,5 +1,6 @@
 #include "platform/DirectorySearch.h"
 
+#include "platform/Paths.h"
 #include "platform/posix/ErrnoError.h"
 #include "platform/posix/WildcardMatch.h"
 
@@ -73,8 +74,7 @@ quint32 attributesOf(const QString& path) {
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         throw errnoError(path.isEmpty() ? ENOENT : errno, path);
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return attributesFrom(path.mid(slash + 1), st);
+    return attributesFrom(fileNameOf(path), st);
 }
 
 void setAttributes(const QString& path, quint32 attributes) {
@@ -91,17 +91,13 @@ void setAttributes(const QString& path, quint32 attributes) {
 
 std::optional<FoundEntry> findFirst(const QString& path,
                                     const std::function<bool(const FoundEntry&)>& accept) {
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    const QString folder = slash < 0 ? QString() : path.left(slash);
-    const QString pattern = path.mid(slash + 1);
+    const QString folder = folderOf(path);
+    const QString pattern = fileNameOf(path);
     if (pattern.isEmpty())
         return std::nullopt;
-    auto joined = [&](const QString& name) {
-        return slash < 0 ? name : folder + QLatin1Char('/') + name;
-    };
     auto take = [&](const QString& name) -> std::optional<FoundEntry> {
         struct stat st {};
-        const QString full = joined(name);
+        const QString full = folder + name;
         if (::stat(QFile::encodeName(full).constData(), &st) != 0)
             return std::nullopt;
         FoundEntry entry{full, name, attributesFrom(name, st)};
@@ -115,8 +111,7 @@ std::optional<FoundEntry> findFirst(const QString& path,
     if (auto entry = take(pattern); entry || !hasWildcard(pattern))
         return entry;
 
-    const QByteArray dirName = QFile::encodeName(
-        slash < 0 ? QStringLiteral(".") : (folder.isEmpty() ? QStringLiteral("/") : folder));
+    const QByteArray dirName = QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder);
     DIR* dir = ::opendir(dirName.constData());
     if (!dir)
         return std::nullopt;

@@ -2,11 +2,12 @@
 
 #include "platform/AccessRights.h"
 #include "platform/FileParts.h"
+#include "platform/Paths.h"
+#include "platform/StagingFileParts.h"
 #include "platform/posix/ErrnoError.h"
 
 #include <QFile>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -20,11 +21,13 @@ namespace tarsel::platform {
 
 namespace {
 
-QString folderOf(const QString& path) {
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    if (slash < 0)
+// The folder as the system opens it and a message names it: "." for a bare name, and without the
+// trailing slash that folderOf() keeps, but the root's.
+QString folderPath(const QString& path) {
+    const QString folder = folderOf(path);
+    if (folder.isEmpty())
         return QStringLiteral(".");
-    return slash == 0 ? QStringLiteral("/") : path.left(slash);
+    return folder.size() == 1 ? folder : folder.chopped(1);
 }
 
 // Someone may have put another file under our name meanwhile.
@@ -63,7 +66,7 @@ int renameWithoutReplacing(const QString& from, const QString& to) {
 
 // A target whose folder is missing: the folder is what to name, as Windows names it.
 RunTimeError creationError(int err, const QString& target) {
-    const QString folder = folderOf(target);
+    const QString folder = folderPath(target);
     struct stat st {};
     if (err == ENOENT && ::stat(QFile::encodeName(folder).constData(), &st) != 0 &&
         (errno == ENOENT || errno == ENOTDIR))
@@ -97,8 +100,8 @@ void syncFolder(const QString& folder) {
 } // namespace
 
 StagingFile::StagingFile(const QString& target, qint64 length, Yielder* yielder) : target_(target) {
-    const QString folder = folderOf(target);
-    const QString name = target.mid(target.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString folder = folderPath(target);
+    const QString name = fileNameOf(target);
     int fd = -1;
     for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
         path_ = inFolder(folder, stagingName(name));
@@ -189,7 +192,7 @@ std::optional<RunTimeError> StagingFile::commit(Yielder&, const QString& rightsO
         0)
         throw errnoError(errno, target_);
     committed_ = true;
-    syncFolder(folderOf(target_));
+    syncFolder(folderPath(target_));
     return notKept;
 }
 
@@ -210,8 +213,8 @@ SetAside::SetAside(const QString& path) : path_(path) {
         if (handle_ >= 0)
             ::flock(int(handle_), LOCK_EX | LOCK_NB);
     }
-    const QString folder = folderOf(path);
-    const QString base = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString folder = folderPath(path);
+    const QString base = fileNameOf(path);
     for (int attempt = 0; attempt < 8; ++attempt) {
         const QString aside = inFolder(folder, stagingName(base));
         const int err = renameWithoutReplacing(path, aside);
@@ -250,7 +253,7 @@ void removeIfSame(const QString& path, const FileId& id) {
 
 void removeOrphanedStagingFiles(const QString& target) {
     const time_t now = ::time(nullptr);
-    forEachStagingFile(folderOf(target), [now](int dfd, const char* name) {
+    forEachStagingFile(folderPath(target), [now](int dfd, const char* name) {
         const int fd = ::openat(dfd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
             return;
@@ -271,24 +274,18 @@ void removeOrphanedStagingFiles(const QString& target) {
     });
 }
 
-std::vector<StagingLeftover> stagingLeftovers(const QString& target) {
+std::vector<StagingLeftover> parts::listStagingLeftovers(const QString& target) {
     std::vector<StagingLeftover> found;
-    forEachStagingFile(folderOf(target), [&](int dfd, const char* name) {
+    forEachStagingFile(folderPath(target), [&](int dfd, const char* name) {
         struct stat st {};
         if (::fstatat(dfd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
             found.push_back({QFile::decodeName(name), qint64(st.st_blocks) * 512,
                              QDateTime::fromSecsSinceEpoch(st.st_mtime + OrphanAgeMs / 1000)});
     });
-    std::sort(found.begin(), found.end(),
-              [](const auto& a, const auto& b) { return a.name < b.name; });
     return found;
 }
 
-bool sameFile(const QString& a, const QString& b) {
-    if (a.isEmpty() || b.isEmpty())
-        return false;
-    if (a == b)
-        return true;
+bool parts::sameExistingFile(const QString& a, const QString& b) {
     struct stat sa {};
     struct stat sb {};
     return ::stat(QFile::encodeName(a).constData(), &sa) == 0 &&

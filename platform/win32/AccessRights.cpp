@@ -52,8 +52,7 @@ void readRights(DWORD read, PSECURITY_DESCRIPTOR descriptor, Rights& rights, con
 // DACL where the folder passes none on), as the system alone decides it: the rights of a file made
 // there under a staging name and removed when it is closed.
 void readNewFileRights(const QString& oldVersion, const QString& newVersion, Rights& rights) {
-    const QString probe = newVersion.left(lastSeparator(newVersion) + 1) +
-                          stagingName(oldVersion.mid(lastSeparator(oldVersion) + 1));
+    const QString probe = folderOf(newVersion) + stagingName(fileNameOf(oldVersion));
     const HANDLE made =
         CreateFileW(widePath(probe).c_str(), READ_CONTROL | DELETE, ShareAll, nullptr, CREATE_NEW,
                     FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);

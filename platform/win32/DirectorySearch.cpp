@@ -48,7 +48,7 @@ void setAttributes(const QString& path, quint32 attributes) {
 // The system's own search: its wildcards, its case rules, its order.
 std::optional<FoundEntry> findFirst(const QString& path,
                                     const std::function<bool(const FoundEntry&)>& accept) {
-    const QString folder = path.left(lastSeparator(path) + 1);
+    const QString folder = folderOf(path);
     if (folder.size() == path.size())
         return std::nullopt;
     WIN32_FIND_DATAW found{};

@@ -172,7 +172,7 @@ FileIdHold::~FileIdHold() = default;
 // NTFS, ReFS, exFAT and FAT's long names alike.
 bool nameCanExist(const QString& path) {
     constexpr qsizetype NameMax = 255;
-    return path.size() - lastSeparator(path) - 1 <= NameMax;
+    return fileNameOf(path).size() <= NameMax;
 }
 
 qint64 readAt(const OpenFile& file, char* buffer, qint64 length, qint64 offset) {

@@ -92,8 +92,9 @@ ReadOnlyGuard::~ReadOnlyGuard() {
     // read-only file: the old one is reached by its index instead, should another name keep it.
     if (restoreReadOnly(AttributeHandle(path_), cleared))
         return;
-    const qsizetype separator = lastSeparator(path_);
-    const QString folder = separator < 0 ? QStringLiteral(".") : path_.left(separator + 1);
+    QString folder = folderOf(path_);
+    if (folder.isEmpty())
+        folder = QStringLiteral(".");
     const HANDLE hint = CreateFileW(widePath(folder).c_str(), FILE_READ_ATTRIBUTES, ShareAll,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (hint == INVALID_HANDLE_VALUE)

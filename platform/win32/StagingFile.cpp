@@ -4,6 +4,7 @@
 #include "platform/AccessRights.h"
 #include "platform/FileParts.h"
 #include "platform/Paths.h"
+#include "platform/StagingFileParts.h"
 #include "platform/win32/Contracts.h"
 #include "platform/win32/OwnerOnly.h"
 #include "platform/win32/Win32.h"
@@ -41,11 +42,6 @@ bool renameAllowedOver(const QString& target) {
 void removeOnClose(HANDLE handle) {
     FILE_DISPOSITION_INFO remove{TRUE};
     SetFileInformationByHandle(handle, FileDispositionInfo, &remove, sizeof remove);
-}
-
-// The folder part of a path with its separator, empty for a bare name.
-QString folderOf(const QString& path) {
-    return path.left(lastSeparator(path) + 1);
 }
 
 // Renames the file open as `handle` to `to`, over a file there only where `replace` says so:
@@ -226,7 +222,7 @@ SetAside::SetAside(const QString& path) : path_(path) {
     const QString folder = folderOf(path);
     DWORD err = ERROR_FILE_EXISTS;
     for (int attempt = 0; attempt < 8 && err == ERROR_FILE_EXISTS; ++attempt) {
-        const QString aside = folder + stagingName(path.mid(folder.size()));
+        const QString aside = folder + stagingName(fileNameOf(path));
         if (renameThrough(handle, aside, false)) {
             aside_ = aside;
             return;
@@ -278,7 +274,7 @@ void removeOrphanedStagingFiles(const QString& target) {
     });
 }
 
-std::vector<StagingLeftover> stagingLeftovers(const QString& target) {
+std::vector<StagingLeftover> parts::listStagingLeftovers(const QString& target) {
     const QString folder = folderOf(target);
     std::vector<StagingLeftover> found;
     forEachStagingFile(folder, [&](const WIN32_FIND_DATAW& entry, const QString& name) {
@@ -295,16 +291,10 @@ std::vector<StagingLeftover> stagingLeftovers(const QString& target) {
         const qint64 writtenMs = ticksOf(entry.ftLastWriteTime) / 10000 - UnixEpochMs;
         found.push_back({name, bytes, QDateTime::fromMSecsSinceEpoch(writtenMs + OrphanAgeMs)});
     });
-    std::sort(found.begin(), found.end(),
-              [](const auto& a, const auto& b) { return a.name < b.name; });
     return found;
 }
 
-bool sameFile(const QString& a, const QString& b) {
-    if (a.isEmpty() || b.isEmpty())
-        return false;
-    if (a == b)
-        return true;
+bool parts::sameExistingFile(const QString& a, const QString& b) {
     FileIdentity first;
     FileIdentity second;
     return identityOf(a, first) && identityOf(b, second) && first == second;

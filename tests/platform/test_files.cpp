@@ -1,10 +1,12 @@
 #include "core/RunTimeError.h"
 #include "platform/AppendLog.h"
+#include "platform/DirectorySearch.h"
 #include "platform/Files.h"
 #include "platform/StagingFile.h"
 #include "support/ErrorOf.h"
 #include "support/FileFixtures.h"
 #include "support/ReleaseFixture.h"
+#include "support/TestHost.h"
 
 #include <QtTest>
 
@@ -397,6 +399,60 @@ private slots:
         if (entry == "symbolic link")
             QCOMPARE(readFile(pointedTo), QByteArray("the old version's"));
         QFile::setPermissions(record, QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    // The same file however the path reaches it; a copy, a missing file or no path never is.
+    void sameFileByIdentity_data() {
+        QTest::addColumn<QString>("other"); // how the second path is made
+        QTest::addColumn<bool>("same");
+        QTest::newRow("the same path") << "same path" << true;
+        QTest::newRow("another spelling of its path") << "spelling" << true;
+        QTest::newRow("a symbolic link to it") << "symbolic link" << true;
+        QTest::newRow("a copy of it") << "copy" << false;
+        QTest::newRow("a missing file") << "missing" << false;
+        QTest::newRow("an empty path") << "empty" << false;
+    }
+
+    void sameFileByIdentity() {
+        QFETCH(QString, other);
+        QFETCH(bool, same);
+        const QString file = path("source");
+        QString second;
+        if (other == "same path")
+            second = file;
+        else if (other == "spelling")
+            second = dir.path() + "/./source";
+        else if (other == "symbolic link")
+            QVERIFY(makeSymbolicLink(file, second = path("link to source")));
+        else if (other == "copy")
+            QVERIFY(QFile::copy(file, second = path("copy of source")));
+        else if (other == "missing")
+            second = path("missing");
+        QCOMPARE(platform::sameFile(file, second), same);
+        QCOMPARE(platform::sameFile(second, file), same);
+        QFile::remove(path("link to source"));
+        QFile::remove(path("copy of source"));
+    }
+
+    // Other runs' staging files beside a target, of any target there, in name order; a user's
+    // look-alike and a folder under a staging name are no leftovers.
+    void stagingLeftoversInNameOrder() {
+        const QString folder = path("leftovers");
+        QVERIFY(QDir(folder).removeRecursively() && QDir().mkpath(folder));
+        QStringList names;
+        for (const QString target : {"b.accdb", "a.accdb", "b.accdb", "c.mdb"})
+            names << stagingName(target);
+        for (const QString& name : names) {
+            QVERIFY(writeFile(folder + "/" + name, "stopped run's"));
+            QVERIFY(test::setDosAttributes(folder + "/" + name, Attr::Hidden).isEmpty());
+        }
+        QVERIFY(writeFile(folder + "/.a.accdb.tarsel-my-draft", "a user's"));
+        QVERIFY(QDir().mkdir(folder + "/" + stagingName("d.accdb")));
+        names.sort();
+        QStringList found;
+        for (const StagingLeftover& left : stagingLeftovers(folder + "/a.accdb"))
+            found << left.name;
+        QCOMPARE(found, names);
     }
 
     // Only the file it was: a file that took its name since stays.
