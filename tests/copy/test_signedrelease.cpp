@@ -63,14 +63,11 @@ private slots:
         // A user cannot take the computer's keys away by storing a value of their own.
         QTest::newRow("the user's own empty value")
             << one << QString() << "" << QStringList{Unprotected} << 0;
-#ifdef Q_OS_WIN
-        // Only the computer's policy counts: a user may be allowed to change their own.
-        QTest::newRow("the user's policy alone")
-            << QString() << one << QString() << QStringList() << 0;
-#else
-        QTest::newRow("a second preset folder")
-            << QString() << one << QString() << QStringList{Unprotected} << 0;
-#endif
+        // Only the computer's presets count: on Windows a user may be allowed to change their
+        // own policy, on Linux the second folder is the system's.
+        QTest::newRow("a preset in the user's scope alone")
+            << QString() << one << QString()
+            << (userScopeIsTheComputers() ? QStringList{Unprotected} : QStringList()) << 0;
     }
 
     void presetKeys() {

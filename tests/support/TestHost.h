@@ -364,6 +364,11 @@ private:
 // HKEY_LOCAL_MACHINE is redirected, so a test needs no rights over the machine and never sees its
 // policies. On Linux, which presets for every user alike, the files in two system configuration
 // folders of the test's own (XDG_CONFIG_DIRS): the computer's first, the user's second.
+// Whether IsolatedPresets' user scope is the computer's own too: on Linux a second preset folder
+// of the system's, which only an administrator writes; on Windows the user's policy key, which a
+// user may be allowed to change.
+bool userScopeIsTheComputers();
+
 class IsolatedPresets {
 public:
     enum class Scope { Computer, User };

@@ -640,6 +640,10 @@ QString presetFolder(const QTemporaryDir& folder, IsolatedPresets::Scope scope) 
 
 } // namespace
 
+bool userScopeIsTheComputers() {
+    return true;
+}
+
 IsolatedPresets::IsolatedPresets() : state_(std::make_unique<State>()) {
     if (liveStores().empty() || !state_->folder.isValid())
         qFatal("presets need an IsolatedSettings and a temporary folder");

@@ -798,6 +798,10 @@ struct IsolatedPresets::State {
     HKEY machine = nullptr;
 };
 
+bool userScopeIsTheComputers() {
+    return false;
+}
+
 IsolatedPresets::IsolatedPresets() : state_(std::make_unique<State>()) {
     // Without a store HKEY_CURRENT_USER would be the user's own.
     if (liveStores().empty() ||
