@@ -21,6 +21,8 @@ const QString Synopsis = QStringLiteral(
     "                  [--log FILE] [--quiet] [--trusted-key KEY-OR-FILE]...\n"
     "       tarselcopy --sign-key FILE [--sign-password-file FILE] [--release N]\n"
     "                  --source BUILD --target MASTER\n"
+    "       tarselcopy --check [--source PATH] [--target PATH] [--log FILE]\n"
+    "                  [--trusted-key KEY-OR-FILE]...\n"
     "       tarselcopy --who [--target PATH]\n"
     "       tarselcopy --report LOG [--source MASTER] [--since DAYS] [--csv]\n"
     "       tarselcopy --help | --version\n");
@@ -68,6 +70,11 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
         QStringLiteral("who"),
         QStringLiteral("Copy nothing: print who holds the target, one line per program on this "
                        "computer and per computer its Access lock file records."));
+    const QCommandLineOption check(
+        QStringLiteral("check"),
+        QStringLiteral("Copy nothing, end nothing: print 'current TARGET' or 'behind TARGET' "
+                       "with the release in service and the master's, by the test of "
+                       "--if-changed; exit 0 when current, 1 when behind."));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("No progress line on standard error."));
     const QCommandLineOption trustedKey(
@@ -110,8 +117,9 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Show the version and exit."));
-    parser.addOptions({source, target, ifChanged, endAccess, open, log, quiet, who, trustedKey,
-                       signKey, signPasswordFile, release, report, csv, since, help, version});
+    parser.addOptions({source, target, ifChanged, endAccess, open, log, quiet, who, check,
+                       trustedKey, signKey, signPasswordFile, release, report, csv, since, help,
+                       version});
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
 
     // Read on past a mistake: what was given still names the target and the log of the refusal.
@@ -137,6 +145,7 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
     options.open = parser.isSet(open);
     options.quiet = parser.isSet(quiet);
     options.who = parser.isSet(who);
+    options.check = parser.isSet(check);
     options.trustedKeys = parser.values(trustedKey);
     options.signKey = parser.value(signKey);
     options.signPasswordFile = parser.value(signPasswordFile);
@@ -168,11 +177,11 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
     if (parser.isSet(report)) {
         // A report writes no log line: it is no run, and its log is what it reads.
         if (parser.isSet(target) || parser.isSet(log) || options.who || options.ifChanged ||
-            options.endAccess || options.open) {
+            options.endAccess || options.open || options.check) {
             options.logFile.clear();
             return refused(options, QStringLiteral("--report only reads: it takes no --target, "
-                                                   "--log, --who, --if-changed, --end-access or "
-                                                   "--open"));
+                                                   "--log, --who, --check, --if-changed, "
+                                                   "--end-access or --open"));
         }
         if (options.report.isEmpty())
             return refused(options, QStringLiteral("--report needs a log file"));
@@ -191,6 +200,10 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
     if (options.who && (options.ifChanged || options.endAccess || options.open))
         return refused(options, QStringLiteral("--who only asks: it takes no --if-changed, "
                                                "--end-access or --open"));
+    if (options.check &&
+        (options.who || options.endAccess || options.open || parser.isSet(signKey)))
+        return refused(options, QStringLiteral("--check only asks: it takes no --who, "
+                                               "--end-access, --open or --sign-key"));
     if (options.source.isEmpty() && !options.who)
         return refused(options,
                        QStringLiteral("no release: give --source, or store one in the window"));

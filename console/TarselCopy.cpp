@@ -1,5 +1,6 @@
 #include "console/TarselCopy.h"
 
+#include "console/Check.h"
 #include "console/ConsoleFace.h"
 #include "console/ExitCode.h"
 #include "console/LogPlace.h"
@@ -157,8 +158,10 @@ QString resultLine(const RunRecord& record) {
                     ? QString()
                     : QStringLiteral(", created the folder ") + record.createdFolder) +
                QLatin1Char(')');
-    if (record.outcome == Outcome::Current)
-        return QStringLiteral("current ") + record.target;
+    if (record.outcome == Outcome::Current || record.outcome == Outcome::Behind)
+        return outcomeText(record.outcome) + QLatin1Char(' ') + record.target +
+               (record.standing.isEmpty() ? QString()
+                                          : QStringLiteral(" (") + record.standing + u')');
     // A command line without a target still gets its line.
     return outcomeText(record.outcome) +
            (record.target.isEmpty() ? QString() : QLatin1Char(' ') + record.target) +
@@ -275,7 +278,9 @@ int runTarselCopy(const Options& options) {
     }
 
     // Access is ended only for a copy: a current target keeps everyone at work.
-    if (options.ifChanged && AlreadyInService(options.source, options.target, keys.trusted))
+    if (options.check)
+        checkStanding(options.source, options.target, keys.trusted, record);
+    else if (options.ifChanged && AlreadyInService(options.source, options.target, keys.trusted))
         record.outcome = Outcome::Current;
     else
         update(options, keys, record);

@@ -886,6 +886,11 @@ private slots:
         if (endAccess)
             QVERIFY(startIdleCopy(access, tools_.path(), "MSACCESS.EXE", QString(), false,
                                   files_.target));
+        // --check decides as --if-changed does.
+        const Outcome checked = run(paths() << "--check");
+        QCOMPARE(checked.exitCode, current ? 0 : 1);
+        QVERIFY2(checked.out.startsWith((current ? "current " : "behind ") + files_.target + " ("),
+                 qPrintable(checked.out + checked.err));
         QStringList arguments = paths() << "--if-changed";
         if (endAccess)
             arguments << "--end-access";
@@ -900,6 +905,111 @@ private slots:
         } else {
             QVERIFY(outcome.out.startsWith("updated "));
         }
+    }
+
+    // --check: what --if-changed would decide, and what each side holds, with nothing changed.
+    void check_data() {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<int>("exitCode");
+        // Standard output; OLD and NEW the starts of the old and new versions' digests.
+        QTest::addColumn<QString>("line");
+        QTest::newRow("current by the checksums")
+            << "current" << 0 << "current TARGET (in service: release NEW, master: release NEW)";
+        QTest::newRow("behind by the checksums")
+            << "behind" << 1 << "behind TARGET (in service: release OLD, master: release NEW)";
+        QTest::newRow("behind, neither side published")
+            << "unpublished" << 1 << "behind TARGET (in service: unknown, master: unknown)";
+        QTest::newRow("a first install: no target")
+            << "no target" << 1 << "behind TARGET (in service: none, master: release NEW)";
+        QTest::newRow("signed, current")
+            << "signed current" << 0 << "current TARGET (in service: release 5, master: release 5)";
+        QTest::newRow("signed, a newer release on the master")
+            << "signed newer" << 1 << "behind TARGET (in service: release 5, master: release 6)";
+        // What the run would refuse is no release to be behind of.
+        QTest::newRow("signed, an older release on the master")
+            << "signed older" << 3 << "failed TARGET (exit 3)";
+        QTest::newRow("the master not signed, keys trusted")
+            << "unsigned" << 3 << "failed TARGET (exit 3)";
+        QTest::newRow("the master missing") << "master missing" << 3 << "failed TARGET (exit 3)";
+        QTest::newRow("the master's checksum stale")
+            << "stale checksum" << 3 << "failed TARGET (exit 3)";
+        QTest::newRow("with --end-access: refused")
+            << "end access" << 2 << "failed TARGET (exit 2)";
+    }
+
+    void check() {
+        QFETCH(QString, situation);
+        QFETCH(int, exitCode);
+        QFETCH(QString, line);
+        const QString published = files_.source + ".sha256";
+        const QByteArray newHex = sha256Hex(files_.newBytes);
+        const QByteArray oldHex = sha256Hex(files_.oldBytes);
+        QStringList arguments = paths();
+        const bool signedRow = situation.startsWith("signed") || situation == "unsigned";
+        if (signedRow) {
+            if (const QString why = missing(Facility::ChildSharesSettings); !why.isEmpty())
+                QSKIP(qPrintable(why));
+            arguments << "--trusted-key" << publicKeyLine("unprotected");
+        }
+        const auto sign = [&](const QByteArray& bytes, quint64 release) {
+            const QByteArray checksum = sha256Hex(bytes) + "  app.mdb\n";
+            return writeFile(files_.source, bytes) && writeFile(published, checksum) &&
+                   writeFile(published + ".minisig",
+                             releaseSignature(checksum, "app.mdb", release));
+        };
+        if (situation == "current") {
+            QVERIFY(writeFile(published, newHex + "  app.mdb\n"));
+            QCOMPARE(run(paths()).exitCode, 0);
+        } else if (situation == "behind") {
+            QVERIFY(writeFile(published, newHex + "  app.mdb\n"));
+            QVERIFY(writeFile(files_.target + ".sha256", oldHex + "  app.mdb\n"));
+        } else if (situation == "no target") {
+            QVERIFY(writeFile(published, newHex + "  app.mdb\n"));
+            QVERIFY(QFile::remove(files_.target));
+        } else if (situation.startsWith("signed")) {
+            QVERIFY(sign(files_.newBytes, 5));
+            QCOMPARE(run(arguments).exitCode, 0);
+            if (situation == "signed newer")
+                QVERIFY(sign(patternBytes(1234), 6));
+            else if (situation == "signed older")
+                QVERIFY(sign(patternBytes(1234), 4));
+        } else if (situation == "unsigned") {
+            QVERIFY(writeFile(published, newHex + "  app.mdb\n"));
+        } else if (situation == "master missing") {
+            QVERIFY(QFile::remove(files_.source));
+        } else if (situation == "stale checksum") {
+            QVERIFY(writeFile(published, newHex + "  app.mdb\n"));
+            QVERIFY(writeFile(files_.target + ".sha256", oldHex + "  app.mdb\n"));
+            // Replaced by hand after its checksum was written.
+            const QString copy = files_.source + ".new";
+            QVERIFY(writeFile(copy, patternBytes(300001)));
+            std::filesystem::rename(copy.toStdWString(), files_.source.toStdWString());
+        } else if (situation == "end access") {
+            arguments << "--end-access";
+        }
+        const QByteArray before = readFile(files_.target);
+        const QDateTime modified = modifiedOf(files_.target);
+        const QString log = files_.root() + "/runs.log";
+        QFile::remove(log);
+        const Outcome outcome = run(arguments << "--check"
+                                              << "--log" << log);
+
+        QCOMPARE(outcome.exitCode, exitCode);
+        QCOMPARE(outcome.out, QString(line)
+                                      .replace("TARGET", files_.target)
+                                      .replace("OLD", oldHex.left(12))
+                                      .replace("NEW", newHex.left(12)) +
+                                  '\n');
+        QCOMPARE(outcome.err.isEmpty(), exitCode < 2);
+        QCOMPARE(readFile(files_.target), before);
+        QCOMPARE(modifiedOf(files_.target), modified);
+        QCOMPARE(files_.stagingFiles(), QStringList());
+        // Logged as every run, in the words of its result line.
+        const QStringList fields = QString::fromUtf8(readFile(log)).split('\t');
+        QCOMPARE(fields.size(), 12);
+        QCOMPARE(fields[3], outcome.out.section(' ', 0, 0));
+        QCOMPARE(fields[4], QString::number(exitCode));
+        QCOMPARE(fields[7], "0");
     }
 
     // One line per run, twelve tab-separated fields, appended: a log on a share gathers many runs.
