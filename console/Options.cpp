@@ -7,6 +7,9 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QRegularExpression>
+
+#include <optional>
 
 namespace tarsel::console {
 
@@ -19,6 +22,7 @@ QString storedPath(const QString& valueName) {
 const QString Synopsis = QStringLiteral(
     "Usage: tarselcopy [--source PATH] [--target PATH] [--if-changed] [--end-access] [--open]\n"
     "                  [--log FILE] [--quiet] [--trusted-key KEY-OR-FILE]...\n"
+    "                  [--random-delay SECONDS]\n"
     "       tarselcopy --sign-key FILE [--sign-password-file FILE] [--release N]\n"
     "                  --source BUILD --target MASTER\n"
     "       tarselcopy --check [--source PATH] [--target PATH] [--log FILE]\n"
@@ -26,6 +30,19 @@ const QString Synopsis = QStringLiteral(
     "       tarselcopy --who [--target PATH]\n"
     "       tarselcopy --report LOG [--source MASTER] [--since DAYS] [--csv]\n"
     "       tarselcopy --help | --version\n");
+
+// Longer than any logon would wait for its front end: a value past it is a typo.
+constexpr double MaxDelaySeconds = 86400;
+
+// A number of seconds as people write it ("90", "0.5"), from 0 to `max`; none for anything else
+// (a sign, an exponent, "inf").
+std::optional<double> secondsIn(const QString& text, double max) {
+    static const QRegularExpression plain(QStringLiteral(R"(^\d{1,9}(\.\d{1,9})?$)"));
+    if (!plain.match(text).hasMatch())
+        return std::nullopt;
+    const double seconds = text.toDouble();
+    return seconds <= max ? std::optional(seconds) : std::nullopt;
+}
 
 Parsed refused(const Options& options, const QString& message) {
     return {Parsed::Action::Refuse, options, message};
@@ -75,6 +92,12 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
         QStringLiteral("Copy nothing, end nothing: print 'current TARGET' or 'behind TARGET' "
                        "with the release in service and the master's, by the test of "
                        "--if-changed; exit 0 when current, 1 when behind."));
+    const QCommandLineOption randomDelay(
+        QStringLiteral("random-delay"),
+        QStringLiteral("Before the run (and the test of --if-changed), wait a time picked at "
+                       "random up to SECONDS, so that many desks do not read the share at once; "
+                       "Ctrl+C or SIGTERM cancels the wait."),
+        QStringLiteral("SECONDS"));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("No progress line on standard error."));
     const QCommandLineOption trustedKey(
@@ -117,9 +140,9 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Show the version and exit."));
-    parser.addOptions({source, target, ifChanged, endAccess, open, log, quiet, who, check,
-                       trustedKey, signKey, signPasswordFile, release, report, csv, since, help,
-                       version});
+    parser.addOptions({source, target, ifChanged, endAccess, open, log, randomDelay, quiet, who,
+                       check, trustedKey, signKey, signPasswordFile, release, report, csv, since,
+                       help, version});
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
 
     // Read on past a mistake: what was given still names the target and the log of the refusal.
@@ -174,6 +197,9 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
     if (!parser.positionalArguments().isEmpty())
         return refused(options, QStringLiteral("unexpected argument '") +
                                     parser.positionalArguments().first() + QStringLiteral("'"));
+    if (parser.isSet(randomDelay) && (parser.isSet(report) || options.who))
+        return refused(options, QStringLiteral("--random-delay goes with a run or --check, not "
+                                               "with --report or --who"));
     if (parser.isSet(report)) {
         // A report writes no log line: it is no run, and its log is what it reads.
         if (parser.isSet(target) || parser.isSet(log) || options.who || options.ifChanged ||
@@ -204,6 +230,15 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
         (options.who || options.endAccess || options.open || parser.isSet(signKey)))
         return refused(options, QStringLiteral("--check only asks: it takes no --who, "
                                                "--end-access, --open or --sign-key"));
+    if (parser.isSet(randomDelay)) {
+        const std::optional<double> seconds = secondsIn(parser.value(randomDelay), MaxDelaySeconds);
+        if (!seconds)
+            return refused(options, QStringLiteral("--random-delay takes a number of seconds "
+                                                   "from 0 to %1, not '%2'")
+                                        .arg(MaxDelaySeconds)
+                                        .arg(parser.value(randomDelay)));
+        options.randomDelay = *seconds;
+    }
     if (options.source.isEmpty() && !options.who)
         return refused(options,
                        QStringLiteral("no release: give --source, or store one in the window"));

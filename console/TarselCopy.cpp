@@ -6,6 +6,7 @@
 #include "console/LogPlace.h"
 #include "console/RunLog.h"
 #include "console/SignPublish.h"
+#include "console/Wait.h"
 #include "copy/AlreadyInService.h"
 #include "copy/ChecksumFile.h"
 #include "copy/ReleaseNumbers.h"
@@ -63,14 +64,6 @@ void endAccess(const QString& target, ConsoleFace& face, Yielder& yielder) {
             throw;
         face.skipped(e);
     }
-}
-
-// A run cancelled before it began (at a password prompt).
-void cancel(RunRecord& record) {
-    record.exitCode = ExitCode::Cancelled;
-    record.error = errorLine(userInterrupt());
-    record.outcome = Outcome::Cancelled;
-    say(stderr, QStringLiteral("tarselcopy: ") + record.error);
 }
 
 // What a run needs besides its paths: the keys it trusts, and how a publish signs.
@@ -239,6 +232,19 @@ int finish(OpenLog& log, const RunRecord& record) {
     return record.exitCode;
 }
 
+// A run cancelled before it began: in its random delay, or at a password prompt.
+int endCancelled(OpenLog& log, RunRecord& record, const QElapsedTimer& timer) {
+    record.exitCode = ExitCode::Cancelled;
+    record.error = errorLine(userInterrupt());
+    record.outcome = Outcome::Cancelled;
+    say(stderr, QStringLiteral("tarselcopy: ") + record.error);
+    record.seconds = double(timer.nsecsElapsed()) / 1e9;
+    recordInService(record);
+    const int exitCode = finish(log, record);
+    platform::interruptHandled();
+    return exitCode;
+}
+
 int refuse(const Options& options, const QString& why, OpenLog& log) {
     say(stderr, QStringLiteral("tarselcopy: ") + why);
     say(stderr, QStringLiteral("Try 'tarselcopy --help' for more information."));
@@ -256,10 +262,14 @@ int runTarselCopy(const Options& options) {
     platform::catchInterrupts();
     QElapsedTimer timer;
     timer.start();
+    RunRecord record = startRecord(options);
+    // Before the log is opened: desks that wait hold no handle on the share.
+    const bool waited = waitUnlessInterrupted(randomMsUpTo(options.randomDelay));
     OpenLog log;
     if (const QString refusal = openLog(options, log); !refusal.isEmpty())
         return refuse(options, refusal, log);
-    RunRecord record = startRecord(options);
+    if (!waited)
+        return endCancelled(log, record, timer);
 
     Keys keys;
     try {
@@ -271,10 +281,7 @@ int runTarselCopy(const Options& options) {
             platform::interruptHandled();
             return refuse(options, errorLine(e), log);
         }
-        cancel(record);
-        const int exitCode = finish(log, record);
-        platform::interruptHandled();
-        return exitCode;
+        return endCancelled(log, record, timer);
     }
 
     // Access is ended only for a copy: a current target keeps everyone at work.

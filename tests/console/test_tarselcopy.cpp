@@ -211,6 +211,11 @@ private slots:
         QTest::newRow("--who with --end-access") << "who, end access" << 2 << false;
         // Read as text, the byte would become U+FFFD: another file, and the real target left old.
         QTest::newRow("a target whose name is not UTF-8") << "target not utf-8" << 2 << false;
+        QTest::newRow("--random-delay negative") << "--random-delay -1" << 2 << false;
+        QTest::newRow("--random-delay not a number") << "--random-delay soon" << 2 << false;
+        QTest::newRow("--random-delay in exponent form") << "--random-delay 1e3" << 2 << false;
+        QTest::newRow("--random-delay past a day") << "--random-delay 86401" << 2 << false;
+        QTest::newRow("--random-delay with --who") << "who, random delay" << 2 << false;
         QTest::newRow("release missing") << "release missing" << 3 << false;
         QTest::newRow("release is a folder") << "release folder" << 3 << false;
         QTest::newRow("target folder missing: made, its parent too")
@@ -290,8 +295,14 @@ private slots:
         QString target = files_.target;
         if (situation == "--frobnicate") {
             arguments << situation;
+        } else if (situation.startsWith("--")) {
+            arguments << situation.split(' ');
         } else if (situation == "no target") {
             arguments = QStringList{"--source", files_.source, "--target", ""};
+        } else if (situation == "who, random delay") {
+            arguments << "--who"
+                      << "--random-delay"
+                      << "5";
         } else if (situation == "who, no target") {
             arguments = QStringList{"--who", "--target", ""};
         } else if (situation == "who, end access") {
@@ -1281,6 +1292,47 @@ private slots:
         // Asked, and deaf to it: the grace it was left would have ended with its end, which the
         // cancel called off.
         QCOMPARE(access.state(), QProcess::Running);
+    }
+
+    // The waits of a run: no longer than asked, and cancelled by Ctrl+C or SIGTERM with the old
+    // version whole and the cancel logged.
+    void waits_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("a random delay of 1 s at most")
+            << QStringList{"--random-delay", "1"} << false;
+        QTest::newRow("a random delay cancelled") << QStringList{"--random-delay", "3600"} << true;
+    }
+
+    void waits() {
+        QFETCH(QStringList, options);
+        QFETCH(bool, cancel);
+        if (const QString why = missing(Facility::InterruptChild); cancel && !why.isEmpty())
+            QSKIP(qPrintable(why));
+        const QString log = files_.root() + "/runs.log";
+        QProcess tarselcopy;
+        start(tarselcopy, paths() << options << "--log" << log);
+        QVERIFY(tarselcopy.waitForStarted());
+        if (cancel) {
+            QTRY_VERIFY(catchesInterrupts(tarselcopy.processId()));
+            tarselcopy.terminate();
+        }
+        const Outcome outcome = finish(tarselcopy);
+        const QStringList fields = QString::fromUtf8(readFile(log)).split('\t');
+        QCOMPARE(fields.size(), 12);
+        if (cancel) {
+            QCOMPARE(outcome.exitCode, 8);
+            QCOMPARE(outcome.out, "cancelled " + files_.target + " (exit 8)\n");
+            QCOMPARE(outcome.err, "tarselcopy: Error 18 (User interrupt occurred)\n");
+            QCOMPARE(readFile(files_.target), files_.oldBytes);
+            QCOMPARE(files_.stagingFiles(), QStringList());
+            QCOMPARE(fields.mid(3, 2), QStringList({"cancelled", "8"}));
+        } else {
+            QCOMPARE(outcome.exitCode, 0);
+            QCOMPARE(readFile(files_.target), files_.newBytes);
+            // The wait is part of the run's seconds, and no more than it was allowed.
+            QVERIFY2(fields[8].toDouble() < options.last().toDouble() + 10, qPrintable(fields[8]));
+        }
     }
 
     void endAccessEndsOnlyWhatIsInTheWay_data() {
