@@ -22,7 +22,7 @@ QString storedPath(const QString& valueName) {
 const QString Synopsis = QStringLiteral(
     "Usage: tarselcopy [--source PATH] [--target PATH] [--if-changed] [--end-access] [--open]\n"
     "                  [--log FILE] [--quiet] [--trusted-key KEY-OR-FILE]...\n"
-    "                  [--random-delay SECONDS]\n"
+    "                  [--random-delay SECONDS] [--retry N[:SECONDS]]\n"
     "       tarselcopy --sign-key FILE [--sign-password-file FILE] [--release N]\n"
     "                  --source BUILD --target MASTER\n"
     "       tarselcopy --check [--source PATH] [--target PATH] [--log FILE]\n"
@@ -33,6 +33,8 @@ const QString Synopsis = QStringLiteral(
 
 // Longer than any logon would wait for its front end: a value past it is a typo.
 constexpr double MaxDelaySeconds = 86400;
+constexpr int MaxRetries = 100;
+constexpr double MaxRetrySeconds = 3600;
 
 // A number of seconds as people write it ("90", "0.5"), from 0 to `max`; none for anything else
 // (a sign, an exponent, "inf").
@@ -98,6 +100,13 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
                        "random up to SECONDS, so that many desks do not read the share at once; "
                        "Ctrl+C or SIGTERM cancels the wait."),
         QStringLiteral("SECONDS"));
+    const QCommandLineOption retry(
+        QStringLiteral("retry"),
+        QStringLiteral("Try a run refused for a reason that may pass (a release being published "
+                       "or not reachable yet, a target held, a read or verification error) up to "
+                       "N times more, waiting SECONDS (default 30) and half as long again each "
+                       "time; one result and log line say how many tries it took."),
+        QStringLiteral("N[:SECONDS]"));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("No progress line on standard error."));
     const QCommandLineOption trustedKey(
@@ -140,9 +149,9 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Show the version and exit."));
-    parser.addOptions({source, target, ifChanged, endAccess, open, log, randomDelay, quiet, who,
-                       check, trustedKey, signKey, signPasswordFile, release, report, csv, since,
-                       help, version});
+    parser.addOptions({source,  target, ifChanged, endAccess, open,       log,     randomDelay,
+                       retry,   quiet,  who,       check,     trustedKey, signKey, signPasswordFile,
+                       release, report, csv,       since,     help,       version});
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
 
     // Read on past a mistake: what was given still names the target and the log of the refusal.
@@ -200,6 +209,24 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
     if (parser.isSet(randomDelay) && (parser.isSet(report) || options.who))
         return refused(options, QStringLiteral("--random-delay goes with a run or --check, not "
                                                "with --report or --who"));
+    if (parser.isSet(retry)) {
+        static const QRegularExpression form(QStringLiteral(R"(^(\d{1,3})(?::([^:]*))?$)"));
+        const QRegularExpressionMatch match = form.match(parser.value(retry));
+        const std::optional<double> seconds = match.hasCaptured(2)
+                                                  ? secondsIn(match.captured(2), MaxRetrySeconds)
+                                                  : std::optional(options.retrySeconds);
+        if (!match.hasMatch() || match.captured(1).toInt() > MaxRetries || !seconds)
+            return refused(options, QStringLiteral("--retry takes N[:SECONDS], N from 0 to %1 "
+                                                   "and SECONDS from 0 to %2, not '%3'")
+                                        .arg(MaxRetries)
+                                        .arg(MaxRetrySeconds)
+                                        .arg(parser.value(retry)));
+        options.retries = match.captured(1).toInt();
+        options.retrySeconds = *seconds;
+        if (parser.isSet(report) || options.who || options.check)
+            return refused(options, QStringLiteral("--retry goes with a run, not with --report, "
+                                                   "--who or --check"));
+    }
     if (parser.isSet(report)) {
         // A report writes no log line: it is no run, and its log is what it reads.
         if (parser.isSet(target) || parser.isSet(log) || options.who || options.ifChanged ||

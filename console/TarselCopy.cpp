@@ -4,6 +4,7 @@
 #include "console/ConsoleFace.h"
 #include "console/ExitCode.h"
 #include "console/LogPlace.h"
+#include "console/Retry.h"
 #include "console/RunLog.h"
 #include "console/SignPublish.h"
 #include "console/Wait.h"
@@ -72,8 +73,23 @@ struct Keys {
     std::optional<PublishSigning> signing;
 };
 
-// Runs the release run and fills the record with how it went.
-void update(const Options& options, const Keys& keys, RunRecord& record) {
+RunRecord startRecord(const Options& options) {
+    RunRecord record;
+    record.when = QDateTime::currentDateTime();
+    record.user = platform::userName();
+    record.computer = QSysInfo::machineHostName();
+    record.source = options.source;
+    record.target = options.target;
+    return record;
+}
+
+// "after 3 tries", for a run tried more than once.
+QString triesText(const RunRecord& record) {
+    return QStringLiteral("after %1 tries").arg(record.tries);
+}
+
+// Runs the release run and fills the record with how it went; returns the failure, if any.
+std::optional<RunFailure> update(const Options& options, const Keys& keys, RunRecord& record) {
     ConsoleFace face(QFileInfo(options.source).size(),
                      !options.quiet && platform::stderrIsTerminal());
     ReleaseRequest request;
@@ -108,6 +124,7 @@ void update(const Options& options, const Keys& keys, RunRecord& record) {
         // What the run did without (the checksum beside the new version, its creation date) is
         // the log's to keep as well.
         record.error = face.notes().join(QStringLiteral("; "));
+        return std::nullopt;
     } catch (const RunFailure& failure) {
         face.clearLine();
         record.exitCode = exitCodeFor(failure.stage());
@@ -120,11 +137,56 @@ void update(const Options& options, const Keys& keys, RunRecord& record) {
         if (record.exitCode == ExitCode::Ok) {
             record.outcome = Outcome::Updated;
             record.error = (QStringList(face.notes()) << record.error).join(QStringLiteral("; "));
-            return;
+            return std::nullopt;
         }
         record.outcome = failure.stage() == RunStage::Cancel ? Outcome::Cancelled : Outcome::Failed;
         // The error first, as every failed run's field has it; then what the run did before.
         record.error = (QStringList(record.error) << face.notes()).join(QStringLiteral("; "));
+        return failure;
+    }
+}
+
+// A run cancelled: in a wait, or at a password prompt.
+void markCancelled(RunRecord& record) {
+    record.exitCode = ExitCode::Cancelled;
+    record.error = errorLine(userInterrupt());
+    record.outcome = Outcome::Cancelled;
+    say(stderr, QStringLiteral("tarselcopy: ") + record.error);
+}
+
+// The run, tried again while it fails for a reason that may pass and tries are left; the old
+// version stays whole between tries, as every failed try leaves it.
+void updateWithRetries(const Options& options, const Keys& keys, RunRecord& record) {
+    for (;;) {
+        // Access is ended only for a copy: a current target keeps everyone at work.
+        if (options.ifChanged && AlreadyInService(options.source, options.target, keys.trusted)) {
+            record.outcome = Outcome::Current;
+            return;
+        }
+        const std::optional<RunFailure> failure = update(options, keys, record);
+        if (!failure || record.tries > options.retries || !mayPass(*failure))
+            return;
+        const MasterState master = masterState(options.source);
+        const qint64 waitMs = retryWaitMs(options.retrySeconds, record.tries);
+        say(stderr, QStringLiteral("tarselcopy: trying again in %1 s (try %2 of %3)")
+                        .arg(double(waitMs) / 1000.0, 0, 'f', 1)
+                        .arg(record.tries + 1)
+                        .arg(options.retries + 1));
+        if (!waitUnlessInterrupted(waitMs)) {
+            markCancelled(record);
+            return;
+        }
+        // A checksum that differs from its release stays so until one of them changes.
+        if (failure->kind() == ErrorKind::ChecksumDiffers &&
+            masterState(options.source) == master) {
+            say(stderr, QStringLiteral("tarselcopy: not tried again: neither the release nor its "
+                                       "checksum changed"));
+            return;
+        }
+        RunRecord next = startRecord(options);
+        next.when = record.when;
+        next.tries = record.tries + 1;
+        record = next;
     }
 }
 
@@ -143,22 +205,25 @@ void recordInService(RunRecord& record) {
 }
 
 QString resultLine(const RunRecord& record) {
-    if (record.outcome == Outcome::Updated)
-        return QStringLiteral("updated ") + record.target + QStringLiteral(" (") +
-               QString::number(record.bytes) + QStringLiteral(" bytes, ") +
-               QString::number(record.seconds, 'f', 2) + QStringLiteral(" s") +
-               (record.createdFolder.isEmpty()
-                    ? QString()
-                    : QStringLiteral(", created the folder ") + record.createdFolder) +
-               QLatin1Char(')');
-    if (record.outcome == Outcome::Current || record.outcome == Outcome::Behind)
-        return outcomeText(record.outcome) + QLatin1Char(' ') + record.target +
-               (record.standing.isEmpty() ? QString()
-                                          : QStringLiteral(" (") + record.standing + u')');
+    QStringList details;
+    if (record.outcome == Outcome::Updated) {
+        details << QString::number(record.bytes) + QStringLiteral(" bytes")
+                << QString::number(record.seconds, 'f', 2) + QStringLiteral(" s");
+        if (!record.createdFolder.isEmpty())
+            details << QStringLiteral("created the folder ") + record.createdFolder;
+    } else if (record.outcome == Outcome::Current || record.outcome == Outcome::Behind) {
+        if (!record.standing.isEmpty())
+            details << record.standing;
+    } else {
+        details << QStringLiteral("exit ") + QString::number(record.exitCode);
+    }
+    if (record.tries > 1)
+        details << triesText(record);
     // A command line without a target still gets its line.
     return outcomeText(record.outcome) +
            (record.target.isEmpty() ? QString() : QLatin1Char(' ') + record.target) +
-           QStringLiteral(" (exit ") + QString::number(record.exitCode) + QStringLiteral(")");
+           (details.isEmpty() ? QString()
+                              : QStringLiteral(" (") + details.join(QStringLiteral(", ")) + u')');
 }
 
 // The log, opened before the run: its line goes into the file checked then.
@@ -215,16 +280,6 @@ void open(const RunRecord& record) {
     }
 }
 
-RunRecord startRecord(const Options& options) {
-    RunRecord record;
-    record.when = QDateTime::currentDateTime();
-    record.user = platform::userName();
-    record.computer = QSysInfo::machineHostName();
-    record.source = options.source;
-    record.target = options.target;
-    return record;
-}
-
 // Every run ends with its result line, its log line where a log was given, and its exit code.
 int finish(OpenLog& log, const RunRecord& record) {
     say(stdout, resultLine(record));
@@ -234,10 +289,7 @@ int finish(OpenLog& log, const RunRecord& record) {
 
 // A run cancelled before it began: in its random delay, or at a password prompt.
 int endCancelled(OpenLog& log, RunRecord& record, const QElapsedTimer& timer) {
-    record.exitCode = ExitCode::Cancelled;
-    record.error = errorLine(userInterrupt());
-    record.outcome = Outcome::Cancelled;
-    say(stderr, QStringLiteral("tarselcopy: ") + record.error);
+    markCancelled(record);
     record.seconds = double(timer.nsecsElapsed()) / 1e9;
     recordInService(record);
     const int exitCode = finish(log, record);
@@ -284,13 +336,15 @@ int runTarselCopy(const Options& options) {
         return endCancelled(log, record, timer);
     }
 
-    // Access is ended only for a copy: a current target keeps everyone at work.
     if (options.check)
         checkStanding(options.source, options.target, keys.trusted, record);
-    else if (options.ifChanged && AlreadyInService(options.source, options.target, keys.trusted))
-        record.outcome = Outcome::Current;
     else
-        update(options, keys, record);
+        updateWithRetries(options, keys, record);
+    if (record.tries > 1) {
+        QStringList error(record.error);
+        error.removeAll(QString());
+        record.error = (error << triesText(record)).join(QStringLiteral("; "));
+    }
     record.seconds = double(timer.nsecsElapsed()) / 1e9;
     recordInService(record);
 

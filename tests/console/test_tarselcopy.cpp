@@ -216,6 +216,11 @@ private slots:
         QTest::newRow("--random-delay in exponent form") << "--random-delay 1e3" << 2 << false;
         QTest::newRow("--random-delay past a day") << "--random-delay 86401" << 2 << false;
         QTest::newRow("--random-delay with --who") << "who, random delay" << 2 << false;
+        QTest::newRow("--retry negative") << "--retry -1" << 2 << false;
+        QTest::newRow("--retry past 100") << "--retry 101" << 2 << false;
+        QTest::newRow("--retry with seconds not a number") << "--retry 3:soon" << 2 << false;
+        QTest::newRow("--retry with no seconds after the colon") << "--retry 3:" << 2 << false;
+        QTest::newRow("--retry with --check") << "--retry 3 --check" << 2 << false;
         QTest::newRow("release missing") << "release missing" << 3 << false;
         QTest::newRow("release is a folder") << "release folder" << 3 << false;
         QTest::newRow("target folder missing: made, its parent too")
@@ -1302,6 +1307,8 @@ private slots:
         QTest::newRow("a random delay of 1 s at most")
             << QStringList{"--random-delay", "1"} << false;
         QTest::newRow("a random delay cancelled") << QStringList{"--random-delay", "3600"} << true;
+        QTest::newRow("a wait between tries cancelled")
+            << QStringList{"--retry", "3:3600", "--source", "missing.mdb"} << true;
     }
 
     void waits() {
@@ -1313,11 +1320,17 @@ private slots:
         QProcess tarselcopy;
         start(tarselcopy, paths() << options << "--log" << log);
         QVERIFY(tarselcopy.waitForStarted());
+        QByteArray said;
         if (cancel) {
             QTRY_VERIFY(catchesInterrupts(tarselcopy.processId()));
+            // Between tries once the first has failed.
+            if (options.contains("--retry"))
+                QTRY_VERIFY((said += tarselcopy.readAllStandardError()).contains("trying again"));
             tarselcopy.terminate();
         }
-        const Outcome outcome = finish(tarselcopy);
+        Outcome outcome = finish(tarselcopy);
+        // What was said before the cancel is the failed try's.
+        outcome.err.remove(0, outcome.err.indexOf("tarselcopy: Error 18 "));
         const QStringList fields = QString::fromUtf8(readFile(log)).split('\t');
         QCOMPARE(fields.size(), 12);
         if (cancel) {
@@ -1333,6 +1346,107 @@ private slots:
             // The wait is part of the run's seconds, and no more than it was allowed.
             QVERIFY2(fields[8].toDouble() < options.last().toDouble() + 10, qPrintable(fields[8]));
         }
+    }
+
+    // --retry tries again what may pass, and only that; the one result line and log line say how
+    // many tries it took, and a failed run leaves the old version whole.
+    void retries_data() {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QString>("retry"); // the option's value; empty: none given
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("tries");
+        QTest::newRow("the swap refused once: in service at the second try") << "swap refused once"
+                                                                             << "3:0" << 0 << 2;
+        QTest::newRow("the release not reachable: tried again, to the last try")
+            << "release missing"
+            << "2:0" << 3 << 3;
+        QTest::newRow("the release not reachable, no --retry") << "release missing"
+                                                               << "" << 3 << 1;
+        QTest::newRow("--retry 0: one try") << "release missing"
+                                            << "0" << 3 << 1;
+        QTest::newRow("published meanwhile: taken at the next try") << "published meanwhile"
+                                                                    << "1:1.5" << 0 << 2;
+        QTest::newRow("a checksum that stays stale: not tried again") << "stale checksum"
+                                                                      << "3:0" << 3 << 1;
+        QTest::newRow("a checksum file sha256sum would not read: not tried again")
+            << "checksum garbage"
+            << "3:0" << 3 << 1;
+        QTest::newRow("not signed: not tried again") << "unsigned"
+                                                     << "3:0" << 3 << 1;
+        QTest::newRow("the same file: not tried again") << "same file"
+                                                        << "3:0" << 2 << 1;
+        QTest::newRow("disk full: not tried again") << "disk full"
+                                                    << "3:0" << 5 << 1;
+    }
+
+    void retries() {
+        QFETCH(QString, situation);
+        QFETCH(QString, retry);
+        QFETCH(int, exitCode);
+        QFETCH(int, tries);
+        QStringList arguments = paths();
+        QStringList wrapper;
+        const QString published = files_.source + ".sha256";
+        const QByteArray line = sha256Hex(files_.newBytes) + "  app.mdb\n";
+        if (situation == "swap refused once") {
+            if (const QString why = missing(Facility::SystemCallFaults); !why.isEmpty())
+                QSKIP(qPrintable(why));
+            wrapper = withFailingCalls(QString(), "rename", "EIO:when=1");
+        } else if (situation == "release missing") {
+            QVERIFY(QFile::remove(files_.source));
+        } else if (situation == "stale checksum" || situation == "published meanwhile") {
+            // The release written after its checksum, as a publish under way leaves it.
+            QVERIFY(writeFile(published, sha256Hex(files_.oldBytes) + "  app.mdb\n"));
+            QVERIFY(writeFile(files_.source, files_.newBytes));
+        } else if (situation == "checksum garbage") {
+            QVERIFY(writeFile(published, patternBytes(500)));
+        } else if (situation == "unsigned") {
+            QVERIFY(writeFile(published, line));
+            arguments << "--trusted-key" << publicKeyLine("unprotected");
+        } else if (situation == "same file") {
+            arguments[3] = files_.source;
+        }
+        std::optional<FileSizeLimit> limit;
+        if (situation == "disk full") {
+            if (const QString why = missing(Facility::FileSizeLimit); !why.isEmpty())
+                QSKIP(qPrintable(why));
+            limit.emplace(1000);
+        }
+        const QByteArray old = readFile(files_.target);
+        const QString log = files_.root() + "/runs.log";
+        if (!retry.isEmpty())
+            arguments << "--retry" << retry;
+        QProcess tarselcopy;
+        start(tarselcopy, arguments << "--log" << log, ConsoleOutput::Read, wrapper);
+        QByteArray said;
+        if (situation == "published meanwhile") {
+            QTRY_VERIFY((said += tarselcopy.readAllStandardError()).contains("trying again in "));
+            QVERIFY(writeFile(published, line));
+        }
+        Outcome outcome = finish(tarselcopy);
+        limit.reset();
+        outcome.err.prepend(QString::fromUtf8(said));
+
+        QCOMPARE(outcome.exitCode, exitCode);
+        const QString tried = tries > 1 ? QString("after %1 tries").arg(tries) : QString();
+        QCOMPARE(outcome.out.count('\n'), 1);
+        if (tries > 1)
+            QVERIFY2(outcome.out.endsWith(", " + tried + ")\n"), qPrintable(outcome.out));
+        else
+            QVERIFY2(!outcome.out.contains(" tries"), qPrintable(outcome.out));
+        const QStringList fields = QString::fromUtf8(readFile(log)).split('\t');
+        QCOMPARE(fields.size(), 12);
+        QCOMPARE(fields[4], QString::number(exitCode));
+        QVERIFY2(fields[9].endsWith(tried), qPrintable(fields[9]));
+        QCOMPARE(fields[9].contains(" tries"), tries > 1);
+        // A stale checksum is waited for once, then left where nothing changed.
+        const bool waitedInVain = situation == "stale checksum";
+        QCOMPARE(outcome.err.count("tarselcopy: trying again in "), tries - 1 + waitedInVain);
+        QCOMPARE(outcome.err.contains("not tried again: neither the release nor its checksum "
+                                      "changed"),
+                 waitedInVain);
+        QCOMPARE(readFile(files_.target), exitCode == 0 ? files_.newBytes : old);
+        QCOMPARE(files_.stagingFiles(), QStringList());
     }
 
     void endAccessEndsOnlyWhatIsInTheWay_data() {
