@@ -2,6 +2,7 @@
 
 #include "console/ExitCode.h"
 #include "console/LogPlace.h"
+#include "console/Policy.h"
 #include "platform/Paths.h"
 #include "settings/Module1.h"
 
@@ -10,6 +11,7 @@
 #include <QRegularExpression>
 
 #include <optional>
+#include <tuple>
 
 namespace tarsel::console {
 
@@ -44,6 +46,104 @@ std::optional<double> secondsIn(const QString& text, double max) {
         return std::nullopt;
     const double seconds = text.toDouble();
     return seconds <= max ? std::optional(seconds) : std::nullopt;
+}
+
+// Reads --retry's N[:SECONDS] into the options; false for anything else.
+bool readRetry(const QString& text, Options& options) {
+    static const QRegularExpression form(QStringLiteral(R"(^(\d{1,3})(?::([^:]*))?$)"));
+    const QRegularExpressionMatch match = form.match(text);
+    const std::optional<double> seconds = match.hasCaptured(2)
+                                              ? secondsIn(match.captured(2), MaxRetrySeconds)
+                                              : std::optional(options.retrySeconds);
+    if (!match.hasMatch() || match.captured(1).toInt() > MaxRetries || !seconds)
+        return false;
+    options.retries = match.captured(1).toInt();
+    options.retrySeconds = *seconds;
+    return true;
+}
+
+QString retryRefusal(const QString& text) {
+    return QStringLiteral("--retry takes N[:SECONDS], N from 0 to %1 and SECONDS from 0 to %2, "
+                          "not '%3'")
+        .arg(MaxRetries)
+        .arg(MaxRetrySeconds)
+        .arg(text);
+}
+
+QString delayRefusal(const QString& text) {
+    return QStringLiteral("--random-delay takes a number of seconds from 0 to %1, not '%2'")
+        .arg(MaxDelaySeconds)
+        .arg(text);
+}
+
+// What the command line gave of the options a computer policy may set: their texts, "1" for a
+// switch.
+struct Given {
+    std::optional<QString> log, ifChanged, endAccess, randomDelay, retry;
+    bool trustedKeys = false;
+};
+
+// Takes what the computer's policies set where the command line gives nothing or may not override
+// them; a run's own options only for a run, the log also for --check. Returns why the options
+// cannot be run, or nothing.
+QString applyPolicies(Options& options, const Given& given) {
+    if (options.who)
+        return QString();
+    // The policy's text where the run takes it, with a warning where it replaces another.
+    const auto taken = [&](const QString& name, const std::optional<QString>& commandLine,
+                           const QString& option) -> std::optional<QString> {
+        const Policy policy = computerPolicy(name);
+        if (!policy.value || (commandLine && policy.commandLineOverrides))
+            return std::nullopt;
+        if (commandLine && *commandLine != *policy.value)
+            options.warnings << QStringLiteral("the computer's policy %1 sets %2 to '%3': the "
+                                               "command line's '%4' is not used")
+                                    .arg(name, option, *policy.value, *commandLine);
+        return policy.value;
+    };
+    const auto refusal = [](const QString& name, const QString& why) {
+        return QStringLiteral("the computer's policy %1: %2").arg(name, why);
+    };
+    // Given keys give way to the policy's, which the run then reads as every preset.
+    if (taken(TrustedKeys,
+              given.trustedKeys ? std::optional(options.trustedKeys.join(u' ')) : std::nullopt,
+              QStringLiteral("--trusted-key")))
+        options.trustedKeys.clear();
+    if (const std::optional<QString> log =
+            taken(LogFilePolicy, given.log, QStringLiteral("--log"))) {
+        options.logFile = *log;
+        if (const QString what = logNamesRunFile(options.logFile, options); !what.isEmpty()) {
+            const QString file = options.logFile;
+            options.logFile.clear();
+            return refusal(LogFilePolicy, logRefusal(file, what));
+        }
+    }
+    if (options.check || !options.signKey.isEmpty())
+        return QString();
+    for (const auto& [name, commandLine, option, value] :
+         {std::tuple(IfChangedPolicy, given.ifChanged, QStringLiteral("--if-changed"),
+                     &options.ifChanged),
+          std::tuple(EndAccessPolicy, given.endAccess, QStringLiteral("--end-access"),
+                     &options.endAccess)}) {
+        if (const std::optional<QString> text = taken(name, commandLine, option)) {
+            if (*text != u'1' && *text != u'0')
+                return refusal(name, QStringLiteral("'%1' is neither 1 nor 0").arg(*text));
+            *value = *text == u'1';
+        }
+    }
+    if (const std::optional<QString> text =
+            taken(RandomDelayPolicy, given.randomDelay, QStringLiteral("--random-delay"))) {
+        const std::optional<double> seconds = secondsIn(*text, MaxDelaySeconds);
+        if (!seconds)
+            return refusal(RandomDelayPolicy, delayRefusal(*text));
+        options.randomDelay = *seconds;
+    }
+    if (const std::optional<QString> text =
+            taken(RetryPolicy, given.retry, QStringLiteral("--retry"))) {
+        if (!readRetry(*text, options))
+            return refusal(RetryPolicy, retryRefusal(*text));
+    }
+    return QString();
 }
 
 Parsed refused(const Options& options, const QString& message) {
@@ -210,19 +310,8 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
         return refused(options, QStringLiteral("--random-delay goes with a run or --check, not "
                                                "with --report or --who"));
     if (parser.isSet(retry)) {
-        static const QRegularExpression form(QStringLiteral(R"(^(\d{1,3})(?::([^:]*))?$)"));
-        const QRegularExpressionMatch match = form.match(parser.value(retry));
-        const std::optional<double> seconds = match.hasCaptured(2)
-                                                  ? secondsIn(match.captured(2), MaxRetrySeconds)
-                                                  : std::optional(options.retrySeconds);
-        if (!match.hasMatch() || match.captured(1).toInt() > MaxRetries || !seconds)
-            return refused(options, QStringLiteral("--retry takes N[:SECONDS], N from 0 to %1 "
-                                                   "and SECONDS from 0 to %2, not '%3'")
-                                        .arg(MaxRetries)
-                                        .arg(MaxRetrySeconds)
-                                        .arg(parser.value(retry)));
-        options.retries = match.captured(1).toInt();
-        options.retrySeconds = *seconds;
+        if (!readRetry(parser.value(retry), options))
+            return refused(options, retryRefusal(parser.value(retry)));
         if (parser.isSet(report) || options.who || options.check)
             return refused(options, QStringLiteral("--retry goes with a run, not with --report, "
                                                    "--who or --check"));
@@ -260,10 +349,7 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
     if (parser.isSet(randomDelay)) {
         const std::optional<double> seconds = secondsIn(parser.value(randomDelay), MaxDelaySeconds);
         if (!seconds)
-            return refused(options, QStringLiteral("--random-delay takes a number of seconds "
-                                                   "from 0 to %1, not '%2'")
-                                        .arg(MaxDelaySeconds)
-                                        .arg(parser.value(randomDelay)));
+            return refused(options, delayRefusal(parser.value(randomDelay)));
         options.randomDelay = *seconds;
     }
     if (options.source.isEmpty() && !options.who)
@@ -290,6 +376,16 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
     if (!options.signKey.isEmpty() && (options.who || options.ifChanged))
         return refused(options, QStringLiteral("--sign-key publishes: it takes no --who or "
                                                "--if-changed"));
+    const auto text = [&](const QCommandLineOption& option) {
+        return parser.isSet(option) ? std::optional(parser.value(option)) : std::nullopt;
+    };
+    const auto on = [&](const QCommandLineOption& option) {
+        return parser.isSet(option) ? std::optional(QStringLiteral("1")) : std::nullopt;
+    };
+    const Given given{text(log),         on(ifChanged), on(endAccess),
+                      text(randomDelay), text(retry),   parser.isSet(trustedKey)};
+    if (const QString why = applyPolicies(options, given); !why.isEmpty())
+        return refused(options, why);
     return {Parsed::Action::Run, options, QString()};
 }
 

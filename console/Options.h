@@ -33,6 +33,8 @@ struct Options {
     QString report;
     bool csv = false;
     int sinceDays = 0;
+    // Said on standard error before the run: where a computer policy replaced the command line.
+    QStringList warnings;
 };
 
 // The command line read: a run to make; the help or version text to print (exit 0); or a run

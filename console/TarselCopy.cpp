@@ -311,6 +311,8 @@ int refuse(const Options& options, const QString& why, OpenLog& log) {
 } // namespace
 
 int runTarselCopy(const Options& options) {
+    for (const QString& warning : options.warnings)
+        say(stderr, QStringLiteral("tarselcopy: warning: ") + warning);
     platform::catchInterrupts();
     QElapsedTimer timer;
     timer.start();

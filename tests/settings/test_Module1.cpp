@@ -22,7 +22,8 @@ namespace {
 // What the Group Policy templates name and refer to.
 struct Templates {
     QString error; // empty when both files are well-formed
-    QStringList keys, valueNames, classes;
+    QStringList keys, valueNames;
+    QStringList classes;       // of the policy each value name is set by, in the same order
     QSet<QString> elementIds;  // of the policies' elements
     QStringList references;    // "string.X" and "presentation.X" in any attribute
     QSet<QString> definitions; // "string.X" and "presentation.X" that the language file holds
@@ -49,17 +50,20 @@ Templates readTemplates() {
     static const QRegularExpression reference(
         QStringLiteral("^\\$\\(((?:string|presentation)\\.[^)]+)\\)$"));
     Templates t;
+    QString policyClass;
     const auto definition = [&](const QString& name, const QXmlStreamAttributes& attributes) {
         const auto value = [&](const char* attribute) {
             return attributes.value(QLatin1String(attribute)).toString();
         };
         if (attributes.hasAttribute(QLatin1String("key")))
             t.keys << value("key");
-        if (attributes.hasAttribute(QLatin1String("valueName")))
-            t.valueNames << value("valueName");
         if (name == QLatin1String("policy"))
-            t.classes << value("class");
-        if (name == QLatin1String("text"))
+            policyClass = value("class");
+        if (attributes.hasAttribute(QLatin1String("valueName"))) {
+            t.valueNames << value("valueName");
+            t.classes << policyClass;
+        }
+        if (name == QLatin1String("text") || name == QLatin1String("boolean"))
             t.elementIds << value("id");
         for (const QXmlStreamAttribute& attribute : attributes)
             if (const auto match = reference.match(attribute.value()); match.hasMatch())
@@ -197,15 +201,16 @@ private slots:
         QVERIFY(!templates.keys.isEmpty());
         for (const QString& key : templates.keys)
             QCOMPARE(key, PolicyKeyPath);
-        // The paths for the computer and the user alike; the trusted keys for the computer alone,
-        // where a user cannot remove them. One value per policy, in the same order.
-        QCOMPARE(templates.classes.size(), templates.valueNames.size());
+        // The paths for the computer and the user alike; the rest for the computer alone, where a
+        // user cannot remove it, each with whether the command line may override it.
         for (qsizetype i = 0; i < templates.classes.size(); ++i)
-            QCOMPARE(templates.classes[i], templates.valueNames[i] == TrustedKeys
-                                               ? QStringLiteral("Machine")
-                                               : QStringLiteral("Both"));
+            QCOMPARE(templates.classes[i], PolicyValueNames.contains(templates.valueNames[i])
+                                               ? QStringLiteral("Both")
+                                               : QStringLiteral("Machine"));
         QStringList names = templates.valueNames;
-        QStringList read = PolicyValueNames + QStringList{TrustedKeys};
+        QStringList read = PolicyValueNames;
+        for (const QString& name : RunPolicyNames + QStringList{TrustedKeys})
+            read << name << name + CommandLineSuffix;
         names.sort();
         read.sort();
         QCOMPARE(names, read);
