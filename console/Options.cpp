@@ -213,7 +213,8 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
         QStringLiteral("trusted-key"),
         QStringLiteral("Take only a release whose NAME.sha256.minisig this minisign public key "
                        "signed: its RW... line or its .pub file. May be given more than once; "
-                       "without it, the keys the administrator presets (TrustedKeys)."),
+                       "without it, and instead of it unless they let the command line override "
+                       "them, the keys the administrator presets (TrustedKeys)."),
         QStringLiteral("KEY-OR-FILE"));
     const QCommandLineOption signKey(
         QStringLiteral("sign-key"),

@@ -1449,6 +1449,105 @@ private slots:
         QCOMPARE(files_.stagingFiles(), QStringList());
     }
 
+    // The computer's policies set what a run's command line leaves out, and win over what it gives
+    // unless they let it override them.
+    void policies_data() {
+        QTest::addColumn<QStringList>("policies"); // NAME=TEXT
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said"); // in the result line
+        QTest::addColumn<bool>("warned");  // that the policy replaced an option given
+        QTest::addColumn<QString>("log");  // the file the log line went into, if any
+        const QStringList none;
+        QTest::newRow("the log from the policy")
+            << QStringList{"LogFile=policy.log"} << none << "plain" << 0 << "updated " << false
+            << "policy.log";
+        QTest::newRow("the policy's log wins over --log")
+            << QStringList{"LogFile=policy.log"} << QStringList{"--log", "given.log"} << "plain"
+            << 0 << "updated " << true << "policy.log";
+        QTest::newRow("--log where the policy lets the command line override it")
+            << QStringList{"LogFile=policy.log", "LogFileCommandLine=1"}
+            << QStringList{"--log", "given.log"} << "plain" << 0 << "updated " << false
+            << "given.log";
+        QTest::newRow("--if-changed from the policy")
+            << QStringList{"IfChanged=1"} << none << "current" << 0 << "current " << false << "";
+        QTest::newRow("IfChanged 0 wins over --if-changed")
+            << QStringList{"IfChanged=0"} << QStringList{"--if-changed"} << "current" << 0
+            << "updated " << true << "";
+        QTest::newRow("IfChanged neither 1 nor 0: refused")
+            << QStringList{"IfChanged=yes"} << none << "plain" << 2 << "failed " << false << "";
+        QTest::newRow("--retry from the policy")
+            << QStringList{"Retry=2:0"} << none << "release missing" << 3 << ", after 3 tries)"
+            << false << "";
+        QTest::newRow("the policy's Retry wins over --retry 0")
+            << QStringList{"Retry=1:0"} << QStringList{"--retry", "0"} << "release missing" << 3
+            << ", after 2 tries)" << true << "";
+        QTest::newRow("RandomDelay not a number: refused")
+            << QStringList{"RandomDelay=soon"} << none << "plain" << 2 << "failed " << false << "";
+        QTest::newRow("the policy's trusted key wins over --trusted-key")
+            << QStringList{"TrustedKeys=unprotected"} << QStringList{"--trusted-key", "other"}
+            << "signed" << 0 << "updated " << true << "";
+        QTest::newRow("--trusted-key where the policy lets the command line override it")
+            << QStringList{"TrustedKeys=unprotected", "TrustedKeysCommandLine=1"}
+            << QStringList{"--trusted-key", "other"} << "signed" << 3 << "failed " << false << "";
+        // A policy for runs asks nothing of --check.
+        QTest::newRow("--check with EndAccess and Retry set")
+            << QStringList{"EndAccess=1", "Retry=3:0"} << QStringList{"--check"} << "plain" << 1
+            << "behind " << false << "";
+    }
+
+    void policies() {
+        QFETCH(QStringList, policies);
+        QFETCH(QStringList, options);
+        QFETCH(QString, situation);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        QFETCH(bool, warned);
+        QFETCH(QString, log);
+        if (const QString why = missing(Facility::ChildSharesSettings); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        // Files by name in the test's folder, keys by their fixture's name.
+        const auto resolved = [&](const QString& value) {
+            if (value.endsWith(".log"))
+                return files_.root() + '/' + value;
+            if (value == "unprotected" || value == "other")
+                return publicKeyLine(value);
+            return value;
+        };
+        for (QString& option : options)
+            option = resolved(option);
+        const QString published = files_.source + ".sha256";
+        const QByteArray line = sha256Hex(files_.newBytes) + "  app.mdb\n";
+        if (situation == "current") {
+            QVERIFY(writeFile(published, line));
+            QCOMPARE(run(paths()).exitCode, 0);
+        } else if (situation == "release missing") {
+            QVERIFY(QFile::remove(files_.source));
+        } else if (situation == "signed") {
+            QVERIFY(writeFile(published, line));
+            QVERIFY(writeFile(published + ".minisig", releaseSignature(line, "app.mdb", 5)));
+        }
+        IsolatedPresets presets;
+        for (const QString& policy : policies)
+            QVERIFY(presets.set(IsolatedPresets::Scope::Computer, policy.section('=', 0, 0),
+                                resolved(policy.section('=', 1))));
+        const Outcome outcome = run(paths() << options);
+
+        QCOMPARE(outcome.exitCode, exitCode);
+        QVERIFY2(outcome.out.contains(said), qPrintable(outcome.out + outcome.err));
+        QCOMPARE(outcome.err.contains("tarselcopy: warning: the computer's policy "), warned);
+        if (exitCode == 2)
+            QVERIFY2(outcome.err.startsWith("tarselcopy: the computer's policy " +
+                                            policies.first().section('=', 0, 0) + ": "),
+                     qPrintable(outcome.err));
+        for (const QString& file : {QString("policy.log"), QString("given.log")})
+            QCOMPARE(QFileInfo::exists(files_.root() + '/' + file), file == log);
+        QCOMPARE(readFile(files_.target), exitCode == 0 && said == "updated " ? files_.newBytes
+                                          : situation == "current"            ? files_.newBytes
+                                                                              : files_.oldBytes);
+    }
+
     void endAccessEndsOnlyWhatIsInTheWay_data() {
         QTest::addColumn<QString>("image"); // of the program started beside the run
         QTest::addColumn<QString>("holds"); // "target", "lock file" or nothing
