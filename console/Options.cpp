@@ -79,27 +79,33 @@ QString delayRefusal(const QString& text) {
 // What the command line gave of the options a computer policy may set: their texts, "1" for a
 // switch.
 struct Given {
-    std::optional<QString> log, ifChanged, endAccess, randomDelay, retry;
+    std::optional<QString> ifChanged, endAccess, randomDelay, retry;
     bool trustedKeys = false;
 };
 
-// Takes what the computer's policies set where the command line gives nothing or may not override
-// them; a run's own options only for a run, the log also for --check. Returns why the options
-// cannot be run, or nothing.
+// The computer's policy's text for an option where the run takes it: where it is set and the
+// command line gives none or may not override it; a warning where it replaces another.
+std::optional<QString> policyText(const QString& name, const std::optional<QString>& commandLine,
+                                  const QString& option, QStringList& warnings) {
+    const Policy policy = computerPolicy(name);
+    if (!policy.value || (commandLine && policy.commandLineOverrides))
+        return std::nullopt;
+    if (commandLine && *commandLine != *policy.value)
+        warnings << QStringLiteral("the computer's policy %1 sets %2 to '%3': the command line's "
+                                   "'%4' is not used")
+                        .arg(name, option, *policy.value, *commandLine);
+    return policy.value;
+}
+
+// Takes what the computer's policies set of a run where the command line gives nothing or may not
+// override them: the trusted keys for anything that reads releases, the rest for a run alone (not
+// --check or a publish). Returns why the options cannot be run, or nothing.
 QString applyPolicies(Options& options, const Given& given) {
     if (options.who)
         return QString();
-    // The policy's text where the run takes it, with a warning where it replaces another.
     const auto taken = [&](const QString& name, const std::optional<QString>& commandLine,
-                           const QString& option) -> std::optional<QString> {
-        const Policy policy = computerPolicy(name);
-        if (!policy.value || (commandLine && policy.commandLineOverrides))
-            return std::nullopt;
-        if (commandLine && *commandLine != *policy.value)
-            options.warnings << QStringLiteral("the computer's policy %1 sets %2 to '%3': the "
-                                               "command line's '%4' is not used")
-                                    .arg(name, option, *policy.value, *commandLine);
-        return policy.value;
+                           const QString& option) {
+        return policyText(name, commandLine, option, options.warnings);
     };
     const auto refusal = [](const QString& name, const QString& why) {
         return QStringLiteral("the computer's policy %1: %2").arg(name, why);
@@ -109,15 +115,6 @@ QString applyPolicies(Options& options, const Given& given) {
               given.trustedKeys ? std::optional(options.trustedKeys.join(u' ')) : std::nullopt,
               QStringLiteral("--trusted-key")))
         options.trustedKeys.clear();
-    if (const std::optional<QString> log =
-            taken(LogFilePolicy, given.log, QStringLiteral("--log"))) {
-        options.logFile = *log;
-        if (const QString what = logNamesRunFile(options.logFile, options); !what.isEmpty()) {
-            const QString file = options.logFile;
-            options.logFile.clear();
-            return refusal(LogFilePolicy, logRefusal(file, what));
-        }
-    }
     if (options.check || !options.signKey.isEmpty())
         return QString();
     for (const auto& [name, commandLine, option, value] :
@@ -284,6 +281,14 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
     options.signPasswordFile = parser.value(signPasswordFile);
     options.report = parser.value(report);
     options.csv = parser.isSet(csv);
+    // Before anything is refused: a refused run is logged where the policy says, as every run.
+    if (!parser.isSet(report) && !options.who) {
+        const std::optional<QString> given =
+            parser.isSet(log) ? std::optional(options.logFile) : std::nullopt;
+        if (const std::optional<QString> policy =
+                policyText(LogFilePolicy, given, QStringLiteral("--log"), options.warnings))
+            options.logFile = *policy;
+    }
     if (!unreadable.isEmpty()) {
         // A value is a whole argument, or what follows "--option=".
         for (QString* path : {&options.source, &options.target, &options.logFile})
@@ -383,8 +388,8 @@ Parsed parseArguments(const QStringList& arguments, const QStringList& unreadabl
     const auto on = [&](const QCommandLineOption& option) {
         return parser.isSet(option) ? std::optional(QStringLiteral("1")) : std::nullopt;
     };
-    const Given given{text(log),         on(ifChanged), on(endAccess),
-                      text(randomDelay), text(retry),   parser.isSet(trustedKey)};
+    const Given given{on(ifChanged), on(endAccess), text(randomDelay), text(retry),
+                      parser.isSet(trustedKey)};
     if (const QString why = applyPolicies(options, given); !why.isEmpty())
         return refused(options, why);
     return {Parsed::Action::Run, options, QString()};

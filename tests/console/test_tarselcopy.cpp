@@ -1470,6 +1470,9 @@ private slots:
             << QStringList{"LogFile=policy.log", "LogFileCommandLine=1"}
             << QStringList{"--log", "given.log"} << "plain" << 0 << "updated " << false
             << "given.log";
+        QTest::newRow("a run refused for its command line: logged where the policy says")
+            << QStringList{"LogFile=policy.log"} << QStringList{"--frobnicate"} << "plain" << 2
+            << "failed " << false << "policy.log";
         QTest::newRow("--if-changed from the policy")
             << QStringList{"IfChanged=1"} << none << "current" << 0 << "current " << false << "";
         QTest::newRow("IfChanged 0 wins over --if-changed")
@@ -1537,12 +1540,15 @@ private slots:
         QCOMPARE(outcome.exitCode, exitCode);
         QVERIFY2(outcome.out.contains(said), qPrintable(outcome.out + outcome.err));
         QCOMPARE(outcome.err.contains("tarselcopy: warning: the computer's policy "), warned);
-        if (exitCode == 2)
+        if (exitCode == 2 && options.isEmpty())
             QVERIFY2(outcome.err.startsWith("tarselcopy: the computer's policy " +
                                             policies.first().section('=', 0, 0) + ": "),
                      qPrintable(outcome.err));
         for (const QString& file : {QString("policy.log"), QString("given.log")})
             QCOMPARE(QFileInfo::exists(files_.root() + '/' + file), file == log);
+        if (!log.isEmpty())
+            QCOMPARE(QString::fromUtf8(readFile(files_.root() + '/' + log)).split('\t').value(4),
+                     QString::number(exitCode));
         QCOMPARE(readFile(files_.target), exitCode == 0 && said == "updated " ? files_.newBytes
                                           : situation == "current"            ? files_.newBytes
                                                                               : files_.oldBytes);
