@@ -6,12 +6,10 @@
 #include "copy/ChecksumFile.h"
 #include "copy/ReleaseNumbers.h"
 #include "copy/SignedRelease.h"
-#include "core/Printable.h"
 #include "platform/Files.h"
 
 #include <QFileInfo>
 
-#include <cstdio>
 #include <optional>
 
 namespace tarsel::console {
@@ -69,10 +67,6 @@ void checkStanding(const QString& source, const QString& target,
             record.outcome = Outcome::Failed;
             record.exitCode = ExitCode::Release;
             record.error = errorLine(e);
-            std::fputs((QStringLiteral("tarselcopy: ") + printable(record.error) + u'\n')
-                           .toLocal8Bit()
-                           .constData(),
-                       stderr);
             return;
         }
         master = releaseName(0, QByteArray());

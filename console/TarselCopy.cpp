@@ -338,10 +338,13 @@ int runTarselCopy(const Options& options) {
         return endCancelled(log, record, timer);
     }
 
-    if (options.check)
+    if (options.check) {
         checkStanding(options.source, options.target, keys.trusted, record);
-    else
+        if (record.outcome == Outcome::Failed)
+            say(stderr, QStringLiteral("tarselcopy: ") + record.error);
+    } else {
         updateWithRetries(options, keys, record);
+    }
     if (record.tries > 1) {
         QStringList error(record.error);
         error.removeAll(QString());
