@@ -2,9 +2,9 @@
 
 #include "console/ExitCode.h"
 #include "console/LogPlace.h"
-#include "console/Policy.h"
 #include "platform/Paths.h"
 #include "settings/Module1.h"
+#include "settings/RunPolicy.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

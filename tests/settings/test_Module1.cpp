@@ -1,4 +1,5 @@
 #include "settings/Module1.h"
+#include "settings/RunPolicy.h"
 #include "support/TestHost.h"
 #include "support/WindowSettings.h"
 
@@ -178,6 +179,58 @@ private slots:
             store(Target, own);
         QCOMPARE(stored(Source), text(source));
         QCOMPARE(stored(Target), text(target));
+    }
+
+    // How a tarselcopy run goes is the computer's policy alone, with whether the command line may
+    // override it.
+    void runPoliciesAreTheComputers_data() {
+        QTest::addColumn<QString>("scope"); // where the presets are set: "computer", "user", "own"
+        QTest::addColumn<QString>("override"); // the NAMECommandLine value; null for none
+        QTest::addColumn<bool>("read");
+        QTest::addColumn<bool>("overrides");
+        QTest::newRow("the computer's") << "computer" << QString() << true << false;
+        QTest::newRow("the computer's, the command line let override it") << "computer"
+                                                                          << "1" << true << true;
+        QTest::newRow("an override other than 1: not let") << "computer"
+                                                           << "yes" << true << false;
+        QTest::newRow("an override of 0") << "computer"
+                                          << "0" << true << false;
+        // On Linux the user's preset folder is the system's too, which only an administrator
+        // writes.
+        QTest::newRow("the user's policy")
+            << "user"
+            << "1" << test::userScopeIsTheComputers() << test::userScopeIsTheComputers();
+        QTest::newRow("the user's own store: never") << "own"
+                                                     << "1" << false << false;
+    }
+
+    void runPoliciesAreTheComputers() {
+        QFETCH(QString, scope);
+        QFETCH(QString, override);
+        QFETCH(bool, read);
+        QFETCH(bool, overrides);
+        test::IsolatedPresets presets;
+        const QStringList names = RunPolicyNames + QStringList{TrustedKeys};
+        for (const QString& name : names) {
+            const QString value = name + QStringLiteral(" value");
+            const QList<std::pair<QString, QString>> values{{name, value},
+                                                            {name + CommandLineSuffix, override}};
+            for (const auto& [valueName, text] : values) {
+                if (text.isNull())
+                    continue;
+                if (scope == "own")
+                    RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, valueName, text);
+                else
+                    QVERIFY(presets.set(scope == "user" ? Scope::User : Scope::Computer, valueName,
+                                        text));
+            }
+        }
+        for (const QString& name : names) {
+            const Policy policy = computerPolicy(name);
+            QCOMPARE(policy.value,
+                     read ? std::optional(name + QStringLiteral(" value")) : std::nullopt);
+            QCOMPARE(policy.commandLineOverrides, overrides);
+        }
     }
 
     // The window stores back every path it restores; the user keeps following the preset until

@@ -1,9 +1,9 @@
-#include "console/Policy.h"
+#include "settings/RunPolicy.h"
 
 #include "core/RegistryKeys.h"
 #include "platform/SettingsStore.h"
 
-namespace tarsel::console {
+namespace tarsel {
 
 Policy computerPolicy(const QString& name) {
     const auto read = [](const QString& valueName) {
@@ -12,4 +12,4 @@ Policy computerPolicy(const QString& name) {
     return {read(name), read(name + CommandLineSuffix).value_or(QString()).trimmed() == u'1'};
 }
 
-} // namespace tarsel::console
+} // namespace tarsel

@@ -4,10 +4,10 @@
 
 #include <optional>
 
-namespace tarsel::console {
+namespace tarsel {
 
-// What the computer's policy sets for one option of a run (RegistryKeys.h): its text, and whether
-// the command line may override it.
+// What the computer's policy sets for one option of a tarselcopy run (RegistryKeys.h): its text,
+// and whether the command line may override it.
 struct Policy {
     std::optional<QString> value; // none where the policy is not set
     bool commandLineOverrides = false;
@@ -17,4 +17,4 @@ struct Policy {
 // presets on Linux; never the user's, which the user may change.
 Policy computerPolicy(const QString& name);
 
-} // namespace tarsel::console
+} // namespace tarsel
