@@ -1912,6 +1912,14 @@ private slots:
                                "denied)"}
             << "4 desks: 2 on release @NEW12, 1 on release @OLD12, 1 failed (exit 4: 1); the "
                "master is release @NEW12: 2 on master, 1 behind, 1 unknown";
+        // A --check's line is a run's like any other: the desk's last.
+        QTest::newRow("a --check that found the desk behind")
+            << logLine(t1, "D1", "u", "updated", 0, "/a", "@OLD") +
+                   logLine(t2, "D1", "u", "behind", 1, "/a", "@OLD")
+            << QStringList{"--source", "@MASTER"} << 0
+            << QStringList{"COMPUTER|USER|TARGET|LAST RUN|OUTCOME|EXIT|RELEASE|MASTER|ERROR",
+                           "D1|u|/a|" + t2 + "|behind|1|@OLD12|behind"}
+            << "1 desk: 1 on release @OLD12; the master is release @NEW12: 1 behind";
         QTest::newRow("the stored release path is the master")
             << logLine(t1, "D1", "u", "updated", 0, "/a", "@NEW") << QStringList{"@STORED"} << 0
             << QStringList{"COMPUTER|USER|TARGET|LAST RUN|OUTCOME|EXIT|RELEASE|MASTER|ERROR",
