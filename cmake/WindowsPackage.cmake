@@ -30,7 +30,7 @@ foreach(version IN ITEMS ${TARSEL_VERSION} ${TARSEL_LATER_VERSION})
         DEPENDS ${TARSEL_PACKAGE_SCRIPT} ${CMAKE_SOURCE_DIR}/packaging/windows/TarselCopyFile.wxs
                 ${CMAKE_SOURCE_DIR}/packaging/windows/policy/TarselCopyFile.admx
                 ${CMAKE_SOURCE_DIR}/packaging/windows/policy/en-US/TarselCopyFile.adml
-                TarselCopyFile tarselcopy
+                TarselCopyFile tarselcopy tarselcopyw
         COMMENT "Packing the test's TarselCopyFile-${version}-x64.msi"
         VERBATIM)
     list(APPEND test_packages ${msi})
