@@ -173,8 +173,10 @@ private slots:
         // A folder of its own (no ':', which would split PATH), so that no other row's is found.
         const QString openerFolder = dir_.filePath(QStringLiteral("opener %1").arg(++runs_));
         QVERIFY(QDir().mkpath(openerFolder));
-        const StandInOpener opener(openerFolder, openedFile(), situation == "no opener");
-        if (!opener.missing().isEmpty())
+        const bool noOpener = situation == "no opener";
+        const StandInOpener opener(openerFolder, openedFile(), noOpener);
+        // With no opener, Wine differs only in the error's number, which this row does not read.
+        if (!opener.missing().isEmpty() && !(noOpener && !wineVersion().isEmpty()))
             QSKIP(qPrintable(opener.missing()));
         for (const QString& programFile : programsFor(boxExpected)) {
             root_ = dir_.filePath(QStringLiteral("run %1").arg(++runs_));
