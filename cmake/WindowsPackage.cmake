@@ -38,6 +38,8 @@ endforeach()
 add_custom_target(test_packages DEPENDS ${test_packages})
 add_dependencies(test_packages dist)
 add_dependencies(install_test_msi test_packages)
+# The shortcuts' arguments, read through the shell's own interface.
+target_link_libraries(install_test_msi PRIVATE ole32 uuid)
 target_compile_definitions(install_test_msi PRIVATE
     TARSEL_MSI_VERSION="${TARSEL_VERSION}" TARSEL_LATER_MSI_VERSION="${TARSEL_LATER_VERSION}"
     TARSEL_MSI_HELP_LINK="${test_help_link}")
