@@ -75,6 +75,24 @@ int raceConsoleProgram(qint64 size, const QString& folder) {
         race({[] {}, [&] { return tool(program, update + QStringList{"--if-changed"}); }},
              {[&] { oldVersion(); }, [&] { return tool(program, update); }}, ok);
 
+    // A signed release as a desk takes it, with the publisher's key trusted. The release numbers
+    // a desk keeps go into a store of the benchmark's own, never the user's.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(files.path("config")));
+    const QString keys = QStringLiteral(TARSEL_MINISIGN_FIXTURES);
+    const QString signedMaster = files.path("signed.mdb");
+    const QStringList signedUpdate{"--quiet",
+                                   "--source",
+                                   signedMaster,
+                                   "--target",
+                                   ours,
+                                   "--trusted-key",
+                                   keys + QStringLiteral("/unprotected.pub")};
+    ok = ok && tool(program, {"--quiet", "--sign-key", keys + QStringLiteral("/unprotected.key"),
+                              "--source", files.source(), "--target", signedMaster});
+    const Race signedRun =
+        race({[&] { oldVersion(); }, [&] { return tool(program, signedUpdate); }},
+             {[&] { QFile::remove(theirs); }, [&] { return tool("sh", script); }}, ok);
+
     const double mb = double(size) / 1e6;
     std::printf("tarselcopy against cp, sync, uncached cmp: %s random file in %s, best of %d runs "
                 "taking turns\n",
@@ -84,6 +102,7 @@ int raceConsoleProgram(qint64 size, const QString& folder) {
     std::printf("        its longest gap between two yields: %.2f ms (target <= 50 ms) %s\n",
                 windowGapMs, verdict(windowGapMs <= 50));
     printRace("current", "--if-changed", "tarselcopy update", current, mb, 0.01);
+    printRace("signed update", "tarselcopy", "cp+sync+cmp", signedRun, mb, 0.70);
     std::printf("\n");
     if (!ok)
         std::printf("FAILED: a run did not succeed\n");
