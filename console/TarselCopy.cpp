@@ -140,7 +140,9 @@ QString update(const Options& options, const Keys& keys, RunRecord& record) {
 
 // The version at the target once the run is over, as the record beside it gives it: after a
 // failure the old version's, and after an update another run's where one replaced it meanwhile.
-// Where that record could not be written the run's own digest stays.
+// Where that record could not be written the run's own digest stays. Its number is the one this
+// user's store keeps for those bytes at the target: a current run and a refused one name the
+// signed release in service as an update does.
 void recordInService(RunRecord& record) {
     if (record.target.isEmpty())
         return;
@@ -150,6 +152,11 @@ void recordInService(RunRecord& record) {
     } catch (const RunTimeError&) {
         // A record that gives no digest tells nothing of the version.
     }
+    if (record.release != 0 || record.digest.isEmpty())
+        return;
+    const NumberedRelease kept = releaseInService(record.target);
+    if (kept.digest == record.digest)
+        record.release = kept.release;
 }
 
 QString resultLine(const RunRecord& record) {
