@@ -3,6 +3,7 @@
 #include "console/ConsoleFace.h"
 #include "console/ExitCode.h"
 #include "console/LogPlace.h"
+#include "console/RunEvent.h"
 #include "console/RunLog.h"
 #include "console/SignPublish.h"
 #include "copy/AlreadyInService.h"
@@ -219,6 +220,16 @@ void write(OpenLog& log, const RunRecord& record) {
             QStringLiteral("tarselcopy: warning: the log was not written: ") + errorLine(*error));
 }
 
+// The system's event log, where fleet tools look: like the log, never a reason to fail the run.
+void report(const RunRecord& record) {
+    try {
+        platform::reportRunEvent(runEventOf(record));
+    } catch (const RunTimeError& e) {
+        say(stderr,
+            QStringLiteral("tarselcopy: warning: the event was not written: ") + errorLine(e));
+    }
+}
+
 // The run failed before the rename, or never began: the old version is whole where it was.
 void open(const RunRecord& record, RunEnd& end) {
     if (record.outcome == Outcome::Cancelled || !QFileInfo(record.target).isFile())
@@ -251,10 +262,12 @@ RunEnd ended(int exitCode, bool cancelled, const QString& error) {
     return end;
 }
 
-// Every run ends with its result line, its log line where a log was given, and its exit code.
+// Every run ends with its result line, its log line where a log was given, its event and its
+// exit code.
 int finish(OpenLog& log, const RunRecord& record) {
     say(stdout, resultLine(record));
     write(log, record);
+    report(record);
     return record.exitCode;
 }
 

@@ -1020,6 +1020,9 @@ private slots:
         QTest::newRow("the log a folder") << "log folder" << read << 0 << "updated " << false;
         QTest::newRow("no target") << "no target" << read << 2 << "failed (exit 2)" << true;
         QTest::newRow("an unknown option") << "--frobnicate" << read << 2 << "failed " << true;
+        // Its error names the release: longer than the Event Log takes a string.
+        QTest::newRow("a release path of 31,900 characters")
+            << "long source" << read << 3 << "failed " << true;
         QTest::newRow("the log is the release") << "log release" << read << 2 << "failed " << false;
         QTest::newRow("the log is the target") << "log target" << read << 2 << "failed " << false;
         QTest::newRow("the log is the target's checksum")
@@ -1062,6 +1065,8 @@ private slots:
             arguments = QStringList{"--source", files_.source, "--target", ""};
         } else if (situation == "--frobnicate") {
             arguments << situation;
+        } else if (situation == "long source") {
+            arguments[1] = files_.root() + '/' + QString(31'900 - files_.root().size(), u'r');
         } else if (situation == "log release") {
             log = files_.source;
         } else if (situation == "log target") {
@@ -1105,6 +1110,9 @@ private slots:
         QCOMPARE(outcome.exitCode, exitCode);
         if (!result.isEmpty())
             QVERIFY2(outcome.out.startsWith(result), qPrintable(outcome.out + outcome.err));
+        // Its event too, which the system's log took (what the log holds only Windows shows).
+        QVERIFY2(!outcome.err.contains("the event was not written"),
+                 qPrintable(outcome.err.left(2000)));
         QCOMPARE(readFile(files_.source), release);
         QCOMPARE(readFile(files_.target), exitCode == 0 ? release : old);
         QCOMPARE(files_.stagingFiles(), QStringList());

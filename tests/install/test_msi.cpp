@@ -10,10 +10,13 @@
 #include <QLibrary>
 #include <QLibraryInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <optional>
 
 #include <gcrypt.h> // the version the programs were built against
 
@@ -27,6 +30,10 @@ namespace {
 
 const QString UninstallKey =
     QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+
+// Where the Event Log finds the message table of tarselcopy.exe's events.
+const QString EventSourceKey = QStringLiteral(
+    "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\TarselCopyFile");
 
 using tarsel::test::filesUnder;
 using tarsel::test::ProgramRun;
@@ -67,6 +74,21 @@ QVariantMap listedEntry() {
     return {};
 }
 
+// The Event Log source's values as "name type data", as reg lists them (it names the types, which
+// QSettings does not tell), sorted; none when the key is not there.
+std::optional<QStringList> eventSourceValues() {
+    static const QRegularExpression value(QStringLiteral("^\\s+(\\S+)\\s+(REG_\\w+)\\s+(.*)$"));
+    const ProgramRun query =
+        runProgram(QStringLiteral("reg"), {QStringLiteral("query"), EventSourceKey});
+    if (query.exitCode != 0)
+        return std::nullopt;
+    QStringList values;
+    for (QString line : query.output.split(u'\n'))
+        if (const QRegularExpressionMatch match = value.match(line.remove(u'\r')); match.hasMatch())
+            values << match.captured(1) + u' ' + match.captured(2) + u' ' + match.captured(3);
+    values.sort();
+    return values;
+}
 #ifdef TARSEL_MSI_VERSION
 // The arguments that a shortcut gives its program, as the shell reads them; empty where it cannot
 // be read.
@@ -169,6 +191,13 @@ class TestMsi : public QObject {
                  QStringLiteral(TARSEL_MSI_HELP_LINK));
         if (tarsel::test::wineVersion().isEmpty())
             QVERIFY(entry.value(QStringLiteral("EstimatedSize")).toUInt() > 0);
+        // The events' source, with the installed program as its message file: a path that the
+        // Event Log reads as it stands, as REG_SZ is never expanded.
+        const QString program =
+            QDir::toNativeSeparators(installFolder() + QStringLiteral("/tarselcopy.exe"));
+        QCOMPARE(eventSourceValues().value_or(QStringList{QStringLiteral("no key")}),
+                 QStringList({QStringLiteral("EventMessageFile REG_SZ ") + program,
+                              QStringLiteral("TypesSupported REG_DWORD 0x7")}));
         const QFileInfo link(shortcut());
         QVERIFY2(link.isShortcut(), qPrintable(link.filePath()));
         QCOMPARE(
@@ -342,6 +371,7 @@ private slots:
         QVERIFY2(uninstall.exitCode == 0, qPrintable(uninstall.output));
         QCOMPARE(listedVersions(), QStringList());
         QVERIFY(!QFileInfo::exists(shortcut()));
+        QVERIFY(!eventSourceValues());
         QVERIFY(!QFileInfo::exists(frontEndShortcut()));
         QVERIFY2(!QFileInfo::exists(makerFolder()),
                  qPrintable(filesUnder(makerFolder()).join(u' ')));
