@@ -277,10 +277,6 @@ bool runsAsRoot() {
     return ::geteuid() == 0;
 }
 
-bool changeOwner(const QString& path, uint id) {
-    return changeOwner(path, id, id);
-}
-
 bool changeOwner(const QString& path, uint user, uint group) {
     return ::lchown(native(path).constData(), uid_t(user), gid_t(group)) == 0;
 }
@@ -481,10 +477,6 @@ StandInOpener::StandInOpener(const QString& folder, const QString& record, bool 
 
 StandInOpener::~StandInOpener() {
     qputenv("PATH", saved_);
-}
-
-QString StandInOpener::standInExtension() {
-    return QStringLiteral(".tarselopen");
 }
 
 FileSizeLimit::FileSizeLimit(qint64 bytes) {

@@ -382,10 +382,6 @@ bool runsAsRoot() {
     return false;
 }
 
-bool changeOwner(const QString&, uint) {
-    return false;
-}
-
 bool changeOwner(const QString&, uint, uint) {
     return false;
 }
@@ -618,7 +614,8 @@ QString accountName() {
 namespace {
 
 // The stand-in opener is an association made and removed by the tests.
-const std::wstring ExtensionKey = L"Software\\Classes\\.tarselopen";
+const std::wstring ExtensionKey =
+    L"Software\\Classes\\" + StandInOpener::standInExtension().toStdWString();
 const std::wstring StandInKey = L"Software\\Classes\\TarselTests.StandInOpener";
 
 // This user's classes; Wine reads the machine's alone, where its tests may write.
@@ -655,10 +652,6 @@ StandInOpener::StandInOpener(const QString&, const QString& record, bool absent)
 StandInOpener::~StandInOpener() {
     RegDeleteTreeW(classesRoot(), ExtensionKey.c_str());
     RegDeleteTreeW(classesRoot(), StandInKey.c_str());
-}
-
-QString StandInOpener::standInExtension() {
-    return QStringLiteral(".tarselopen");
 }
 
 // Never constructed: missing(Facility::FileSizeLimit) says why.
