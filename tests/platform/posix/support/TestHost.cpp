@@ -1,5 +1,7 @@
 #include "support/TestHost.h"
 
+#include "support/TestHostParts.h"
+
 #include "core/RegistryKeys.h"
 #include "platform/SettingsStore.h"
 #include "platform/posix/ErrnoError.h"
@@ -12,7 +14,6 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTemporaryFile>
 #include <QtCore/qtestsupport_core.h>
 #include <QtEndian>
 
@@ -44,10 +45,10 @@ QByteArray native(const QString& path) {
 
 // Whether the file system of `folder` can set room aside for a file before it is written.
 QString whyNoReservation(const QString& folder) {
-    QTemporaryFile probe(folder + QStringLiteral("/reserve-XXXXXX"));
-    if (!probe.open())
+    const parts::ProbeFile probe(folder);
+    if (!probe.isOpen())
         return QStringLiteral("cannot create a file in ") + folder;
-    if (::fallocate(probe.handle(), 0, 0, 1) != 0 && errno == EOPNOTSUPP)
+    if (::fallocate(int(probe.handle()), 0, 0, 1) != 0 && errno == EOPNOTSUPP)
         return QStringLiteral("the file system of %1 cannot reserve room").arg(folder);
     return QString();
 }
@@ -77,24 +78,28 @@ QString whyNoStrace() {
 }
 
 QString whyNoCheapCopy(const QString& folder) {
-    const QString from = folder + QStringLiteral("/clone-from"), to = folder + "/clone-to";
-    QFile source(from);
-    if (!source.open(QIODevice::WriteOnly) || source.write("x") != 1)
+    const parts::ProbeFile from(folder), to(folder);
+    if (!from.isOpen() || !to.isOpen() || ::write(int(from.handle()), "x", 1) != 1)
         return QStringLiteral("cannot create a file in ") + folder;
-    source.close();
-    const int in = ::open(native(from).constData(), O_RDONLY | O_CLOEXEC);
-    const int out = ::open(native(to).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    const bool cheap = in >= 0 && out >= 0 && ::ioctl(out, FICLONE, in) == 0;
-    ::close(in);
-    ::close(out);
-    QFile::remove(from);
-    QFile::remove(to);
+    const bool cheap = ::ioctl(int(to.handle()), FICLONE, int(from.handle())) == 0;
     return cheap ? QString()
                  : QStringLiteral("the file system of %1 copies every byte; it shares no blocks")
                        .arg(folder);
 }
 
 } // namespace
+
+namespace parts {
+
+qintptr createNewFile(const QString& path) {
+    return ::open(native(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+}
+
+void closeSystemHandle(qintptr handle) {
+    ::close(int(handle));
+}
+
+} // namespace parts
 
 QString missing(Facility facility, const QString& folder) {
     const QString where = folder.isEmpty() ? QDir::tempPath() : folder;
@@ -503,11 +508,6 @@ HeldFile::HeldFile(const QString& path) {
         handle_ = fd;
     else if (fd >= 0)
         ::close(fd);
-}
-
-HeldFile::~HeldFile() {
-    if (handle_ != -1)
-        ::close(int(handle_));
 }
 
 DeepFolders::DeepFolders(const QString& root, const QString& name, int depth)

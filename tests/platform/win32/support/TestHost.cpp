@@ -1,5 +1,7 @@
 #include "support/TestHost.h"
 
+#include "support/TestHostParts.h"
+
 #include "core/RegistryKeys.h"
 #include "platform/win32/Win32.h"
 
@@ -37,32 +39,11 @@ QString systemName() {
     return wine.isEmpty() ? QStringLiteral("Windows") : QStringLiteral("Wine ") + wine;
 }
 
-// A fresh, empty file for a probe in `folder`, removed with the object.
-class ProbeFile {
-public:
-    explicit ProbeFile(const QString& folder)
-        : path_(QDir(folder.isEmpty() ? QDir::tempPath() : folder)
-                    .filePath(QStringLiteral("probe-") +
-                              QUuid::createUuid().toString(QUuid::WithoutBraces))) {
-        handle_ = CreateFileW(native(path_).c_str(), GENERIC_READ | GENERIC_WRITE, ShareAll,
-                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    }
-    ~ProbeFile() {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-        DeleteFileW(native(path_).c_str());
-    }
-    ProbeFile(const ProbeFile&) = delete;
-    ProbeFile& operator=(const ProbeFile&) = delete;
+using parts::ProbeFile;
 
-    bool isOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE handle() const { return handle_; }
-    const QString& path() const { return path_; }
-
-private:
-    QString path_;
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
+HANDLE handleOf(const ProbeFile& probe) {
+    return reinterpret_cast<HANDLE>(probe.handle());
+}
 
 QString whyNoLink(bool symbolic, const QString& folder) {
     const ProbeFile target(folder);
@@ -96,8 +77,8 @@ QString whyNoCreationTime(const QString& folder) {
         return QStringLiteral("cannot create a file in ") + folder;
     const FILETIME created{0x12345600, 0x01c00000}; // in 1985
     FILETIME read{};
-    if (!SetFileTime(probe.handle(), &created, nullptr, nullptr) ||
-        !GetFileTime(probe.handle(), &read, nullptr, nullptr))
+    if (!SetFileTime(handleOf(probe), &created, nullptr, nullptr) ||
+        !GetFileTime(handleOf(probe), &read, nullptr, nullptr))
         return QStringLiteral("cannot set a creation time: ") + systemText(GetLastError());
     if (read.dwLowDateTime == created.dwLowDateTime &&
         read.dwHighDateTime == created.dwHighDateTime)
@@ -113,7 +94,7 @@ QString whyNoReservation(const QString& folder) {
         return QStringLiteral("cannot create a file in ") + folder;
     FILE_ALLOCATION_INFO allocation{};
     allocation.AllocationSize.QuadPart = 1;
-    if (SetFileInformationByHandle(probe.handle(), FileAllocationInfo, &allocation,
+    if (SetFileInformationByHandle(handleOf(probe), FileAllocationInfo, &allocation,
                                    sizeof allocation))
         return QString();
     return QStringLiteral("%1 cannot reserve room for a file (FileAllocationInfo): %2")
@@ -121,6 +102,20 @@ QString whyNoReservation(const QString& folder) {
 }
 
 } // namespace
+
+namespace parts {
+
+qintptr createNewFile(const QString& path) {
+    return reinterpret_cast<qintptr>(CreateFileW(native(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                                 ShareAll, nullptr, CREATE_NEW,
+                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+void closeSystemHandle(qintptr handle) {
+    CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
+
+} // namespace parts
 
 QString missing(Facility facility, const QString& folder) {
     switch (facility) {
@@ -664,11 +659,6 @@ HeldFile::HeldFile(const QString& path) {
                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE)
         handle_ = reinterpret_cast<qintptr>(file);
-}
-
-HeldFile::~HeldFile() {
-    if (handle_ != -1)
-        CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
 // Through "\\?\", which lifts the MAX_PATH limit, so the whole path always reaches the
