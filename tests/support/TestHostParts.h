@@ -1,7 +1,12 @@
 #pragma once
 
+#include "support/TestHost.h"
+
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+
+#include <vector>
 
 // What the tests' host's shared half takes from each system's, and gives to it.
 namespace tarsel::test::parts {
@@ -31,4 +36,42 @@ private:
     qintptr handle_ = -1;
 };
 
+// What the environment variable `name` holds now, to be put back as it was.
+class SavedVariable {
+public:
+    explicit SavedVariable(const char* name);
+    void restore() const;
+
+private:
+    const char* name_;
+    bool set_;
+    QByteArray value_;
+};
+
+// True while an IsolatedSettings lives, so that no preset can reach the user's own settings.
+bool settingsAreIsolated();
+
+// The environment variables besides the store's own name that pointSettingsAt changes.
+std::vector<const char*> settingsVariables();
+
+// Makes an owned store afresh (its name then set) or opens the one `store` names, taken over from
+// the parent process; a store that cannot be set up ends the test at once.
+void openStore(IsolatedSettings::Store& store);
+
+// Leads the system's settings to `store`.
+void pointSettingsAt(const IsolatedSettings::Store& store);
+
+// Leads the system's settings away from `store`, and removes it where it is owned.
+void closeStore(IsolatedSettings::Store& store);
+
 } // namespace tarsel::test::parts
+
+namespace tarsel::test {
+
+struct IsolatedSettings::Store {
+    QString name;       // the configuration folder, or the key below the real HKEY_CURRENT_USER
+    bool owned = false; // false when taken over from the parent process
+    qintptr handle = 0; // the open key, on Windows
+};
+
+} // namespace tarsel::test

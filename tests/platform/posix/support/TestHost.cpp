@@ -24,7 +24,6 @@
 #include <linux/capability.h>
 #include <linux/fs.h>
 #include <linux/kcmp.h>
-#include <optional>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
@@ -534,93 +533,42 @@ DeepFolders::~DeepFolders() {
     QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), root_ + u'/' + name_});
 }
 
-// The store's folder is named in this variable too, so that a child process finds it.
-namespace {
+// The store is a configuration folder, with one for the system's presets inside.
+namespace parts {
 
-constexpr char StoreVariable[] = "TARSEL_TEST_SETTINGS";
-
-struct SavedVariable {
-    bool set;
-    QByteArray value;
-    explicit SavedVariable(const char* name)
-        : set(qEnvironmentVariableIsSet(name)), value(qgetenv(name)) {}
-    void restore(const char* name) const {
-        if (set)
-            qputenv(name, value);
-        else
-            qunsetenv(name);
-    }
-};
-
-} // namespace
-
-struct IsolatedSettings::Store {
-    std::optional<QTemporaryDir> owned; // none when taken over from the parent process
-    QString folder;
-};
-
-namespace {
-
-// The stores of this process, latest last; the environment names the latest.
-std::vector<IsolatedSettings::Store*>& liveStores() {
-    static std::vector<IsolatedSettings::Store*> stores;
-    return stores;
+std::vector<const char*> settingsVariables() {
+    return {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"};
 }
 
-// What the environment held before the first store of this process.
-struct OriginalEnvironment {
-    SavedVariable home{"XDG_CONFIG_HOME"}, dirs{"XDG_CONFIG_DIRS"}, store{StoreVariable};
-};
-std::optional<OriginalEnvironment>& originalEnvironment() {
-    static std::optional<OriginalEnvironment> original;
-    return original;
+void openStore(IsolatedSettings::Store& store) {
+    if (!store.owned)
+        return;
+    QTemporaryDir folder;
+    if (!folder.isValid())
+        qFatal("cannot make a temporary configuration folder");
+    folder.setAutoRemove(false);
+    store.name = folder.path();
 }
 
-void pointEnvironmentAt(const QString& folder) {
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder));
-    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(folder + QStringLiteral("/system")));
-    qputenv(StoreVariable, QFile::encodeName(folder));
+void pointSettingsAt(const IsolatedSettings::Store& store) {
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(store.name));
+    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(store.name + QStringLiteral("/system")));
 }
 
-} // namespace
-
-IsolatedSettings::IsolatedSettings() : store_(std::make_unique<Store>()) {
-    auto& stores = liveStores();
-    const QString inherited = qEnvironmentVariable(StoreVariable);
-    if (stores.empty() && !inherited.isEmpty()) {
-        store_->folder = inherited;
-    } else {
-        store_->owned.emplace();
-        if (!store_->owned->isValid())
-            qFatal("cannot make a temporary configuration folder");
-        store_->folder = store_->owned->path();
-    }
-    if (stores.empty())
-        originalEnvironment().emplace();
-    stores.push_back(store_.get());
-    pointEnvironmentAt(store_->folder);
+void closeStore(IsolatedSettings::Store& store) {
+    if (store.owned)
+        QDir(store.name).removeRecursively();
 }
 
-IsolatedSettings::~IsolatedSettings() {
-    auto& stores = liveStores();
-    std::erase(stores, store_.get());
-    if (!stores.empty()) {
-        pointEnvironmentAt(stores.back()->folder);
-    } else if (auto& original = originalEnvironment()) {
-        original->home.restore("XDG_CONFIG_HOME");
-        original->dirs.restore("XDG_CONFIG_DIRS");
-        original->store.restore(StoreVariable);
-        original.reset();
-    }
-}
+} // namespace parts
 
 QString IsolatedSettings::location() const {
-    return store_->folder;
+    return store_->name;
 }
 
 struct IsolatedPresets::State {
     QTemporaryDir folder;
-    SavedVariable dirs{"XDG_CONFIG_DIRS"};
+    parts::SavedVariable dirs{"XDG_CONFIG_DIRS"};
 };
 
 namespace {
@@ -637,14 +585,14 @@ bool userScopeIsTheComputers() {
 }
 
 IsolatedPresets::IsolatedPresets() : state_(std::make_unique<State>()) {
-    if (liveStores().empty() || !state_->folder.isValid())
+    if (!parts::settingsAreIsolated() || !state_->folder.isValid())
         qFatal("presets need an IsolatedSettings and a temporary folder");
     qputenv("XDG_CONFIG_DIRS", QFile::encodeName(presetFolder(state_->folder, Scope::Computer) +
                                                  u':' + presetFolder(state_->folder, Scope::User)));
 }
 
 IsolatedPresets::~IsolatedPresets() {
-    state_->dirs.restore("XDG_CONFIG_DIRS");
+    state_->dirs.restore();
 }
 
 bool IsolatedPresets::set(Scope scope, const QString& valueName, const QString& text) {

@@ -18,7 +18,6 @@
 #include <QUuid>
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -686,88 +685,57 @@ DeepFolders::~DeepFolders() {
     }
 }
 
-// The store's key is named in this variable too, so that a child process finds it.
+// The store is a key below the real HKEY_CURRENT_USER, to which HKEY_CURRENT_USER is redirected.
 namespace {
 
-constexpr char StoreVariable[] = "TARSEL_TEST_SETTINGS";
 const QString TestsKey = QStringLiteral("Software\\TarselTests");
 
-} // namespace
-
-struct IsolatedSettings::Store {
-    QString key; // below the real HKEY_CURRENT_USER
-    HKEY handle = nullptr;
-    bool owned = false; // false when taken over from the parent process
-};
-
-namespace {
-
-// The stores of this process, latest last; HKEY_CURRENT_USER and the environment name the
-// latest.
-std::vector<IsolatedSettings::Store*>& liveStores() {
-    static std::vector<IsolatedSettings::Store*> stores;
-    return stores;
-}
-
-std::optional<QByteArray>& originalVariable() {
-    static std::optional<QByteArray> original;
-    return original;
-}
-
-void pointAt(const IsolatedSettings::Store* store) {
-    RegOverridePredefKey(HKEY_CURRENT_USER, store ? store->handle : nullptr);
-    if (store)
-        qputenv(StoreVariable, store->key.toUtf8());
+HKEY keyOf(const IsolatedSettings::Store& store) {
+    return reinterpret_cast<HKEY>(store.handle);
 }
 
 } // namespace
 
-IsolatedSettings::IsolatedSettings() : store_(std::make_unique<Store>()) {
-    auto& stores = liveStores();
-    const QString inherited = qEnvironmentVariable(StoreVariable);
-    if (stores.empty()) {
-        originalVariable() = qEnvironmentVariableIsSet(StoreVariable)
-                                 ? std::optional<QByteArray>(qgetenv(StoreVariable))
-                                 : std::nullopt;
-    }
-    store_->owned = !stores.empty() || inherited.isEmpty();
-    store_->key = store_->owned
-                      ? TestsKey + u'\\' + QUuid::createUuid().toString(QUuid::WithoutBraces)
-                      : inherited;
+namespace parts {
+
+std::vector<const char*> settingsVariables() {
+    return {};
+}
+
+void openStore(IsolatedSettings::Store& store) {
+    if (store.owned)
+        store.name = TestsKey + u'\\' + QUuid::createUuid().toString(QUuid::WithoutBraces);
     // Made under the real HKEY_CURRENT_USER, not under the store of a test before.
-    pointAt(nullptr);
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, store_->key.toStdWString().c_str(), 0, nullptr, 0,
-                        KEY_ALL_ACCESS, nullptr, &store_->handle, nullptr) != ERROR_SUCCESS ||
-        RegOverridePredefKey(HKEY_CURRENT_USER, store_->handle) != ERROR_SUCCESS)
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, store.name.toStdWString().c_str(), 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS ||
+        RegOverridePredefKey(HKEY_CURRENT_USER, key) != ERROR_SUCCESS)
         qFatal("cannot redirect HKEY_CURRENT_USER to a key of the test's own");
-    stores.push_back(store_.get());
-    pointAt(store_.get());
+    store.handle = reinterpret_cast<qintptr>(key);
 }
 
-IsolatedSettings::~IsolatedSettings() {
-    auto& stores = liveStores();
-    std::erase(stores, store_.get());
-    pointAt(nullptr);
-    if (store_->handle)
-        RegCloseKey(store_->handle);
-    if (store_->owned) {
-        RegDeleteTreeW(HKEY_CURRENT_USER, store_->key.toStdWString().c_str());
+void pointSettingsAt(const IsolatedSettings::Store& store) {
+    RegOverridePredefKey(HKEY_CURRENT_USER, keyOf(store));
+}
+
+void closeStore(IsolatedSettings::Store& store) {
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    if (store.handle)
+        RegCloseKey(keyOf(store));
+    if (store.owned) {
+        RegDeleteTreeW(HKEY_CURRENT_USER, store.name.toStdWString().c_str());
         // Only once no other test's store is left under it.
         RegDeleteKeyW(HKEY_CURRENT_USER, TestsKey.toStdWString().c_str());
     }
-    if (!stores.empty()) {
-        pointAt(stores.back());
-    } else if (const auto& original = originalVariable()) {
-        qputenv(StoreVariable, *original);
-    } else {
-        qunsetenv(StoreVariable);
-    }
 }
+
+} // namespace parts
 
 void IsolatedSettings::forgetWhatWasRead() {}
 
 QString IsolatedSettings::location() const {
-    return QStringLiteral("HKEY_CURRENT_USER\\") + store_->key;
+    return QStringLiteral("HKEY_CURRENT_USER\\") + store_->name;
 }
 
 namespace {
@@ -787,7 +755,7 @@ bool userScopeIsTheComputers() {
 
 IsolatedPresets::IsolatedPresets() : state_(std::make_unique<State>()) {
     // Without a store HKEY_CURRENT_USER would be the user's own.
-    if (liveStores().empty() ||
+    if (!parts::settingsAreIsolated() ||
         RegCreateKeyExW(HKEY_CURRENT_USER, MachineKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                         nullptr, &state_->machine, nullptr) != ERROR_SUCCESS ||
         RegOverridePredefKey(HKEY_LOCAL_MACHINE, state_->machine) != ERROR_SUCCESS)
