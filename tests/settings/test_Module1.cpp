@@ -1,13 +1,10 @@
 #include "settings/Module1.h"
-#include "support/TestHost.h"
-#include "support/WindowSettings.h"
+#include "support/SettingsFixture.h"
 
 #include <QFile>
 #include <QSet>
 #include <QXmlStreamReader>
 #include <QtTest>
-
-#include <memory>
 
 using namespace tarsel;
 using test::Source;
@@ -83,11 +80,11 @@ Templates readTemplates() {
 class TestModule1 : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<test::IsolatedSettings> settings;
+    test::FreshSettings settings;
 
 private slots:
-    void init() { settings = std::make_unique<test::IsolatedSettings>(); }
-    void cleanup() { settings.reset(); }
+    void init() { settings.begin(); }
+    void cleanup() { settings.end(); }
 
     void readsNothingWithoutAStore() {
         QCOMPARE(stored(Target), std::nullopt);

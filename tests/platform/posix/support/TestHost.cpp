@@ -1,12 +1,12 @@
 #include "support/TestHost.h"
 
+#include "support/SettingsFixture.h"
 #include "support/TestHostParts.h"
 
 #include "core/RegistryKeys.h"
 #include "platform/SettingsStore.h"
 #include "platform/posix/ErrnoError.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -596,8 +596,7 @@ IsolatedPresets::~IsolatedPresets() {
 }
 
 bool IsolatedPresets::set(Scope scope, const QString& valueName, const QString& text) {
-    QSettings file(presetFolder(state_->folder, scope) +
-                       QStringLiteral("/Ombrix/TarselCopyFile.ini"),
+    QSettings file(QDir(presetFolder(state_->folder, scope)).filePath(StoreFile),
                    QSettings::IniFormat);
     file.setValue(SettingsKeyPath.section(u'\\', -1) + u'/' + valueName, text);
     file.sync();
@@ -609,15 +608,12 @@ bool IsolatedPresets::set(Scope scope, const QString& valueName, const QString& 
 namespace tarsel::test {
 
 void IsolatedSettings::forgetWhatWasRead() {
-    static qint64 rewrites = 0;
     QFile file(platform::settingsStorePath());
-    if (!file.open(QIODevice::ReadWrite))
+    if (!file.open(QIODevice::ReadOnly))
         return;
     const QByteArray content = file.readAll();
-    file.resize(0);
-    file.write(content);
-    file.setFileTime(QDateTime::fromSecsSinceEpoch(1'000'000 + ++rewrites),
-                     QFileDevice::FileModificationTime);
+    file.close();
+    writeByHand(file.fileName(), content);
 }
 
 QList<NativeCode> nativeCodesBesideRunTimeNumbers() {
