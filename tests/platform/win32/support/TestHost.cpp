@@ -596,8 +596,7 @@ QString interrupt(QProcess& process, const QString& kind) {
         return endSession(pid);
     if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, pid))
         return QStringLiteral("%1: Ctrl+Break cannot be sent: %2")
-            .arg(wineVersion().isEmpty() ? QStringLiteral("Windows") : "Wine " + wineVersion(),
-                 systemText(GetLastError()));
+            .arg(systemName(), systemText(GetLastError()));
     return QString();
 }
 
