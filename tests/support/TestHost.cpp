@@ -32,6 +32,13 @@ ProbeFile::~ProbeFile() {
     }
 }
 
+QString whyNoReservation(const QString& folder) {
+    const ProbeFile probe(folder);
+    if (!probe.isOpen())
+        return QStringLiteral("cannot create a file in ") + folder;
+    return reserveRoom(probe, folder);
+}
+
 SavedVariable::SavedVariable(const char* name)
     : name_(name), set_(qEnvironmentVariableIsSet(name)), value_(qgetenv(name)) {}
 

@@ -36,6 +36,13 @@ private:
     qintptr handle_ = -1;
 };
 
+// Why the file system of `folder` cannot set room aside for a file before it is written; empty
+// when it can.
+QString whyNoReservation(const QString& folder);
+
+// Sets room aside in `probe`, a file in `folder`: why the file system cannot, empty when it can.
+QString reserveRoom(const ProbeFile& probe, const QString& folder);
+
 // What the environment variable `name` holds now, to be put back as it was.
 class SavedVariable {
 public:

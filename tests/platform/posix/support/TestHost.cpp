@@ -42,16 +42,6 @@ QByteArray native(const QString& path) {
     return QFile::encodeName(path);
 }
 
-// Whether the file system of `folder` can set room aside for a file before it is written.
-QString whyNoReservation(const QString& folder) {
-    const parts::ProbeFile probe(folder);
-    if (!probe.isOpen())
-        return QStringLiteral("cannot create a file in ") + folder;
-    if (::fallocate(int(probe.handle()), 0, 0, 1) != 0 && errno == EOPNOTSUPP)
-        return QStringLiteral("the file system of %1 cannot reserve room").arg(folder);
-    return QString();
-}
-
 // Whether the file system of `folder` shares blocks between copies, so that copying 2 GiB costs
 // nothing.
 QString whyNoLargeFileInMemory() {
@@ -98,13 +88,20 @@ void closeSystemHandle(qintptr handle) {
     ::close(int(handle));
 }
 
+// Only a file system that cannot reserve at all says so; any other failure is the probe's.
+QString reserveRoom(const ProbeFile& probe, const QString& folder) {
+    if (::fallocate(int(probe.handle()), 0, 0, 1) != 0 && errno == EOPNOTSUPP)
+        return QStringLiteral("the file system of %1 cannot reserve room").arg(folder);
+    return QString();
+}
+
 } // namespace parts
 
 QString missing(Facility facility, const QString& folder) {
     const QString where = folder.isEmpty() ? QDir::tempPath() : folder;
     switch (facility) {
     case Facility::ReserveRoom:
-        return whyNoReservation(where);
+        return parts::whyNoReservation(where);
     case Facility::CheapCopy:
         return whyNoCheapCopy(where);
     case Facility::LargeFileInMemory:

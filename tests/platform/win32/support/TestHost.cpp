@@ -87,10 +87,11 @@ QString whyNoCreationTime(const QString& folder) {
     return QStringLiteral("the file system of %1 keeps no creation time").arg(folder);
 }
 
-QString whyNoReservation(const QString& folder) {
-    const ProbeFile probe(folder);
-    if (!probe.isOpen())
-        return QStringLiteral("cannot create a file in ") + folder;
+} // namespace
+
+namespace parts {
+
+QString reserveRoom(const ProbeFile& probe, const QString&) {
     FILE_ALLOCATION_INFO allocation{};
     allocation.AllocationSize.QuadPart = 1;
     if (SetFileInformationByHandle(handleOf(probe), FileAllocationInfo, &allocation,
@@ -99,10 +100,6 @@ QString whyNoReservation(const QString& folder) {
     return QStringLiteral("%1 cannot reserve room for a file (FileAllocationInfo): %2")
         .arg(systemName(), systemText(GetLastError()));
 }
-
-} // namespace
-
-namespace parts {
 
 qintptr createNewFile(const QString& path) {
     return reinterpret_cast<qintptr>(CreateFileW(native(path).c_str(), GENERIC_READ | GENERIC_WRITE,
@@ -139,7 +136,7 @@ QString missing(Facility facility, const QString& folder) {
     case Facility::CreationTime:
         return whyNoCreationTime(folder);
     case Facility::ReserveRoom:
-        return whyNoReservation(folder);
+        return parts::whyNoReservation(folder);
     case Facility::CheapCopy:
         return QStringLiteral("the whole-file copy reads and writes every byte on Windows");
     case Facility::ScenarioDriver:
