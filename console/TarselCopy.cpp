@@ -78,8 +78,9 @@ struct Keys {
     std::optional<PublishSigning> signing;
 };
 
-// Runs the release run and fills the record with how it went.
-void update(const Options& options, const Keys& keys, RunRecord& record) {
+// Runs the release run and fills the record with how it went. Returns the error line of a run
+// that failed, empty otherwise.
+QString update(const Options& options, const Keys& keys, RunRecord& record) {
     ConsoleFace face(QFileInfo(options.source).size(),
                      !options.quiet && platform::stderrIsTerminal());
     ReleaseRequest request;
@@ -114,6 +115,7 @@ void update(const Options& options, const Keys& keys, RunRecord& record) {
         // What the run did without (the checksum beside the new version, its creation date) is
         // the log's to keep as well.
         record.error = face.notes().join(QStringLiteral("; "));
+        return QString();
     } catch (const RunFailure& failure) {
         face.clearLine();
         record.exitCode = exitCodeFor(failure.stage());
@@ -126,17 +128,21 @@ void update(const Options& options, const Keys& keys, RunRecord& record) {
         if (record.exitCode == ExitCode::Ok) {
             record.outcome = Outcome::Updated;
             record.error = (QStringList(face.notes()) << record.error).join(QStringLiteral("; "));
-            return;
+            return QString();
         }
+        const QString line = record.error;
         record.outcome = failure.stage() == RunStage::Cancel ? Outcome::Cancelled : Outcome::Failed;
         // The error first, as every failed run's field has it; then what the run did before.
         record.error = (QStringList(record.error) << face.notes()).join(QStringLiteral("; "));
+        return line;
     }
 }
 
 // The version at the target once the run is over, as the record beside it gives it: after a
 // failure the old version's, and after an update another run's where one replaced it meanwhile.
-// Where that record could not be written the run's own digest stays.
+// Where that record could not be written the run's own digest stays. Its number is the one this
+// user's store keeps for those bytes at the target: a current run and a refused one name the
+// signed release in service as an update does.
 void recordInService(RunRecord& record) {
     if (record.target.isEmpty())
         return;
@@ -146,6 +152,11 @@ void recordInService(RunRecord& record) {
     } catch (const RunTimeError&) {
         // A record that gives no digest tells nothing of the version.
     }
+    if (record.release != 0 || record.digest.isEmpty())
+        return;
+    const NumberedRelease kept = releaseInService(record.target);
+    if (kept.digest == record.digest)
+        record.release = kept.release;
 }
 
 QString resultLine(const RunRecord& record) {
@@ -209,13 +220,15 @@ void write(OpenLog& log, const RunRecord& record) {
 }
 
 // The run failed before the rename, or never began: the old version is whole where it was.
-void open(const RunRecord& record) {
+void open(const RunRecord& record, RunEnd& end) {
     if (record.outcome == Outcome::Cancelled || !QFileInfo(record.target).isFile())
         return;
     try {
         platform::openWithAssociatedProgram(record.target);
+        end.opened = true;
     } catch (const RunTimeError& e) {
-        say(stderr, QStringLiteral("tarselcopy: ") + errorLine(e));
+        end.openError = errorLine(e);
+        say(stderr, QStringLiteral("tarselcopy: ") + end.openError);
     }
 }
 
@@ -229,6 +242,15 @@ RunRecord startRecord(const Options& options) {
     return record;
 }
 
+// How a run ended, before anything was opened.
+RunEnd ended(int exitCode, bool cancelled, const QString& error) {
+    RunEnd end;
+    end.exitCode = exitCode;
+    end.cancelled = cancelled;
+    end.error = error;
+    return end;
+}
+
 // Every run ends with its result line, its log line where a log was given, and its exit code.
 int finish(OpenLog& log, const RunRecord& record) {
     say(stdout, resultLine(record));
@@ -236,7 +258,7 @@ int finish(OpenLog& log, const RunRecord& record) {
     return record.exitCode;
 }
 
-int refuse(const Options& options, const QString& why, OpenLog& log) {
+int refuse(const Options& options, const QString& why, OpenLog& log, RunEnd* end) {
     say(stderr, QStringLiteral("tarselcopy: ") + why);
     say(stderr, QStringLiteral("Try 'tarselcopy --help' for more information."));
     RunRecord record = startRecord(options);
@@ -244,18 +266,21 @@ int refuse(const Options& options, const QString& why, OpenLog& log) {
     record.exitCode = ExitCode::Usage;
     record.error = why;
     recordInService(record);
-    return finish(log, record);
+    const int exitCode = finish(log, record);
+    if (end)
+        *end = ended(exitCode, false, why);
+    return exitCode;
 }
 
 } // namespace
 
-int runTarselCopy(const Options& options) {
+int runTarselCopy(const Options& options, RunEnd* end) {
     platform::catchInterrupts();
     QElapsedTimer timer;
     timer.start();
     OpenLog log;
     if (const QString refusal = openLog(options, log); !refusal.isEmpty())
-        return refuse(options, refusal, log);
+        return refuse(options, refusal, log, end);
     RunRecord record = startRecord(options);
 
     Keys keys;
@@ -266,33 +291,39 @@ int runTarselCopy(const Options& options) {
     } catch (const RunTimeError& e) {
         if (e.kind() != ErrorKind::UserInterrupt) {
             platform::interruptHandled();
-            return refuse(options, errorLine(e), log);
+            return refuse(options, errorLine(e), log, end);
         }
         cancel(record);
         const int exitCode = finish(log, record);
         platform::interruptHandled();
+        if (end)
+            *end = ended(exitCode, true, record.error);
         return exitCode;
     }
 
     // Access is ended only for a copy: a current target keeps everyone at work.
+    QString failure;
     if (options.ifChanged && AlreadyInService(options.source, options.target, keys.trusted))
         record.outcome = Outcome::Current;
     else
-        update(options, keys, record);
+        failure = update(options, keys, record);
     record.seconds = double(timer.nsecsElapsed()) / 1e9;
     recordInService(record);
 
     const int exitCode = finish(log, record);
+    RunEnd ending = ended(exitCode, record.outcome == Outcome::Cancelled, failure);
     if (options.open)
-        open(record);
+        open(record, ending);
     platform::interruptHandled();
+    if (end)
+        *end = ending;
     return exitCode;
 }
 
-int refuseRun(const Options& options, const QString& why) {
+int refuseRun(const Options& options, const QString& why, RunEnd* end) {
     OpenLog log;
     const QString refusal = openLog(options, log);
-    return refuse(options, refusal.isEmpty() ? why : refusal, log);
+    return refuse(options, refusal.isEmpty() ? why : refusal, log, end);
 }
 
 } // namespace tarsel::console

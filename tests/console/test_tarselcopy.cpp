@@ -670,8 +670,14 @@ private slots:
         QVERIFY(QDir().mkpath(files_.root() + "/build"));
         QVERIFY(writeFile(key, minisignFixture("unprotected.key")));
         const QStringList trusted{"--trusted-key", publicKeyLine("unprotected")};
+        const QString log = files_.root() + "/desk.log";
         const QStringList desk =
-            QStringList{"--source", master, "--target", files_.target} + trusted;
+            QStringList{"--source", master, "--target", files_.target, "--log", log} + trusted;
+        // The release the desk's last log line says is in service.
+        const auto loggedRelease = [&] {
+            const QStringList lines = QString::fromUtf8(readFile(log)).split('\n');
+            return lines.value(lines.size() - 2).split('\t').value(11);
+        };
         const auto publish = [&](const QByteArray& bytes, const QStringList& more = {}) {
             if (!writeFile(build, bytes))
                 return Outcome{};
@@ -700,6 +706,7 @@ private slots:
         QCOMPARE(run(desk).exitCode, 0);
         QCOMPARE(readFile(files_.target), second);
         QCOMPARE(run(desk + QStringList{"--if-changed"}).out, "current " + files_.target + "\n");
+        QCOMPARE(loggedRelease(), "2");
 
         for (auto it = releaseOne.begin(); it != releaseOne.end(); ++it)
             QVERIFY(writeFile(it.key(), it.value()));
@@ -709,6 +716,7 @@ private slots:
                      "is release 1, older than release 2, which is in service at " + files_.target),
                  qPrintable(outcome.err));
         QCOMPARE(readFile(files_.target), second);
+        QCOMPARE(loggedRelease(), "2");
         // Not current either: it is not the release in service.
         QCOMPARE(run(desk + QStringList{"--if-changed"}).exitCode, 3);
 

@@ -17,6 +17,12 @@
 
 #include <gcrypt.h> // the version the programs were built against
 
+#ifdef TARSEL_MSI_VERSION
+#include <windows.h>
+
+#include <shobjidl.h>
+#endif
+
 namespace {
 
 const QString UninstallKey =
@@ -61,6 +67,33 @@ QVariantMap listedEntry() {
     return {};
 }
 
+#ifdef TARSEL_MSI_VERSION
+// The arguments that a shortcut gives its program, as the shell reads them; empty where it cannot
+// be read.
+QString shortcutArguments(const QString& link) {
+    QString arguments;
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IShellLinkW* shortcut = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void**>(&shortcut)))) {
+        IPersistFile* file = nullptr;
+        if (SUCCEEDED(
+                shortcut->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+            wchar_t read[INFOTIPSIZE];
+            if (SUCCEEDED(
+                    file->Load(QDir::toNativeSeparators(link).toStdWString().c_str(), STGM_READ)) &&
+                SUCCEEDED(shortcut->GetArguments(read, INFOTIPSIZE)))
+                arguments = QString::fromWCharArray(read);
+            file->Release();
+        }
+        shortcut->Release();
+    }
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return arguments;
+}
+#endif
+
 } // namespace
 
 class TestMsi : public QObject {
@@ -89,10 +122,15 @@ class TestMsi : public QObject {
     // Wine's msiexec puts it in the installing user's Programs folder instead: its
     // ProgramMenuFolder is that folder although the package says ALLUSERS=1 (InstallScope
     // perMachine), as its log shows.
-    static QString shortcut() {
+    static QString shortcut(const QString& name = QStringLiteral("TarselCopyFile")) {
         const bool wine = !tarsel::test::wineVersion().isEmpty();
         return qEnvironmentVariable(wine ? "APPDATA" : "ProgramData") +
-               QStringLiteral("/Microsoft/Windows/Start Menu/Programs/TarselCopyFile.lnk");
+               QStringLiteral("/Microsoft/Windows/Start Menu/Programs/") + name +
+               QStringLiteral(".lnk");
+    }
+    // The shortcut that updates the front end with the stored paths, then opens it.
+    static QString frontEndShortcut() {
+        return shortcut(QStringLiteral("Update and open the front end"));
     }
 
     // msiexec as deployment tools run it: no user interface, with a log to show when it fails.
@@ -113,8 +151,8 @@ class TestMsi : public QObject {
         const QStringList packed = filesUnder(packedFolder(version));
         // The programs, and libgcrypt with libgpg-error, which it loads, beside their licence.
         for (const char* file :
-             {"tarselcopy.exe", "libgcrypt-20.dll", "libgpg-error-0.dll", "LGPL-2.1.txt",
-              "libgcrypt.copyright.txt", "libgpg-error.copyright.txt"})
+             {"tarselcopy.exe", "tarselcopyw.exe", "libgcrypt-20.dll", "libgpg-error-0.dll",
+              "LGPL-2.1.txt", "libgcrypt.copyright.txt", "libgpg-error.copyright.txt"})
             QVERIFY2(packed.contains(QLatin1String(file)), file);
         QCOMPARE(filesUnder(installFolder()), packed);
         for (const QString& file : packed)
@@ -136,6 +174,13 @@ class TestMsi : public QObject {
         QCOMPARE(
             QFileInfo(link.symLinkTarget()).canonicalFilePath(),
             QFileInfo(installFolder() + QStringLiteral("/TarselCopyFile.exe")).canonicalFilePath());
+        const QFileInfo frontEnd(frontEndShortcut());
+        QVERIFY2(frontEnd.isShortcut(), qPrintable(frontEnd.filePath()));
+        QCOMPARE(
+            QFileInfo(frontEnd.symLinkTarget()).canonicalFilePath(),
+            QFileInfo(installFolder() + QStringLiteral("/tarselcopyw.exe")).canonicalFilePath());
+        QCOMPARE(shortcutArguments(frontEnd.filePath()),
+                 QStringLiteral("--if-changed --end-access --open"));
     }
 #endif
 
@@ -173,18 +218,20 @@ private slots:
         verifyInstalled(QStringLiteral(TARSEL_MSI_VERSION));
     }
 
-    // Both programs run from where they were installed, with what was installed beside them.
+    // The programs run from where they were installed, with what was installed beside them.
     void installedProgramsRun() {
         const QString release = work.filePath(QStringLiteral("release.accdb"));
         const QString target = work.filePath(QStringLiteral("app.accdb"));
         QVERIFY(writeFile(release, QByteArray(300'000, 'n')));
-        QVERIFY(writeFile(target, "old version"));
-        const ProgramRun update =
-            runProgram(installFolder() + QStringLiteral("/tarselcopy.exe"),
-                       {QStringLiteral("--source"), release, QStringLiteral("--target"), target,
-                        QStringLiteral("--quiet")});
-        QVERIFY2(update.exitCode == 0, qPrintable(update.output));
-        QCOMPARE(readFile(target), readFile(release));
+        for (const char* program : {"tarselcopy.exe", "tarselcopyw.exe"}) {
+            QVERIFY(writeFile(target, "old version"));
+            const ProgramRun update =
+                runProgram(installFolder() + u'/' + QLatin1String(program),
+                           {QStringLiteral("--source"), release, QStringLiteral("--target"), target,
+                            QStringLiteral("--quiet")});
+            QVERIFY2(update.exitCode == 0, qPrintable(program + (": " + update.output)));
+            QCOMPARE(readFile(target), readFile(release));
+        }
 
         // The package brings the platform for a desktop only; this offscreen run takes the
         // test's own, with the installed program, libraries and style.
@@ -295,6 +342,7 @@ private slots:
         QVERIFY2(uninstall.exitCode == 0, qPrintable(uninstall.output));
         QCOMPARE(listedVersions(), QStringList());
         QVERIFY(!QFileInfo::exists(shortcut()));
+        QVERIFY(!QFileInfo::exists(frontEndShortcut()));
         QVERIFY2(!QFileInfo::exists(makerFolder()),
                  qPrintable(filesUnder(makerFolder()).join(u' ')));
     }
