@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/MessageBoxes.h"
 #include "core/RunTimeError.h"
 
 #include <QString>
@@ -7,31 +8,10 @@
 
 namespace tarsel {
 
-// Message-box styles add up buttons, icon and default button.
-namespace MsgStyle {
-constexpr int OkOnly = 0;
-constexpr int YesNo = 4;
-constexpr int Critical = 16;
-constexpr int DefaultButton2 = 256;
-} // namespace MsgStyle
-
-namespace MsgAnswer {
-constexpr int Ok = 1;
-constexpr int Yes = 6;
-constexpr int No = 7;
-} // namespace MsgAnswer
-
-inline const QString AppTitle = QStringLiteral("TarselCopyFile");
-
-// The modal dialogs. The window supplies the real ones; tests supply fakes, so no test ever
-// opens a real modal dialog.
-class Dialogs {
+// The window's modal dialogs: message boxes, and the two that choose a file or a folder. The window
+// supplies the real ones; tests supply fakes, so no test ever opens a real modal dialog.
+class Dialogs : public MessageBoxes {
 public:
-    virtual ~Dialogs() = default;
-
-    // Shows a modal message box; an empty title shows the application's title. Returns the answer.
-    virtual int msgBox(const QString& prompt, int style, const QString& title) = 0;
-
     // The open-file dialog: the chosen file's full path, or `fileName` unchanged when cancelled.
     virtual QString showOpen(const QString& title, const QString& filter,
                              const QString& fileName) = 0;

@@ -30,7 +30,7 @@ foreach(version IN ITEMS ${TARSEL_VERSION} ${TARSEL_LATER_VERSION})
         DEPENDS ${TARSEL_PACKAGE_SCRIPT} ${CMAKE_SOURCE_DIR}/packaging/windows/TarselCopyFile.wxs
                 ${CMAKE_SOURCE_DIR}/packaging/windows/policy/TarselCopyFile.admx
                 ${CMAKE_SOURCE_DIR}/packaging/windows/policy/en-US/TarselCopyFile.adml
-                TarselCopyFile tarselcopy
+                TarselCopyFile tarselcopy tarselcopyw
         COMMENT "Packing the test's TarselCopyFile-${version}-x64.msi"
         VERBATIM)
     list(APPEND test_packages ${msi})
@@ -38,6 +38,8 @@ endforeach()
 add_custom_target(test_packages DEPENDS ${test_packages})
 add_dependencies(test_packages dist)
 add_dependencies(install_test_msi test_packages)
+# The shortcuts' arguments, read through the shell's own interface.
+target_link_libraries(install_test_msi PRIVATE ole32 uuid)
 target_compile_definitions(install_test_msi PRIVATE
     TARSEL_MSI_VERSION="${TARSEL_VERSION}" TARSEL_LATER_MSI_VERSION="${TARSEL_LATER_VERSION}"
     TARSEL_MSI_HELP_LINK="${test_help_link}")

@@ -53,13 +53,14 @@ if(MINGW)
     list(TRANSFORM TARSEL_MINGW_RUNTIME_NAMES PREPEND ${TARSEL_DIST}/ OUTPUT_VARIABLE stripped)
     list(TRANSFORM TARSEL_GCRYPT_DLL_NAMES PREPEND ${TARSEL_DIST}/ OUTPUT_VARIABLE gcrypt_stripped)
     set(TARSEL_STRIP_DIST ${CMAKE_STRIP} --strip-unneeded ${TARSEL_DIST}/TarselCopyFile.exe
-                          ${TARSEL_DIST}/tarselcopy.exe ${stripped} ${gcrypt_stripped})
+                          ${TARSEL_DIST}/tarselcopy.exe ${TARSEL_DIST}/tarselcopyw.exe ${stripped} ${gcrypt_stripped})
 endif()
 
 add_custom_target(dist ALL
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${TARSEL_DIST}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${TARSEL_DIST}/platforms ${TARSEL_DIST}/styles
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:TarselCopyFile> $<TARGET_FILE:tarselcopy>
+            $<TARGET_FILE:tarselcopyw>
             $<TARGET_FILE:Qt6::Core>
             $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets> ${TARSEL_MINGW_RUNTIME}
             ${TARSEL_GCRYPT_DLLS} ${TARSEL_DIST}
@@ -69,7 +70,7 @@ add_custom_target(dist ALL
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>
             ${TARSEL_DIST}/styles
     COMMAND ${TARSEL_STRIP_DIST}
-    DEPENDS TarselCopyFile tarselcopy
+    DEPENDS TarselCopyFile tarselcopy tarselcopyw
     COMMENT "Laying out the program folder ${TARSEL_DIST}"
     VERBATIM)
 

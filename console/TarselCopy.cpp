@@ -5,6 +5,7 @@
 #include "console/ExitCode.h"
 #include "console/LogPlace.h"
 #include "console/Retry.h"
+#include "console/RunEvent.h"
 #include "console/RunLog.h"
 #include "console/SignPublish.h"
 #include "console/Wait.h"
@@ -88,8 +89,10 @@ QString triesText(const RunRecord& record) {
     return QStringLiteral("after %1 tries").arg(record.tries);
 }
 
-// Runs the release run and fills the record with how it went; returns the failure, if any.
-std::optional<RunFailure> update(const Options& options, const Keys& keys, RunRecord& record) {
+// Runs the release run and fills the record with how it went; returns the failure, if any, and
+// its error line as standard error has it.
+std::optional<RunFailure> update(const Options& options, const Keys& keys, RunRecord& record,
+                                 QString& errorLine) {
     ConsoleFace face(QFileInfo(options.source).size(),
                      !options.quiet && platform::stderrIsTerminal());
     ReleaseRequest request;
@@ -139,6 +142,7 @@ std::optional<RunFailure> update(const Options& options, const Keys& keys, RunRe
             record.error = (QStringList(face.notes()) << record.error).join(QStringLiteral("; "));
             return std::nullopt;
         }
+        errorLine = record.error;
         record.outcome = failure.stage() == RunStage::Cancel ? Outcome::Cancelled : Outcome::Failed;
         // The error first, as every failed run's field has it; then what the run did before.
         record.error = (QStringList(record.error) << face.notes()).join(QStringLiteral("; "));
@@ -155,17 +159,19 @@ void markCancelled(RunRecord& record) {
 }
 
 // The run, tried again while it fails for a reason that may pass and tries are left; the old
-// version stays whole between tries, as every failed try leaves it.
-void updateWithRetries(const Options& options, const Keys& keys, RunRecord& record) {
+// version stays whole between tries, as every failed try leaves it. Returns the error line of the
+// last try where it failed, empty otherwise.
+QString updateWithRetries(const Options& options, const Keys& keys, RunRecord& record) {
     for (;;) {
         // Access is ended only for a copy: a current target keeps everyone at work.
         if (options.ifChanged && AlreadyInService(options.source, options.target, keys.trusted)) {
             record.outcome = Outcome::Current;
-            return;
+            return QString();
         }
-        const std::optional<RunFailure> failure = update(options, keys, record);
+        QString line;
+        const std::optional<RunFailure> failure = update(options, keys, record, line);
         if (!failure || record.tries > options.retries || !mayPass(*failure))
-            return;
+            return line;
         const MasterState master = masterState(options.source);
         const qint64 waitMs = retryWaitMs(options.retrySeconds, record.tries);
         say(stderr, QStringLiteral("tarselcopy: trying again in %1 s (try %2 of %3)")
@@ -174,14 +180,14 @@ void updateWithRetries(const Options& options, const Keys& keys, RunRecord& reco
                         .arg(options.retries + 1));
         if (!waitUnlessInterrupted(waitMs)) {
             markCancelled(record);
-            return;
+            return record.error;
         }
         // A checksum that differs from its release stays so until one of them changes.
         if (failure->kind() == ErrorKind::ChecksumDiffers &&
             masterState(options.source) == master) {
             say(stderr, QStringLiteral("tarselcopy: not tried again: neither the release nor its "
                                        "checksum changed"));
-            return;
+            return line;
         }
         RunRecord next = startRecord(options);
         next.when = record.when;
@@ -192,7 +198,9 @@ void updateWithRetries(const Options& options, const Keys& keys, RunRecord& reco
 
 // The version at the target once the run is over, as the record beside it gives it: after a
 // failure the old version's, and after an update another run's where one replaced it meanwhile.
-// Where that record could not be written the run's own digest stays.
+// Where that record could not be written the run's own digest stays. Its number is the one this
+// user's store keeps for those bytes at the target: a current run and a refused one name the
+// signed release in service as an update does.
 void recordInService(RunRecord& record) {
     if (record.target.isEmpty())
         return;
@@ -202,6 +210,11 @@ void recordInService(RunRecord& record) {
     } catch (const RunTimeError&) {
         // A record that gives no digest tells nothing of the version.
     }
+    if (record.release != 0 || record.digest.isEmpty())
+        return;
+    const NumberedRelease kept = releaseInService(record.target);
+    if (kept.digest == record.digest)
+        record.release = kept.release;
 }
 
 QString resultLine(const RunRecord& record) {
@@ -269,35 +282,60 @@ void write(OpenLog& log, const RunRecord& record) {
             QStringLiteral("tarselcopy: warning: the log was not written: ") + errorLine(*error));
 }
 
+// The system's event log, where fleet tools look: like the log, never a reason to fail the run.
+void report(const RunRecord& record) {
+    try {
+        platform::reportRunEvent(runEventOf(record));
+    } catch (const RunTimeError& e) {
+        say(stderr,
+            QStringLiteral("tarselcopy: warning: the event was not written: ") + errorLine(e));
+    }
+}
+
 // The run failed before the rename, or never began: the old version is whole where it was.
-void open(const RunRecord& record) {
+void open(const RunRecord& record, RunEnd& end) {
     if (record.outcome == Outcome::Cancelled || !QFileInfo(record.target).isFile())
         return;
     try {
         platform::openWithAssociatedProgram(record.target);
+        end.opened = true;
     } catch (const RunTimeError& e) {
-        say(stderr, QStringLiteral("tarselcopy: ") + errorLine(e));
+        end.openError = errorLine(e);
+        say(stderr, QStringLiteral("tarselcopy: ") + end.openError);
     }
 }
 
-// Every run ends with its result line, its log line where a log was given, and its exit code.
+// How a run ended, before anything was opened.
+RunEnd ended(int exitCode, bool cancelled, const QString& error) {
+    RunEnd end;
+    end.exitCode = exitCode;
+    end.cancelled = cancelled;
+    end.error = error;
+    return end;
+}
+
+// Every run ends with its result line, its log line where a log was given, its event and its
+// exit code.
 int finish(OpenLog& log, const RunRecord& record) {
     say(stdout, resultLine(record));
     write(log, record);
+    report(record);
     return record.exitCode;
 }
 
 // A run cancelled before it began: in its random delay, or at a password prompt.
-int endCancelled(OpenLog& log, RunRecord& record, const QElapsedTimer& timer) {
+int endCancelled(OpenLog& log, RunRecord& record, const QElapsedTimer& timer, RunEnd* end) {
     markCancelled(record);
     record.seconds = double(timer.nsecsElapsed()) / 1e9;
     recordInService(record);
     const int exitCode = finish(log, record);
     platform::interruptHandled();
+    if (end)
+        *end = ended(exitCode, true, record.error);
     return exitCode;
 }
 
-int refuse(const Options& options, const QString& why, OpenLog& log) {
+int refuse(const Options& options, const QString& why, OpenLog& log, RunEnd* end) {
     say(stderr, QStringLiteral("tarselcopy: ") + why);
     say(stderr, QStringLiteral("Try 'tarselcopy --help' for more information."));
     RunRecord record = startRecord(options);
@@ -305,12 +343,15 @@ int refuse(const Options& options, const QString& why, OpenLog& log) {
     record.exitCode = ExitCode::Usage;
     record.error = why;
     recordInService(record);
-    return finish(log, record);
+    const int exitCode = finish(log, record);
+    if (end)
+        *end = ended(exitCode, false, why);
+    return exitCode;
 }
 
 } // namespace
 
-int runTarselCopy(const Options& options) {
+int runTarselCopy(const Options& options, RunEnd* end) {
     for (const QString& warning : options.warnings)
         say(stderr, QStringLiteral("tarselcopy: warning: ") + warning);
     platform::catchInterrupts();
@@ -321,9 +362,9 @@ int runTarselCopy(const Options& options) {
     const bool waited = waitUnlessInterrupted(randomMsUpTo(options.randomDelay));
     OpenLog log;
     if (const QString refusal = openLog(options, log); !refusal.isEmpty())
-        return refuse(options, refusal, log);
+        return refuse(options, refusal, log, end);
     if (!waited)
-        return endCancelled(log, record, timer);
+        return endCancelled(log, record, timer, end);
 
     Keys keys;
     try {
@@ -333,17 +374,20 @@ int runTarselCopy(const Options& options) {
     } catch (const RunTimeError& e) {
         if (e.kind() != ErrorKind::UserInterrupt) {
             platform::interruptHandled();
-            return refuse(options, errorLine(e), log);
+            return refuse(options, errorLine(e), log, end);
         }
-        return endCancelled(log, record, timer);
+        return endCancelled(log, record, timer, end);
     }
 
+    QString failure;
     if (options.check) {
         checkStanding(options.source, options.target, keys.trusted, record);
-        if (record.outcome == Outcome::Failed)
-            say(stderr, QStringLiteral("tarselcopy: ") + record.error);
+        if (record.outcome == Outcome::Failed) {
+            failure = record.error;
+            say(stderr, QStringLiteral("tarselcopy: ") + failure);
+        }
     } else {
-        updateWithRetries(options, keys, record);
+        failure = updateWithRetries(options, keys, record);
     }
     if (record.tries > 1) {
         QStringList error(record.error);
@@ -354,16 +398,19 @@ int runTarselCopy(const Options& options) {
     recordInService(record);
 
     const int exitCode = finish(log, record);
+    RunEnd ending = ended(exitCode, record.outcome == Outcome::Cancelled, failure);
     if (options.open)
-        open(record);
+        open(record, ending);
     platform::interruptHandled();
+    if (end)
+        *end = ending;
     return exitCode;
 }
 
-int refuseRun(const Options& options, const QString& why) {
+int refuseRun(const Options& options, const QString& why, RunEnd* end) {
     OpenLog log;
     const QString refusal = openLog(options, log);
-    return refuse(options, refusal.isEmpty() ? why : refusal, log);
+    return refuse(options, refusal.isEmpty() ? why : refusal, log, end);
 }
 
 } // namespace tarsel::console

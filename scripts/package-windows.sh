@@ -5,7 +5,7 @@
 # OUT_DIR/TarselCopyFile-VERSION-x64/TarselCopyFile, laid out as the MSI installs it: the program
 # folder and the Group Policy templates in policy/.
 # With SIGN_PFX (a PKCS#12 file with the code-signing key and certificate) and SIGN_PASSWORD_FILE
-# (its password on the first line), both programs and then the MSI are signed with Authenticode;
+# (its password on the first line), the programs and then the MSI are signed with Authenticode;
 # SIGN_TIMESTAMP (a time-stamp server's URL) adds a time stamp, so the signatures outlive the
 # certificate. HELP_LINK (a URL: your help desk's page for the program) is the help link of its entry
 # in Apps & features. Nothing is left under the packages' names when a step fails.
@@ -56,6 +56,7 @@ sign() {
 
 sign "$folder/TarselCopyFile.exe"
 sign "$folder/tarselcopy.exe"
+sign "$folder/tarselcopyw.exe"
 
 # wixl finds the files relative to the folder it runs in, and takes no absolute path.
 icon=$(realpath --relative-to="$folder" "$source/app/resources/app.ico")

@@ -686,8 +686,14 @@ private slots:
         QVERIFY(QDir().mkpath(files_.root() + "/build"));
         QVERIFY(writeFile(key, minisignFixture("unprotected.key")));
         const QStringList trusted{"--trusted-key", publicKeyLine("unprotected")};
+        const QString log = files_.root() + "/desk.log";
         const QStringList desk =
-            QStringList{"--source", master, "--target", files_.target} + trusted;
+            QStringList{"--source", master, "--target", files_.target, "--log", log} + trusted;
+        // The release the desk's last log line says is in service.
+        const auto loggedRelease = [&] {
+            const QStringList lines = QString::fromUtf8(readFile(log)).split('\n');
+            return lines.value(lines.size() - 2).split('\t').value(11);
+        };
         const auto publish = [&](const QByteArray& bytes, const QStringList& more = {}) {
             if (!writeFile(build, bytes))
                 return Outcome{};
@@ -716,6 +722,7 @@ private slots:
         QCOMPARE(run(desk).exitCode, 0);
         QCOMPARE(readFile(files_.target), second);
         QCOMPARE(run(desk + QStringList{"--if-changed"}).out, "current " + files_.target + "\n");
+        QCOMPARE(loggedRelease(), "2");
 
         for (auto it = releaseOne.begin(); it != releaseOne.end(); ++it)
             QVERIFY(writeFile(it.key(), it.value()));
@@ -725,6 +732,7 @@ private slots:
                      "is release 1, older than release 2, which is in service at " + files_.target),
                  qPrintable(outcome.err));
         QCOMPARE(readFile(files_.target), second);
+        QCOMPARE(loggedRelease(), "2");
         // Not current either: it is not the release in service.
         QCOMPARE(run(desk + QStringList{"--if-changed"}).exitCode, 3);
 
@@ -1138,6 +1146,9 @@ private slots:
         QTest::newRow("the log a folder") << "log folder" << read << 0 << "updated " << false;
         QTest::newRow("no target") << "no target" << read << 2 << "failed (exit 2)" << true;
         QTest::newRow("an unknown option") << "--frobnicate" << read << 2 << "failed " << true;
+        // Its error names the release: longer than the Event Log takes a string.
+        QTest::newRow("a release path of 31,900 characters")
+            << "long source" << read << 3 << "failed " << true;
         QTest::newRow("the log is the release") << "log release" << read << 2 << "failed " << false;
         QTest::newRow("the log is the target") << "log target" << read << 2 << "failed " << false;
         QTest::newRow("the log is the target's checksum")
@@ -1180,6 +1191,8 @@ private slots:
             arguments = QStringList{"--source", files_.source, "--target", ""};
         } else if (situation == "--frobnicate") {
             arguments << situation;
+        } else if (situation == "long source") {
+            arguments[1] = files_.root() + '/' + QString(31'900 - files_.root().size(), u'r');
         } else if (situation == "log release") {
             log = files_.source;
         } else if (situation == "log target") {
@@ -1223,6 +1236,9 @@ private slots:
         QCOMPARE(outcome.exitCode, exitCode);
         if (!result.isEmpty())
             QVERIFY2(outcome.out.startsWith(result), qPrintable(outcome.out + outcome.err));
+        // Its event too, which the system's log took (what the log holds only Windows shows).
+        QVERIFY2(!outcome.err.contains("the event was not written"),
+                 qPrintable(outcome.err.left(2000)));
         QCOMPARE(readFile(files_.source), release);
         QCOMPARE(readFile(files_.target), exitCode == 0 ? release : old);
         QCOMPARE(files_.stagingFiles(), QStringList());

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Packs as `make msi SIGN_PFX=... SIGN_PASSWORD_FILE=...` does, with a throw-away self-signed
-# certificate, and checks every signature: the MSI, both programs in the packed folder, in the zip
+# certificate, and checks every signature: the MSI, the programs in the packed folder, in the zip
 # and inside the MSI. A wrong password or a missing password file packs nothing.
 #   signing.sh SOURCE_DIR PROGRAM_FOLDER VERSION
 set -euo pipefail
@@ -35,7 +35,7 @@ verify "$work/out/$name.msi"
 mkdir "$work/zip" "$work/msi"
 (cd "$work/zip" && cmake -E tar xf "$work/out/$name.zip")
 msiextract -C "$work/msi" "$work/out/$name.msi" >/dev/null
-for exe in TarselCopyFile.exe tarselcopy.exe; do
+for exe in TarselCopyFile.exe tarselcopy.exe tarselcopyw.exe; do
     verify "$work/out/$name/TarselCopyFile/$exe"
     verify "$work/zip/TarselCopyFile/$exe"
     found=$(find "$work/msi" -name "$exe")

@@ -10,17 +10,30 @@
 #include <QLibrary>
 #include <QLibraryInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <optional>
+
 #include <gcrypt.h> // the version the programs were built against
+
+#ifdef TARSEL_MSI_VERSION
+#include <windows.h>
+
+#include <shobjidl.h>
+#endif
 
 namespace {
 
 const QString UninstallKey =
     QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+
+// Where the Event Log finds the message table of tarselcopy.exe's events.
+const QString EventSourceKey = QStringLiteral(
+    "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\TarselCopyFile");
 
 using tarsel::test::filesUnder;
 using tarsel::test::ProgramRun;
@@ -61,6 +74,48 @@ QVariantMap listedEntry() {
     return {};
 }
 
+// The Event Log source's values as "name type data", as reg lists them (it names the types, which
+// QSettings does not tell), sorted; none when the key is not there.
+std::optional<QStringList> eventSourceValues() {
+    static const QRegularExpression value(QStringLiteral("^\\s+(\\S+)\\s+(REG_\\w+)\\s+(.*)$"));
+    const ProgramRun query =
+        runProgram(QStringLiteral("reg"), {QStringLiteral("query"), EventSourceKey});
+    if (query.exitCode != 0)
+        return std::nullopt;
+    QStringList values;
+    for (QString line : query.output.split(u'\n'))
+        if (const QRegularExpressionMatch match = value.match(line.remove(u'\r')); match.hasMatch())
+            values << match.captured(1) + u' ' + match.captured(2) + u' ' + match.captured(3);
+    values.sort();
+    return values;
+}
+#ifdef TARSEL_MSI_VERSION
+// The arguments that a shortcut gives its program, as the shell reads them; empty where it cannot
+// be read.
+QString shortcutArguments(const QString& link) {
+    QString arguments;
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IShellLinkW* shortcut = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void**>(&shortcut)))) {
+        IPersistFile* file = nullptr;
+        if (SUCCEEDED(
+                shortcut->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+            wchar_t read[INFOTIPSIZE];
+            if (SUCCEEDED(
+                    file->Load(QDir::toNativeSeparators(link).toStdWString().c_str(), STGM_READ)) &&
+                SUCCEEDED(shortcut->GetArguments(read, INFOTIPSIZE)))
+                arguments = QString::fromWCharArray(read);
+            file->Release();
+        }
+        shortcut->Release();
+    }
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return arguments;
+}
+#endif
+
 } // namespace
 
 class TestMsi : public QObject {
@@ -89,10 +144,15 @@ class TestMsi : public QObject {
     // Wine's msiexec puts it in the installing user's Programs folder instead: its
     // ProgramMenuFolder is that folder although the package says ALLUSERS=1 (InstallScope
     // perMachine), as its log shows.
-    static QString shortcut() {
+    static QString shortcut(const QString& name = QStringLiteral("TarselCopyFile")) {
         const bool wine = !tarsel::test::wineVersion().isEmpty();
         return qEnvironmentVariable(wine ? "APPDATA" : "ProgramData") +
-               QStringLiteral("/Microsoft/Windows/Start Menu/Programs/TarselCopyFile.lnk");
+               QStringLiteral("/Microsoft/Windows/Start Menu/Programs/") + name +
+               QStringLiteral(".lnk");
+    }
+    // The shortcut that updates the front end with the stored paths, then opens it.
+    static QString frontEndShortcut() {
+        return shortcut(QStringLiteral("Update and open the front end"));
     }
 
     // msiexec as deployment tools run it: no user interface, with a log to show when it fails.
@@ -113,8 +173,8 @@ class TestMsi : public QObject {
         const QStringList packed = filesUnder(packedFolder(version));
         // The programs, and libgcrypt with libgpg-error, which it loads, beside their licence.
         for (const char* file :
-             {"tarselcopy.exe", "libgcrypt-20.dll", "libgpg-error-0.dll", "LGPL-2.1.txt",
-              "libgcrypt.copyright.txt", "libgpg-error.copyright.txt"})
+             {"tarselcopy.exe", "tarselcopyw.exe", "libgcrypt-20.dll", "libgpg-error-0.dll",
+              "LGPL-2.1.txt", "libgcrypt.copyright.txt", "libgpg-error.copyright.txt"})
             QVERIFY2(packed.contains(QLatin1String(file)), file);
         QCOMPARE(filesUnder(installFolder()), packed);
         for (const QString& file : packed)
@@ -131,11 +191,25 @@ class TestMsi : public QObject {
                  QStringLiteral(TARSEL_MSI_HELP_LINK));
         if (tarsel::test::wineVersion().isEmpty())
             QVERIFY(entry.value(QStringLiteral("EstimatedSize")).toUInt() > 0);
+        // The events' source, with the installed program as its message file: a path that the
+        // Event Log reads as it stands, as REG_SZ is never expanded.
+        const QString program =
+            QDir::toNativeSeparators(installFolder() + QStringLiteral("/tarselcopy.exe"));
+        QCOMPARE(eventSourceValues().value_or(QStringList{QStringLiteral("no key")}),
+                 QStringList({QStringLiteral("EventMessageFile REG_SZ ") + program,
+                              QStringLiteral("TypesSupported REG_DWORD 0x7")}));
         const QFileInfo link(shortcut());
         QVERIFY2(link.isShortcut(), qPrintable(link.filePath()));
         QCOMPARE(
             QFileInfo(link.symLinkTarget()).canonicalFilePath(),
             QFileInfo(installFolder() + QStringLiteral("/TarselCopyFile.exe")).canonicalFilePath());
+        const QFileInfo frontEnd(frontEndShortcut());
+        QVERIFY2(frontEnd.isShortcut(), qPrintable(frontEnd.filePath()));
+        QCOMPARE(
+            QFileInfo(frontEnd.symLinkTarget()).canonicalFilePath(),
+            QFileInfo(installFolder() + QStringLiteral("/tarselcopyw.exe")).canonicalFilePath());
+        QCOMPARE(shortcutArguments(frontEnd.filePath()),
+                 QStringLiteral("--if-changed --end-access --open"));
     }
 #endif
 
@@ -173,18 +247,20 @@ private slots:
         verifyInstalled(QStringLiteral(TARSEL_MSI_VERSION));
     }
 
-    // Both programs run from where they were installed, with what was installed beside them.
+    // The programs run from where they were installed, with what was installed beside them.
     void installedProgramsRun() {
         const QString release = work.filePath(QStringLiteral("release.accdb"));
         const QString target = work.filePath(QStringLiteral("app.accdb"));
         QVERIFY(writeFile(release, QByteArray(300'000, 'n')));
-        QVERIFY(writeFile(target, "old version"));
-        const ProgramRun update =
-            runProgram(installFolder() + QStringLiteral("/tarselcopy.exe"),
-                       {QStringLiteral("--source"), release, QStringLiteral("--target"), target,
-                        QStringLiteral("--quiet")});
-        QVERIFY2(update.exitCode == 0, qPrintable(update.output));
-        QCOMPARE(readFile(target), readFile(release));
+        for (const char* program : {"tarselcopy.exe", "tarselcopyw.exe"}) {
+            QVERIFY(writeFile(target, "old version"));
+            const ProgramRun update =
+                runProgram(installFolder() + u'/' + QLatin1String(program),
+                           {QStringLiteral("--source"), release, QStringLiteral("--target"), target,
+                            QStringLiteral("--quiet")});
+            QVERIFY2(update.exitCode == 0, qPrintable(program + (": " + update.output)));
+            QCOMPARE(readFile(target), readFile(release));
+        }
 
         // The package brings the platform for a desktop only; this offscreen run takes the
         // test's own, with the installed program, libraries and style.
@@ -295,6 +371,8 @@ private slots:
         QVERIFY2(uninstall.exitCode == 0, qPrintable(uninstall.output));
         QCOMPARE(listedVersions(), QStringList());
         QVERIFY(!QFileInfo::exists(shortcut()));
+        QVERIFY(!eventSourceValues());
+        QVERIFY(!QFileInfo::exists(frontEndShortcut()));
         QVERIFY2(!QFileInfo::exists(makerFolder()),
                  qPrintable(filesUnder(makerFolder()).join(u' ')));
     }

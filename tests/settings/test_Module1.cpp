@@ -1,14 +1,14 @@
 #include "settings/Module1.h"
 #include "settings/RunPolicy.h"
+#include "support/SettingsFixture.h"
 #include "support/TestHost.h"
 #include "support/WindowSettings.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <QXmlStreamReader>
 #include <QtTest>
-
-#include <memory>
 
 using namespace tarsel;
 using test::Source;
@@ -88,11 +88,11 @@ Templates readTemplates() {
 class TestModule1 : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<test::IsolatedSettings> settings;
+    test::FreshSettings settings;
 
 private slots:
-    void init() { settings = std::make_unique<test::IsolatedSettings>(); }
-    void cleanup() { settings.reset(); }
+    void init() { settings.begin(); }
+    void cleanup() { settings.end(); }
 
     void readsNothingWithoutAStore() {
         QCOMPARE(stored(Target), std::nullopt);
@@ -100,6 +100,39 @@ private slots:
         store(Target, QStringLiteral("/srv/app.accdb"));
         QCOMPARE(stored(Source), std::nullopt);
         QCOMPARE(stored(Target), text("/srv/app.accdb"));
+    }
+
+    // A store made inside another is in force while it lives and is removed with it; the outer
+    // one is back then, its values untouched; after the last, the environment is as it was.
+    void storesNestAndLeaveNothingBehind() {
+        store(Target, QStringLiteral("outer"));
+        QString inner;
+        {
+            const test::IsolatedSettings nested;
+            inner = nested.location();
+            QVERIFY(inner != settings->location());
+            QCOMPARE(stored(Target), std::nullopt);
+            store(Target, QStringLiteral("inner"));
+            QCOMPARE(stored(Target), text("inner"));
+        }
+        QCOMPARE(stored(Target), text("outer"));
+        QVERIFY2(!QFileInfo::exists(inner), qPrintable(inner));
+
+        settings.end();
+        const auto environment = [] {
+            QByteArrayList values;
+            for (const char* name : {"TARSEL_TEST_SETTINGS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"})
+                values << (qEnvironmentVariableIsSet(name) ? "=" + qgetenv(name) : "unset");
+            return values;
+        };
+        const QByteArrayList before = environment();
+        {
+            const test::IsolatedSettings outer;
+            const test::IsolatedSettings nested;
+            QVERIFY(environment() != before);
+        }
+        QCOMPARE(environment(), before);
+        settings.begin();
     }
 
     void keepsAnyText_data() {

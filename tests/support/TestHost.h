@@ -13,7 +13,7 @@
 #include <memory>
 
 // What the tests do differently on each system; tests/platform/<os>/support/TestHost.cpp holds the
-// system's own way.
+// system's own way, tests/support/TestHost.cpp what the systems do alike.
 namespace tarsel::test {
 
 // What a test may need that not every system (or Wine, standing in for Windows) offers.

@@ -1,5 +1,5 @@
 #include "settings/Module1.h"
-#include "support/WindowSettings.h"
+#include "support/SettingsFixture.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -21,17 +21,15 @@ class TestSettingsStore : public QObject {
     Q_OBJECT
 
     QTemporaryDir home;
-    std::unique_ptr<QTemporaryDir> config;
+    test::FreshSettings settings;
     std::unique_ptr<QTemporaryDir> system; // the system configuration folders "first" and "second"
-    int rewrites = 0;
 
-    QString storePath() const {
-        return config->filePath(QStringLiteral("Ombrix/TarselCopyFile.ini"));
-    }
+    QString config(const QString& name) const { return QDir(settings->location()).filePath(name); }
+
+    QString storePath() const { return config(test::StoreFile); }
 
     QString presetPath(const char* folder) const {
-        return system->filePath(QLatin1String(folder) +
-                                QStringLiteral("/Ombrix/TarselCopyFile.ini"));
+        return system->filePath(QLatin1String(folder) + u'/' + test::StoreFile);
     }
 
     QByteArray storeContent() const {
@@ -39,15 +37,8 @@ class TestSettingsStore : public QObject {
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    // Writes a store by hand. Its time stamp then differs from any the process has seen, so the
-    // next read parses the file instead of reusing an earlier parse.
     void writeByHand(const QString& path, const QByteArray& content) {
-        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QCOMPARE(file.write(content), content.size());
-        QVERIFY(file.setFileTime(QDateTime::fromSecsSinceEpoch(1'000'000 + ++rewrites),
-                                 QFileDevice::FileModificationTime));
+        QVERIFY2(test::writeByHand(path, content), qPrintable(path));
     }
 
     void rewriteStore(const QByteArray& content) { writeByHand(storePath(), content); }
@@ -64,14 +55,14 @@ private slots:
     }
 
     void init() {
-        config = std::make_unique<QTemporaryDir>();
-        QVERIFY(config->isValid());
-        useStoreIn(config->path());
+        settings.begin();
         system = std::make_unique<QTemporaryDir>();
         QVERIFY(system->isValid());
         qputenv("XDG_CONFIG_DIRS",
                 QFile::encodeName(system->filePath("first") + u':' + system->filePath("second")));
     }
+
+    void cleanup() { settings.end(); }
 
     void createsTheFileWithTheFirstValue() {
         QCOMPARE(stored(Target), std::nullopt);
@@ -274,7 +265,7 @@ private slots:
     }
 
     void failsSilentlyWhereNothingCanBeStored() {
-        const QString blocker = config->filePath(QStringLiteral("not-a-folder"));
+        const QString blocker = config(QStringLiteral("not-a-folder"));
         QFile file(blocker);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
@@ -290,7 +281,7 @@ private slots:
             auto* copy = new QProcess(this);
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.insert(QStringLiteral("TARSEL_STORE_WRITER"), QString::fromLatin1(name));
-            env.insert(QStringLiteral("TARSEL_STORE_FOLDER"), config->path());
+            env.insert(QStringLiteral("TARSEL_STORE_FOLDER"), settings->location());
             copy->setProcessEnvironment(env);
             copy->start(QCoreApplication::applicationFilePath(), {QStringLiteral("writerCopy")});
             copies << copy;

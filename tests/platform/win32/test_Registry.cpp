@@ -1,6 +1,6 @@
 #include "settings/Module1.h"
 #include "support/ProgramRun.h"
-#include "support/TestHost.h"
+#include "support/SettingsFixture.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -8,15 +8,13 @@
 #include <QtTest>
 
 #include <algorithm>
-#include <memory>
 #include <optional>
 
 using namespace tarsel;
+using test::Source;
+using test::Target;
 
 namespace {
-
-const QString Source = QStringLiteral("NewVersionLocation");
-const QString Target = QStringLiteral("RunningVersionLocation");
 
 using test::ProgramRun;
 
@@ -56,15 +54,15 @@ bool isAscii(const QString& text) {
 class TestRegistry : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<test::IsolatedSettings> settings_;
+    test::FreshSettings settings_;
     QTemporaryDir dir_;
 
     // The window's key as reg.exe names it, in the registry this test has to itself.
     QString key() const { return settings_->location() + u'\\' + SettingsKeyPath; }
 
 private slots:
-    void init() { settings_ = std::make_unique<test::IsolatedSettings>(); }
-    void cleanup() { settings_.reset(); }
+    void init() { settings_.begin(); }
+    void cleanup() { settings_.end(); }
 
     void roundTripsThroughRegExe_data() {
         QTest::addColumn<QString>("text");

@@ -1,10 +1,12 @@
 #include "support/TestHost.h"
 
+#include "support/SettingsFixture.h"
+#include "support/TestHostParts.h"
+
 #include "core/RegistryKeys.h"
 #include "platform/SettingsStore.h"
 #include "platform/posix/ErrnoError.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,7 +14,6 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTemporaryFile>
 #include <QtCore/qtestsupport_core.h>
 #include <QtEndian>
 
@@ -23,7 +24,6 @@
 #include <linux/capability.h>
 #include <linux/fs.h>
 #include <linux/kcmp.h>
-#include <optional>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
@@ -40,16 +40,6 @@ namespace {
 
 QByteArray native(const QString& path) {
     return QFile::encodeName(path);
-}
-
-// Whether the file system of `folder` can set room aside for a file before it is written.
-QString whyNoReservation(const QString& folder) {
-    QTemporaryFile probe(folder + QStringLiteral("/reserve-XXXXXX"));
-    if (!probe.open())
-        return QStringLiteral("cannot create a file in ") + folder;
-    if (::fallocate(probe.handle(), 0, 0, 1) != 0 && errno == EOPNOTSUPP)
-        return QStringLiteral("the file system of %1 cannot reserve room").arg(folder);
-    return QString();
 }
 
 // Whether the file system of `folder` shares blocks between copies, so that copying 2 GiB costs
@@ -77,18 +67,10 @@ QString whyNoStrace() {
 }
 
 QString whyNoCheapCopy(const QString& folder) {
-    const QString from = folder + QStringLiteral("/clone-from"), to = folder + "/clone-to";
-    QFile source(from);
-    if (!source.open(QIODevice::WriteOnly) || source.write("x") != 1)
+    const parts::ProbeFile from(folder), to(folder);
+    if (!from.isOpen() || !to.isOpen() || ::write(int(from.handle()), "x", 1) != 1)
         return QStringLiteral("cannot create a file in ") + folder;
-    source.close();
-    const int in = ::open(native(from).constData(), O_RDONLY | O_CLOEXEC);
-    const int out = ::open(native(to).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    const bool cheap = in >= 0 && out >= 0 && ::ioctl(out, FICLONE, in) == 0;
-    ::close(in);
-    ::close(out);
-    QFile::remove(from);
-    QFile::remove(to);
+    const bool cheap = ::ioctl(int(to.handle()), FICLONE, int(from.handle())) == 0;
     return cheap ? QString()
                  : QStringLiteral("the file system of %1 copies every byte; it shares no blocks")
                        .arg(folder);
@@ -96,11 +78,30 @@ QString whyNoCheapCopy(const QString& folder) {
 
 } // namespace
 
+namespace parts {
+
+qintptr createNewFile(const QString& path) {
+    return ::open(native(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+}
+
+void closeSystemHandle(qintptr handle) {
+    ::close(int(handle));
+}
+
+// Only a file system that cannot reserve at all says so; any other failure is the probe's.
+QString reserveRoom(const ProbeFile& probe, const QString& folder) {
+    if (::fallocate(int(probe.handle()), 0, 0, 1) != 0 && errno == EOPNOTSUPP)
+        return QStringLiteral("the file system of %1 cannot reserve room").arg(folder);
+    return QString();
+}
+
+} // namespace parts
+
 QString missing(Facility facility, const QString& folder) {
     const QString where = folder.isEmpty() ? QDir::tempPath() : folder;
     switch (facility) {
     case Facility::ReserveRoom:
-        return whyNoReservation(where);
+        return parts::whyNoReservation(where);
     case Facility::CheapCopy:
         return whyNoCheapCopy(where);
     case Facility::LargeFileInMemory:
@@ -275,10 +276,6 @@ bool heldThroughOneHandle(const QString& path) {
 
 bool runsAsRoot() {
     return ::geteuid() == 0;
-}
-
-bool changeOwner(const QString& path, uint id) {
-    return changeOwner(path, id, id);
 }
 
 bool changeOwner(const QString& path, uint user, uint group) {
@@ -483,10 +480,6 @@ StandInOpener::~StandInOpener() {
     qputenv("PATH", saved_);
 }
 
-QString StandInOpener::standInExtension() {
-    return QStringLiteral(".tarselopen");
-}
-
 FileSizeLimit::FileSizeLimit(qint64 bytes) {
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
@@ -513,11 +506,6 @@ HeldFile::HeldFile(const QString& path) {
         ::close(fd);
 }
 
-HeldFile::~HeldFile() {
-    if (handle_ != -1)
-        ::close(int(handle_));
-}
-
 DeepFolders::DeepFolders(const QString& root, const QString& name, int depth)
     : root_(root), name_(name), path_(root) {
     const QByteArray folder = native(name);
@@ -542,93 +530,42 @@ DeepFolders::~DeepFolders() {
     QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), root_ + u'/' + name_});
 }
 
-// The store's folder is named in this variable too, so that a child process finds it.
-namespace {
+// The store is a configuration folder, with one for the system's presets inside.
+namespace parts {
 
-constexpr char StoreVariable[] = "TARSEL_TEST_SETTINGS";
-
-struct SavedVariable {
-    bool set;
-    QByteArray value;
-    explicit SavedVariable(const char* name)
-        : set(qEnvironmentVariableIsSet(name)), value(qgetenv(name)) {}
-    void restore(const char* name) const {
-        if (set)
-            qputenv(name, value);
-        else
-            qunsetenv(name);
-    }
-};
-
-} // namespace
-
-struct IsolatedSettings::Store {
-    std::optional<QTemporaryDir> owned; // none when taken over from the parent process
-    QString folder;
-};
-
-namespace {
-
-// The stores of this process, latest last; the environment names the latest.
-std::vector<IsolatedSettings::Store*>& liveStores() {
-    static std::vector<IsolatedSettings::Store*> stores;
-    return stores;
+std::vector<const char*> settingsVariables() {
+    return {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"};
 }
 
-// What the environment held before the first store of this process.
-struct OriginalEnvironment {
-    SavedVariable home{"XDG_CONFIG_HOME"}, dirs{"XDG_CONFIG_DIRS"}, store{StoreVariable};
-};
-std::optional<OriginalEnvironment>& originalEnvironment() {
-    static std::optional<OriginalEnvironment> original;
-    return original;
+void openStore(IsolatedSettings::Store& store) {
+    if (!store.owned)
+        return;
+    QTemporaryDir folder;
+    if (!folder.isValid())
+        qFatal("cannot make a temporary configuration folder");
+    folder.setAutoRemove(false);
+    store.name = folder.path();
 }
 
-void pointEnvironmentAt(const QString& folder) {
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder));
-    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(folder + QStringLiteral("/system")));
-    qputenv(StoreVariable, QFile::encodeName(folder));
+void pointSettingsAt(const IsolatedSettings::Store& store) {
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(store.name));
+    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(store.name + QStringLiteral("/system")));
 }
 
-} // namespace
-
-IsolatedSettings::IsolatedSettings() : store_(std::make_unique<Store>()) {
-    auto& stores = liveStores();
-    const QString inherited = qEnvironmentVariable(StoreVariable);
-    if (stores.empty() && !inherited.isEmpty()) {
-        store_->folder = inherited;
-    } else {
-        store_->owned.emplace();
-        if (!store_->owned->isValid())
-            qFatal("cannot make a temporary configuration folder");
-        store_->folder = store_->owned->path();
-    }
-    if (stores.empty())
-        originalEnvironment().emplace();
-    stores.push_back(store_.get());
-    pointEnvironmentAt(store_->folder);
+void closeStore(IsolatedSettings::Store& store) {
+    if (store.owned)
+        QDir(store.name).removeRecursively();
 }
 
-IsolatedSettings::~IsolatedSettings() {
-    auto& stores = liveStores();
-    std::erase(stores, store_.get());
-    if (!stores.empty()) {
-        pointEnvironmentAt(stores.back()->folder);
-    } else if (auto& original = originalEnvironment()) {
-        original->home.restore("XDG_CONFIG_HOME");
-        original->dirs.restore("XDG_CONFIG_DIRS");
-        original->store.restore(StoreVariable);
-        original.reset();
-    }
-}
+} // namespace parts
 
 QString IsolatedSettings::location() const {
-    return store_->folder;
+    return store_->name;
 }
 
 struct IsolatedPresets::State {
     QTemporaryDir folder;
-    SavedVariable dirs{"XDG_CONFIG_DIRS"};
+    parts::SavedVariable dirs{"XDG_CONFIG_DIRS"};
 };
 
 namespace {
@@ -645,19 +582,18 @@ bool userScopeIsTheComputers() {
 }
 
 IsolatedPresets::IsolatedPresets() : state_(std::make_unique<State>()) {
-    if (liveStores().empty() || !state_->folder.isValid())
+    if (!parts::settingsAreIsolated() || !state_->folder.isValid())
         qFatal("presets need an IsolatedSettings and a temporary folder");
     qputenv("XDG_CONFIG_DIRS", QFile::encodeName(presetFolder(state_->folder, Scope::Computer) +
                                                  u':' + presetFolder(state_->folder, Scope::User)));
 }
 
 IsolatedPresets::~IsolatedPresets() {
-    state_->dirs.restore("XDG_CONFIG_DIRS");
+    state_->dirs.restore();
 }
 
 bool IsolatedPresets::set(Scope scope, const QString& valueName, const QString& text) {
-    QSettings file(presetFolder(state_->folder, scope) +
-                       QStringLiteral("/Ombrix/TarselCopyFile.ini"),
+    QSettings file(QDir(presetFolder(state_->folder, scope)).filePath(StoreFile),
                    QSettings::IniFormat);
     file.setValue(SettingsKeyPath.section(u'\\', -1) + u'/' + valueName, text);
     file.sync();
@@ -669,15 +605,12 @@ bool IsolatedPresets::set(Scope scope, const QString& valueName, const QString& 
 namespace tarsel::test {
 
 void IsolatedSettings::forgetWhatWasRead() {
-    static qint64 rewrites = 0;
     QFile file(platform::settingsStorePath());
-    if (!file.open(QIODevice::ReadWrite))
+    if (!file.open(QIODevice::ReadOnly))
         return;
     const QByteArray content = file.readAll();
-    file.resize(0);
-    file.write(content);
-    file.setFileTime(QDateTime::fromSecsSinceEpoch(1'000'000 + ++rewrites),
-                     QFileDevice::FileModificationTime);
+    file.close();
+    writeByHand(file.fileName(), content);
 }
 
 QList<NativeCode> nativeCodesBesideRunTimeNumbers() {

@@ -1,5 +1,7 @@
 #include "support/TestHost.h"
 
+#include "support/TestHostParts.h"
+
 #include "core/RegistryKeys.h"
 #include "platform/win32/Win32.h"
 
@@ -16,7 +18,6 @@
 #include <QUuid>
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,32 +38,11 @@ QString systemName() {
     return wine.isEmpty() ? QStringLiteral("Windows") : QStringLiteral("Wine ") + wine;
 }
 
-// A fresh, empty file for a probe in `folder`, removed with the object.
-class ProbeFile {
-public:
-    explicit ProbeFile(const QString& folder)
-        : path_(QDir(folder.isEmpty() ? QDir::tempPath() : folder)
-                    .filePath(QStringLiteral("probe-") +
-                              QUuid::createUuid().toString(QUuid::WithoutBraces))) {
-        handle_ = CreateFileW(native(path_).c_str(), GENERIC_READ | GENERIC_WRITE, ShareAll,
-                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    }
-    ~ProbeFile() {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-        DeleteFileW(native(path_).c_str());
-    }
-    ProbeFile(const ProbeFile&) = delete;
-    ProbeFile& operator=(const ProbeFile&) = delete;
+using parts::ProbeFile;
 
-    bool isOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE handle() const { return handle_; }
-    const QString& path() const { return path_; }
-
-private:
-    QString path_;
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
+HANDLE handleOf(const ProbeFile& probe) {
+    return reinterpret_cast<HANDLE>(probe.handle());
+}
 
 QString whyNoLink(bool symbolic, const QString& folder) {
     const ProbeFile target(folder);
@@ -96,8 +76,8 @@ QString whyNoCreationTime(const QString& folder) {
         return QStringLiteral("cannot create a file in ") + folder;
     const FILETIME created{0x12345600, 0x01c00000}; // in 1985
     FILETIME read{};
-    if (!SetFileTime(probe.handle(), &created, nullptr, nullptr) ||
-        !GetFileTime(probe.handle(), &read, nullptr, nullptr))
+    if (!SetFileTime(handleOf(probe), &created, nullptr, nullptr) ||
+        !GetFileTime(handleOf(probe), &read, nullptr, nullptr))
         return QStringLiteral("cannot set a creation time: ") + systemText(GetLastError());
     if (read.dwLowDateTime == created.dwLowDateTime &&
         read.dwHighDateTime == created.dwHighDateTime)
@@ -107,20 +87,31 @@ QString whyNoCreationTime(const QString& folder) {
     return QStringLiteral("the file system of %1 keeps no creation time").arg(folder);
 }
 
-QString whyNoReservation(const QString& folder) {
-    const ProbeFile probe(folder);
-    if (!probe.isOpen())
-        return QStringLiteral("cannot create a file in ") + folder;
+} // namespace
+
+namespace parts {
+
+QString reserveRoom(const ProbeFile& probe, const QString&) {
     FILE_ALLOCATION_INFO allocation{};
     allocation.AllocationSize.QuadPart = 1;
-    if (SetFileInformationByHandle(probe.handle(), FileAllocationInfo, &allocation,
+    if (SetFileInformationByHandle(handleOf(probe), FileAllocationInfo, &allocation,
                                    sizeof allocation))
         return QString();
     return QStringLiteral("%1 cannot reserve room for a file (FileAllocationInfo): %2")
         .arg(systemName(), systemText(GetLastError()));
 }
 
-} // namespace
+qintptr createNewFile(const QString& path) {
+    return reinterpret_cast<qintptr>(CreateFileW(native(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                                 ShareAll, nullptr, CREATE_NEW,
+                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+void closeSystemHandle(qintptr handle) {
+    CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
+
+} // namespace parts
 
 QString missing(Facility facility, const QString& folder) {
     switch (facility) {
@@ -145,7 +136,7 @@ QString missing(Facility facility, const QString& folder) {
     case Facility::CreationTime:
         return whyNoCreationTime(folder);
     case Facility::ReserveRoom:
-        return whyNoReservation(folder);
+        return parts::whyNoReservation(folder);
     case Facility::CheapCopy:
         return QStringLiteral("the whole-file copy reads and writes every byte on Windows");
     case Facility::ScenarioDriver:
@@ -382,10 +373,6 @@ bool runsAsRoot() {
     return false;
 }
 
-bool changeOwner(const QString&, uint) {
-    return false;
-}
-
 bool changeOwner(const QString&, uint, uint) {
     return false;
 }
@@ -606,8 +593,7 @@ QString interrupt(QProcess& process, const QString& kind) {
         return endSession(pid);
     if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, pid))
         return QStringLiteral("%1: Ctrl+Break cannot be sent: %2")
-            .arg(wineVersion().isEmpty() ? QStringLiteral("Windows") : "Wine " + wineVersion(),
-                 systemText(GetLastError()));
+            .arg(systemName(), systemText(GetLastError()));
     return QString();
 }
 
@@ -618,7 +604,8 @@ QString accountName() {
 namespace {
 
 // The stand-in opener is an association made and removed by the tests.
-const std::wstring ExtensionKey = L"Software\\Classes\\.tarselopen";
+const std::wstring ExtensionKey =
+    L"Software\\Classes\\" + StandInOpener::standInExtension().toStdWString();
 const std::wstring StandInKey = L"Software\\Classes\\TarselTests.StandInOpener";
 
 // This user's classes; Wine reads the machine's alone, where its tests may write.
@@ -657,10 +644,6 @@ StandInOpener::~StandInOpener() {
     RegDeleteTreeW(classesRoot(), StandInKey.c_str());
 }
 
-QString StandInOpener::standInExtension() {
-    return QStringLiteral(".tarselopen");
-}
-
 // Never constructed: missing(Facility::FileSizeLimit) says why.
 FileSizeLimit::FileSizeLimit(qint64) {}
 FileSizeLimit::~FileSizeLimit() {}
@@ -671,11 +654,6 @@ HeldFile::HeldFile(const QString& path) {
                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE)
         handle_ = reinterpret_cast<qintptr>(file);
-}
-
-HeldFile::~HeldFile() {
-    if (handle_ != -1)
-        CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
 // Through "\\?\", which lifts the MAX_PATH limit, so the whole path always reaches the
@@ -703,88 +681,57 @@ DeepFolders::~DeepFolders() {
     }
 }
 
-// The store's key is named in this variable too, so that a child process finds it.
+// The store is a key below the real HKEY_CURRENT_USER, to which HKEY_CURRENT_USER is redirected.
 namespace {
 
-constexpr char StoreVariable[] = "TARSEL_TEST_SETTINGS";
 const QString TestsKey = QStringLiteral("Software\\TarselTests");
 
-} // namespace
-
-struct IsolatedSettings::Store {
-    QString key; // below the real HKEY_CURRENT_USER
-    HKEY handle = nullptr;
-    bool owned = false; // false when taken over from the parent process
-};
-
-namespace {
-
-// The stores of this process, latest last; HKEY_CURRENT_USER and the environment name the
-// latest.
-std::vector<IsolatedSettings::Store*>& liveStores() {
-    static std::vector<IsolatedSettings::Store*> stores;
-    return stores;
-}
-
-std::optional<QByteArray>& originalVariable() {
-    static std::optional<QByteArray> original;
-    return original;
-}
-
-void pointAt(const IsolatedSettings::Store* store) {
-    RegOverridePredefKey(HKEY_CURRENT_USER, store ? store->handle : nullptr);
-    if (store)
-        qputenv(StoreVariable, store->key.toUtf8());
+HKEY keyOf(const IsolatedSettings::Store& store) {
+    return reinterpret_cast<HKEY>(store.handle);
 }
 
 } // namespace
 
-IsolatedSettings::IsolatedSettings() : store_(std::make_unique<Store>()) {
-    auto& stores = liveStores();
-    const QString inherited = qEnvironmentVariable(StoreVariable);
-    if (stores.empty()) {
-        originalVariable() = qEnvironmentVariableIsSet(StoreVariable)
-                                 ? std::optional<QByteArray>(qgetenv(StoreVariable))
-                                 : std::nullopt;
-    }
-    store_->owned = !stores.empty() || inherited.isEmpty();
-    store_->key = store_->owned
-                      ? TestsKey + u'\\' + QUuid::createUuid().toString(QUuid::WithoutBraces)
-                      : inherited;
+namespace parts {
+
+std::vector<const char*> settingsVariables() {
+    return {};
+}
+
+void openStore(IsolatedSettings::Store& store) {
+    if (store.owned)
+        store.name = TestsKey + u'\\' + QUuid::createUuid().toString(QUuid::WithoutBraces);
     // Made under the real HKEY_CURRENT_USER, not under the store of a test before.
-    pointAt(nullptr);
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, store_->key.toStdWString().c_str(), 0, nullptr, 0,
-                        KEY_ALL_ACCESS, nullptr, &store_->handle, nullptr) != ERROR_SUCCESS ||
-        RegOverridePredefKey(HKEY_CURRENT_USER, store_->handle) != ERROR_SUCCESS)
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, store.name.toStdWString().c_str(), 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS ||
+        RegOverridePredefKey(HKEY_CURRENT_USER, key) != ERROR_SUCCESS)
         qFatal("cannot redirect HKEY_CURRENT_USER to a key of the test's own");
-    stores.push_back(store_.get());
-    pointAt(store_.get());
+    store.handle = reinterpret_cast<qintptr>(key);
 }
 
-IsolatedSettings::~IsolatedSettings() {
-    auto& stores = liveStores();
-    std::erase(stores, store_.get());
-    pointAt(nullptr);
-    if (store_->handle)
-        RegCloseKey(store_->handle);
-    if (store_->owned) {
-        RegDeleteTreeW(HKEY_CURRENT_USER, store_->key.toStdWString().c_str());
+void pointSettingsAt(const IsolatedSettings::Store& store) {
+    RegOverridePredefKey(HKEY_CURRENT_USER, keyOf(store));
+}
+
+void closeStore(IsolatedSettings::Store& store) {
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    if (store.handle)
+        RegCloseKey(keyOf(store));
+    if (store.owned) {
+        RegDeleteTreeW(HKEY_CURRENT_USER, store.name.toStdWString().c_str());
         // Only once no other test's store is left under it.
         RegDeleteKeyW(HKEY_CURRENT_USER, TestsKey.toStdWString().c_str());
     }
-    if (!stores.empty()) {
-        pointAt(stores.back());
-    } else if (const auto& original = originalVariable()) {
-        qputenv(StoreVariable, *original);
-    } else {
-        qunsetenv(StoreVariable);
-    }
 }
+
+} // namespace parts
 
 void IsolatedSettings::forgetWhatWasRead() {}
 
 QString IsolatedSettings::location() const {
-    return QStringLiteral("HKEY_CURRENT_USER\\") + store_->key;
+    return QStringLiteral("HKEY_CURRENT_USER\\") + store_->name;
 }
 
 namespace {
@@ -804,7 +751,7 @@ bool userScopeIsTheComputers() {
 
 IsolatedPresets::IsolatedPresets() : state_(std::make_unique<State>()) {
     // Without a store HKEY_CURRENT_USER would be the user's own.
-    if (liveStores().empty() ||
+    if (!parts::settingsAreIsolated() ||
         RegCreateKeyExW(HKEY_CURRENT_USER, MachineKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                         nullptr, &state_->machine, nullptr) != ERROR_SUCCESS ||
         RegOverridePredefKey(HKEY_LOCAL_MACHINE, state_->machine) != ERROR_SUCCESS)

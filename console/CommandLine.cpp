@@ -1,9 +1,10 @@
-// tarselcopy: the release run without a window, for logon scripts, shortcuts and fleet tools.
+#include "console/CommandLine.h"
 
 #include "console/Options.h"
 #include "console/Report.h"
 #include "console/TarselCopy.h"
 #include "console/Who.h"
+#include "console/WindowlessFace.h"
 #include "platform/Console.h"
 #include "platform/FileSizeLimit.h"
 
@@ -11,7 +12,18 @@
 
 #include <cstdio>
 
-int main(int argc, char** argv) {
+namespace {
+
+// The exit code of a run, told in a message box too where no console shows its lines.
+int ended(int exitCode, const tarsel::console::RunEnd& end, tarsel::MessageBoxes* windowless) {
+    if (windowless)
+        tarsel::console::tellWindowless(end, *windowless);
+    return exitCode;
+}
+
+} // namespace
+
+int tarsel::console::runCommandLine(int argc, char** argv, MessageBoxes* windowless) {
     // Before anything is opened, Qt's own descriptors included.
     tarsel::platform::prepareStandardStreams();
     tarsel::platform::reportOversizeWrites();
@@ -21,6 +33,7 @@ int main(int argc, char** argv) {
     QCoreApplication::setOrganizationName(QStringLiteral("Ombrix"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TARSEL_VERSION));
     using tarsel::console::Parsed;
+    tarsel::console::RunEnd end;
     const Parsed parsed =
         tarsel::console::parseArguments(QCoreApplication::arguments(), unreadable);
     switch (parsed.action) {
@@ -28,7 +41,8 @@ int main(int argc, char** argv) {
         std::fputs(parsed.text.toLocal8Bit().constData(), stdout);
         return 0;
     case Parsed::Action::Refuse:
-        return tarsel::console::refuseRun(parsed.options, parsed.text);
+        return ended(tarsel::console::refuseRun(parsed.options, parsed.text, &end), end,
+                     windowless);
     case Parsed::Action::Run:
         break;
     }
@@ -36,5 +50,5 @@ int main(int argc, char** argv) {
         return tarsel::console::reportDesks(parsed.options);
     if (parsed.options.who)
         return tarsel::console::tellWhoHolds(parsed.options);
-    return tarsel::console::runTarselCopy(parsed.options);
+    return ended(tarsel::console::runTarselCopy(parsed.options, &end), end, windowless);
 }
