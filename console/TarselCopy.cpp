@@ -92,7 +92,7 @@ QString triesText(const RunRecord& record) {
 // Runs the release run and fills the record with how it went; returns the failure, if any, and
 // its error line as standard error has it.
 std::optional<RunFailure> update(const Options& options, const Keys& keys, RunRecord& record,
-                                 QString& errorLine) {
+                                 QString& line) {
     ConsoleFace face(QFileInfo(options.source).size(),
                      !options.quiet && platform::stderrIsTerminal());
     ReleaseRequest request;
@@ -142,7 +142,7 @@ std::optional<RunFailure> update(const Options& options, const Keys& keys, RunRe
             record.error = (QStringList(face.notes()) << record.error).join(QStringLiteral("; "));
             return std::nullopt;
         }
-        errorLine = record.error;
+        line = record.error;
         record.outcome = failure.stage() == RunStage::Cancel ? Outcome::Cancelled : Outcome::Failed;
         // The error first, as every failed run's field has it; then what the run did before.
         record.error = (QStringList(record.error) << face.notes()).join(QStringLiteral("; "));
