@@ -11,6 +11,7 @@ namespace tarsel::console {
 // The exit codes that logon scripts and fleet tools read.
 namespace ExitCode {
 constexpr int Ok = 0;
+constexpr int Behind = 1;
 constexpr int Usage = 2;
 constexpr int Release = 3;
 constexpr int Target = 4;
@@ -29,7 +30,11 @@ struct ExitCodeMeaning {
 // Every exit code tarselcopy ends with, in rising order.
 inline constexpr std::array ExitCodeMeanings{
     ExitCodeMeaning{ExitCode::Ok,
-                    "The target holds the release, verified: updated now, or already current."},
+                    "The target holds the release, verified: updated now, or already current. "
+                    "With --check: the target is current."},
+    ExitCodeMeaning{ExitCode::Behind,
+                    "With --check: the target is not the master's release, or is missing. "
+                    "Nothing was copied."},
     ExitCodeMeaning{ExitCode::Usage,
                     "Bad usage: an unknown option, a missing path, a release and target that are "
                     "the same file, a log that would write into one of them, a key that cannot "

@@ -14,7 +14,13 @@ struct Options {
     bool endAccess = false;
     bool open = false;
     bool quiet = false;
-    bool who = false; // only name who holds the target
+    bool who = false;   // only name who holds the target
+    bool check = false; // only tell whether the target is current
+    // Waits before the run: at random up to randomDelay seconds; between tries, retrySeconds
+    // growing by half each time, for up to `retries` more tries.
+    double randomDelay = 0;
+    int retries = 0;
+    double retrySeconds = 30;
     // Public keys (lines or files) whose signatures a release must carry; none: the presets'.
     QStringList trustedKeys;
     // A publish that signs: the secret key file, where its password is, and the release number
@@ -27,6 +33,8 @@ struct Options {
     QString report;
     bool csv = false;
     int sinceDays = 0;
+    // Said on standard error before the run: where a computer policy replaced the command line.
+    QStringList warnings;
 };
 
 // The command line read: a run to make; the help or version text to print (exit 0); or a run

@@ -72,7 +72,8 @@ std::optional<qint64> secondsOf(QByteArrayView time) {
 }
 
 bool isOutcome(QByteArrayView text) {
-    return text == "updated" || text == "current" || text == "failed" || text == "cancelled";
+    return text == "updated" || text == "current" || text == "failed" || text == "cancelled" ||
+           text == "behind";
 }
 
 bool isDigest(QByteArrayView text) {

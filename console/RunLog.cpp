@@ -40,6 +40,8 @@ QString outcomeText(Outcome outcome) {
         return QStringLiteral("failed");
     case Outcome::Cancelled:
         return QStringLiteral("cancelled");
+    case Outcome::Behind:
+        return QStringLiteral("behind");
     }
     return QString();
 }

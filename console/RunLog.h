@@ -7,8 +7,8 @@
 namespace tarsel::console {
 
 // How a run ended, as the result line and the log name it: "updated", "current", "failed",
-// "cancelled".
-enum class Outcome { Updated, Current, Failed, Cancelled };
+// "cancelled"; a --check that found the target behind the master, "behind".
+enum class Outcome { Updated, Current, Failed, Cancelled, Behind };
 QString outcomeText(Outcome outcome);
 
 // One run as the log keeps it.
@@ -30,6 +30,10 @@ struct RunRecord {
     // The folder the run made for the target, for the result line (the log has it among the
     // notes).
     QString createdFolder;
+    // For the result line of a --check: what is in service and what the master publishes.
+    QString standing;
+    // How many times the run was tried (--retry); the log has it among the notes.
+    int tries = 1;
 };
 
 // The record as one tab-separated line ending in a newline, UTF-8: the time in ISO 8601 with its

@@ -1,11 +1,14 @@
 #include "console/TarselCopy.h"
 
+#include "console/Check.h"
 #include "console/ConsoleFace.h"
 #include "console/ExitCode.h"
 #include "console/LogPlace.h"
+#include "console/Retry.h"
 #include "console/RunEvent.h"
 #include "console/RunLog.h"
 #include "console/SignPublish.h"
+#include "console/Wait.h"
 #include "copy/AlreadyInService.h"
 #include "copy/ChecksumFile.h"
 #include "copy/ReleaseNumbers.h"
@@ -65,23 +68,31 @@ void endAccess(const QString& target, ConsoleFace& face, Yielder& yielder) {
     }
 }
 
-// A run cancelled before it began (at a password prompt).
-void cancel(RunRecord& record) {
-    record.exitCode = ExitCode::Cancelled;
-    record.error = errorLine(userInterrupt());
-    record.outcome = Outcome::Cancelled;
-    say(stderr, QStringLiteral("tarselcopy: ") + record.error);
-}
-
 // What a run needs besides its paths: the keys it trusts, and how a publish signs.
 struct Keys {
     QList<minisign::PublicKey> trusted;
     std::optional<PublishSigning> signing;
 };
 
-// Runs the release run and fills the record with how it went. Returns the error line of a run
-// that failed, empty otherwise.
-QString update(const Options& options, const Keys& keys, RunRecord& record) {
+RunRecord startRecord(const Options& options) {
+    RunRecord record;
+    record.when = QDateTime::currentDateTime();
+    record.user = platform::userName();
+    record.computer = QSysInfo::machineHostName();
+    record.source = options.source;
+    record.target = options.target;
+    return record;
+}
+
+// "after 3 tries", for a run tried more than once.
+QString triesText(const RunRecord& record) {
+    return QStringLiteral("after %1 tries").arg(record.tries);
+}
+
+// Runs the release run and fills the record with how it went; returns the failure, if any, and
+// its error line as standard error has it.
+std::optional<RunFailure> update(const Options& options, const Keys& keys, RunRecord& record,
+                                 QString& line) {
     ConsoleFace face(QFileInfo(options.source).size(),
                      !options.quiet && platform::stderrIsTerminal());
     ReleaseRequest request;
@@ -116,7 +127,7 @@ QString update(const Options& options, const Keys& keys, RunRecord& record) {
         // What the run did without (the checksum beside the new version, its creation date) is
         // the log's to keep as well.
         record.error = face.notes().join(QStringLiteral("; "));
-        return QString();
+        return std::nullopt;
     } catch (const RunFailure& failure) {
         face.clearLine();
         record.exitCode = exitCodeFor(failure.stage());
@@ -129,13 +140,59 @@ QString update(const Options& options, const Keys& keys, RunRecord& record) {
         if (record.exitCode == ExitCode::Ok) {
             record.outcome = Outcome::Updated;
             record.error = (QStringList(face.notes()) << record.error).join(QStringLiteral("; "));
-            return QString();
+            return std::nullopt;
         }
-        const QString line = record.error;
+        line = record.error;
         record.outcome = failure.stage() == RunStage::Cancel ? Outcome::Cancelled : Outcome::Failed;
         // The error first, as every failed run's field has it; then what the run did before.
         record.error = (QStringList(record.error) << face.notes()).join(QStringLiteral("; "));
-        return line;
+        return failure;
+    }
+}
+
+// A run cancelled: in a wait, or at a password prompt.
+void markCancelled(RunRecord& record) {
+    record.exitCode = ExitCode::Cancelled;
+    record.error = errorLine(userInterrupt());
+    record.outcome = Outcome::Cancelled;
+    say(stderr, QStringLiteral("tarselcopy: ") + record.error);
+}
+
+// The run, tried again while it fails for a reason that may pass and tries are left; the old
+// version stays whole between tries, as every failed try leaves it. Returns the error line of the
+// last try where it failed, empty otherwise.
+QString updateWithRetries(const Options& options, const Keys& keys, RunRecord& record) {
+    for (;;) {
+        // Access is ended only for a copy: a current target keeps everyone at work.
+        if (options.ifChanged && AlreadyInService(options.source, options.target, keys.trusted)) {
+            record.outcome = Outcome::Current;
+            return QString();
+        }
+        QString line;
+        const std::optional<RunFailure> failure = update(options, keys, record, line);
+        if (!failure || record.tries > options.retries || !mayPass(*failure))
+            return line;
+        const MasterState master = masterState(options.source);
+        const qint64 waitMs = retryWaitMs(options.retrySeconds, record.tries);
+        say(stderr, QStringLiteral("tarselcopy: trying again in %1 s (try %2 of %3)")
+                        .arg(double(waitMs) / 1000.0, 0, 'f', 1)
+                        .arg(record.tries + 1)
+                        .arg(options.retries + 1));
+        if (!waitUnlessInterrupted(waitMs)) {
+            markCancelled(record);
+            return record.error;
+        }
+        // A checksum that differs from its release stays so until one of them changes.
+        if (failure->kind() == ErrorKind::ChecksumDiffers &&
+            masterState(options.source) == master) {
+            say(stderr, QStringLiteral("tarselcopy: not tried again: neither the release nor its "
+                                       "checksum changed"));
+            return line;
+        }
+        RunRecord next = startRecord(options);
+        next.when = record.when;
+        next.tries = record.tries + 1;
+        record = next;
     }
 }
 
@@ -161,20 +218,25 @@ void recordInService(RunRecord& record) {
 }
 
 QString resultLine(const RunRecord& record) {
-    if (record.outcome == Outcome::Updated)
-        return QStringLiteral("updated ") + record.target + QStringLiteral(" (") +
-               QString::number(record.bytes) + QStringLiteral(" bytes, ") +
-               QString::number(record.seconds, 'f', 2) + QStringLiteral(" s") +
-               (record.createdFolder.isEmpty()
-                    ? QString()
-                    : QStringLiteral(", created the folder ") + record.createdFolder) +
-               QLatin1Char(')');
-    if (record.outcome == Outcome::Current)
-        return QStringLiteral("current ") + record.target;
+    QStringList details;
+    if (record.outcome == Outcome::Updated) {
+        details << QString::number(record.bytes) + QStringLiteral(" bytes")
+                << QString::number(record.seconds, 'f', 2) + QStringLiteral(" s");
+        if (!record.createdFolder.isEmpty())
+            details << QStringLiteral("created the folder ") + record.createdFolder;
+    } else if (record.outcome == Outcome::Current || record.outcome == Outcome::Behind) {
+        if (!record.standing.isEmpty())
+            details << record.standing;
+    } else {
+        details << QStringLiteral("exit ") + QString::number(record.exitCode);
+    }
+    if (record.tries > 1)
+        details << triesText(record);
     // A command line without a target still gets its line.
     return outcomeText(record.outcome) +
            (record.target.isEmpty() ? QString() : QLatin1Char(' ') + record.target) +
-           QStringLiteral(" (exit ") + QString::number(record.exitCode) + QStringLiteral(")");
+           (details.isEmpty() ? QString()
+                              : QStringLiteral(" (") + details.join(QStringLiteral(", ")) + u')');
 }
 
 // The log, opened before the run: its line goes into the file checked then.
@@ -243,16 +305,6 @@ void open(const RunRecord& record, RunEnd& end) {
     }
 }
 
-RunRecord startRecord(const Options& options) {
-    RunRecord record;
-    record.when = QDateTime::currentDateTime();
-    record.user = platform::userName();
-    record.computer = QSysInfo::machineHostName();
-    record.source = options.source;
-    record.target = options.target;
-    return record;
-}
-
 // How a run ended, before anything was opened.
 RunEnd ended(int exitCode, bool cancelled, const QString& error) {
     RunEnd end;
@@ -269,6 +321,18 @@ int finish(OpenLog& log, const RunRecord& record) {
     write(log, record);
     report(record);
     return record.exitCode;
+}
+
+// A run cancelled before it began: in its random delay, or at a password prompt.
+int endCancelled(OpenLog& log, RunRecord& record, const QElapsedTimer& timer, RunEnd* end) {
+    markCancelled(record);
+    record.seconds = double(timer.nsecsElapsed()) / 1e9;
+    recordInService(record);
+    const int exitCode = finish(log, record);
+    platform::interruptHandled();
+    if (end)
+        *end = ended(exitCode, true, record.error);
+    return exitCode;
 }
 
 int refuse(const Options& options, const QString& why, OpenLog& log, RunEnd* end) {
@@ -288,13 +352,19 @@ int refuse(const Options& options, const QString& why, OpenLog& log, RunEnd* end
 } // namespace
 
 int runTarselCopy(const Options& options, RunEnd* end) {
+    for (const QString& warning : options.warnings)
+        say(stderr, QStringLiteral("tarselcopy: warning: ") + warning);
     platform::catchInterrupts();
     QElapsedTimer timer;
     timer.start();
+    RunRecord record = startRecord(options);
+    // Before the log is opened: desks that wait hold no handle on the share.
+    const bool waited = waitUnlessInterrupted(randomMsUpTo(options.randomDelay));
     OpenLog log;
     if (const QString refusal = openLog(options, log); !refusal.isEmpty())
         return refuse(options, refusal, log, end);
-    RunRecord record = startRecord(options);
+    if (!waited)
+        return endCancelled(log, record, timer, end);
 
     Keys keys;
     try {
@@ -306,20 +376,24 @@ int runTarselCopy(const Options& options, RunEnd* end) {
             platform::interruptHandled();
             return refuse(options, errorLine(e), log, end);
         }
-        cancel(record);
-        const int exitCode = finish(log, record);
-        platform::interruptHandled();
-        if (end)
-            *end = ended(exitCode, true, record.error);
-        return exitCode;
+        return endCancelled(log, record, timer, end);
     }
 
-    // Access is ended only for a copy: a current target keeps everyone at work.
     QString failure;
-    if (options.ifChanged && AlreadyInService(options.source, options.target, keys.trusted))
-        record.outcome = Outcome::Current;
-    else
-        failure = update(options, keys, record);
+    if (options.check) {
+        checkStanding(options.source, options.target, keys.trusted, record);
+        if (record.outcome == Outcome::Failed) {
+            failure = record.error;
+            say(stderr, QStringLiteral("tarselcopy: ") + failure);
+        }
+    } else {
+        failure = updateWithRetries(options, keys, record);
+    }
+    if (record.tries > 1) {
+        QStringList error(record.error);
+        error.removeAll(QString());
+        record.error = (error << triesText(record)).join(QStringLiteral("; "));
+    }
     record.seconds = double(timer.nsecsElapsed()) / 1e9;
     recordInService(record);
 

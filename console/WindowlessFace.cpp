@@ -39,7 +39,8 @@ QString adviceFor(int exitCode) {
 } // namespace
 
 QString windowlessNotice(const RunEnd& end) {
-    const bool failed = end.exitCode != ExitCode::Ok;
+    // Behind is --check's answer, not a failure: nothing to tell the person at the desk.
+    const bool failed = end.exitCode != ExitCode::Ok && end.exitCode != ExitCode::Behind;
     if (end.cancelled || end.opened || (!failed && end.openError.isEmpty()))
         return QString();
     // Names in the lines come from others (paths, process names): escaped, as on a console.

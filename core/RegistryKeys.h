@@ -25,6 +25,19 @@ inline const QStringList PolicyValueNames = {NewVersionLocation, RunningVersionL
 // user's own store, so that neither the user nor a writer of the share can take them away.
 inline const QString TrustedKeys = QStringLiteral("TrustedKeys");
 
+// What the computer's policy (the presets on Linux) sets of a tarselcopy run, under PolicyKeyPath
+// below HKEY_LOCAL_MACHINE alone: the log file, "1" or "0" for --if-changed and --end-access, the
+// seconds of --random-delay, the N[:SECONDS] of --retry. Each one, TrustedKeys too, wins over the
+// command line unless its value NAME + CommandLineSuffix is "1".
+inline const QString LogFilePolicy = QStringLiteral("LogFile");
+inline const QString IfChangedPolicy = QStringLiteral("IfChanged");
+inline const QString EndAccessPolicy = QStringLiteral("EndAccess");
+inline const QString RandomDelayPolicy = QStringLiteral("RandomDelay");
+inline const QString RetryPolicy = QStringLiteral("Retry");
+inline const QStringList RunPolicyNames = {LogFilePolicy, IfChangedPolicy, EndAccessPolicy,
+                                           RandomDelayPolicy, RetryPolicy};
+inline const QString CommandLineSuffix = QStringLiteral("CommandLine");
+
 // Where this user's store keeps, per file, the highest signed release put into service there and
 // the highest number signed for a master: value names are the files' paths.
 inline const QString ReleasesInServiceKeyPath =

@@ -211,6 +211,16 @@ private slots:
         QTest::newRow("--who with --end-access") << "who, end access" << 2 << false;
         // Read as text, the byte would become U+FFFD: another file, and the real target left old.
         QTest::newRow("a target whose name is not UTF-8") << "target not utf-8" << 2 << false;
+        QTest::newRow("--random-delay negative") << "--random-delay -1" << 2 << false;
+        QTest::newRow("--random-delay not a number") << "--random-delay soon" << 2 << false;
+        QTest::newRow("--random-delay in exponent form") << "--random-delay 1e3" << 2 << false;
+        QTest::newRow("--random-delay past a day") << "--random-delay 86401" << 2 << false;
+        QTest::newRow("--random-delay with --who") << "who, random delay" << 2 << false;
+        QTest::newRow("--retry negative") << "--retry -1" << 2 << false;
+        QTest::newRow("--retry past 100") << "--retry 101" << 2 << false;
+        QTest::newRow("--retry with seconds not a number") << "--retry 3:soon" << 2 << false;
+        QTest::newRow("--retry with no seconds after the colon") << "--retry 3:" << 2 << false;
+        QTest::newRow("--retry with --check") << "--retry 3 --check" << 2 << false;
         QTest::newRow("release missing") << "release missing" << 3 << false;
         QTest::newRow("release is a folder") << "release folder" << 3 << false;
         QTest::newRow("target folder missing: made, its parent too")
@@ -290,8 +300,14 @@ private slots:
         QString target = files_.target;
         if (situation == "--frobnicate") {
             arguments << situation;
+        } else if (situation.startsWith("--")) {
+            arguments << situation.split(' ');
         } else if (situation == "no target") {
             arguments = QStringList{"--source", files_.source, "--target", ""};
+        } else if (situation == "who, random delay") {
+            arguments << "--who"
+                      << "--random-delay"
+                      << "5";
         } else if (situation == "who, no target") {
             arguments = QStringList{"--who", "--target", ""};
         } else if (situation == "who, end access") {
@@ -894,6 +910,11 @@ private slots:
         if (endAccess)
             QVERIFY(startIdleCopy(access, tools_.path(), "MSACCESS.EXE", QString(), false,
                                   files_.target));
+        // --check decides as --if-changed does.
+        const Outcome checked = run(paths() << "--check");
+        QCOMPARE(checked.exitCode, current ? 0 : 1);
+        QVERIFY2(checked.out.startsWith((current ? "current " : "behind ") + files_.target + " ("),
+                 qPrintable(checked.out + checked.err));
         QStringList arguments = paths() << "--if-changed";
         if (endAccess)
             arguments << "--end-access";
@@ -908,6 +929,111 @@ private slots:
         } else {
             QVERIFY(outcome.out.startsWith("updated "));
         }
+    }
+
+    // --check: what --if-changed would decide, and what each side holds, with nothing changed.
+    void check_data() {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<int>("exitCode");
+        // Standard output; OLD and NEW the starts of the old and new versions' digests.
+        QTest::addColumn<QString>("line");
+        QTest::newRow("current by the checksums")
+            << "current" << 0 << "current TARGET (in service: release NEW, master: release NEW)";
+        QTest::newRow("behind by the checksums")
+            << "behind" << 1 << "behind TARGET (in service: release OLD, master: release NEW)";
+        QTest::newRow("behind, neither side published")
+            << "unpublished" << 1 << "behind TARGET (in service: unknown, master: unknown)";
+        QTest::newRow("a first install: no target")
+            << "no target" << 1 << "behind TARGET (in service: none, master: release NEW)";
+        QTest::newRow("signed, current")
+            << "signed current" << 0 << "current TARGET (in service: release 5, master: release 5)";
+        QTest::newRow("signed, a newer release on the master")
+            << "signed newer" << 1 << "behind TARGET (in service: release 5, master: release 6)";
+        // What the run would refuse is no release to be behind of.
+        QTest::newRow("signed, an older release on the master")
+            << "signed older" << 3 << "failed TARGET (exit 3)";
+        QTest::newRow("the master not signed, keys trusted")
+            << "unsigned" << 3 << "failed TARGET (exit 3)";
+        QTest::newRow("the master missing") << "master missing" << 3 << "failed TARGET (exit 3)";
+        QTest::newRow("the master's checksum stale")
+            << "stale checksum" << 3 << "failed TARGET (exit 3)";
+        QTest::newRow("with --end-access: refused")
+            << "end access" << 2 << "failed TARGET (exit 2)";
+    }
+
+    void check() {
+        QFETCH(QString, situation);
+        QFETCH(int, exitCode);
+        QFETCH(QString, line);
+        const QString published = files_.source + ".sha256";
+        const QByteArray newHex = sha256Hex(files_.newBytes);
+        const QByteArray oldHex = sha256Hex(files_.oldBytes);
+        QStringList arguments = paths();
+        const bool signedRow = situation.startsWith("signed") || situation == "unsigned";
+        if (signedRow) {
+            if (const QString why = missing(Facility::ChildSharesSettings); !why.isEmpty())
+                QSKIP(qPrintable(why));
+            arguments << "--trusted-key" << publicKeyLine("unprotected");
+        }
+        const auto sign = [&](const QByteArray& bytes, quint64 release) {
+            const QByteArray checksum = sha256Hex(bytes) + "  app.mdb\n";
+            return writeFile(files_.source, bytes) && writeFile(published, checksum) &&
+                   writeFile(published + ".minisig",
+                             releaseSignature(checksum, "app.mdb", release));
+        };
+        if (situation == "current") {
+            QVERIFY(writeFile(published, newHex + "  app.mdb\n"));
+            QCOMPARE(run(paths()).exitCode, 0);
+        } else if (situation == "behind") {
+            QVERIFY(writeFile(published, newHex + "  app.mdb\n"));
+            QVERIFY(writeFile(files_.target + ".sha256", oldHex + "  app.mdb\n"));
+        } else if (situation == "no target") {
+            QVERIFY(writeFile(published, newHex + "  app.mdb\n"));
+            QVERIFY(QFile::remove(files_.target));
+        } else if (situation.startsWith("signed")) {
+            QVERIFY(sign(files_.newBytes, 5));
+            QCOMPARE(run(arguments).exitCode, 0);
+            if (situation == "signed newer")
+                QVERIFY(sign(patternBytes(1234), 6));
+            else if (situation == "signed older")
+                QVERIFY(sign(patternBytes(1234), 4));
+        } else if (situation == "unsigned") {
+            QVERIFY(writeFile(published, newHex + "  app.mdb\n"));
+        } else if (situation == "master missing") {
+            QVERIFY(QFile::remove(files_.source));
+        } else if (situation == "stale checksum") {
+            QVERIFY(writeFile(published, newHex + "  app.mdb\n"));
+            QVERIFY(writeFile(files_.target + ".sha256", oldHex + "  app.mdb\n"));
+            // Replaced by hand after its checksum was written.
+            const QString copy = files_.source + ".new";
+            QVERIFY(writeFile(copy, patternBytes(300001)));
+            std::filesystem::rename(copy.toStdWString(), files_.source.toStdWString());
+        } else if (situation == "end access") {
+            arguments << "--end-access";
+        }
+        const QByteArray before = readFile(files_.target);
+        const QDateTime modified = modifiedOf(files_.target);
+        const QString log = files_.root() + "/runs.log";
+        QFile::remove(log);
+        const Outcome outcome = run(arguments << "--check"
+                                              << "--log" << log);
+
+        QCOMPARE(outcome.exitCode, exitCode);
+        QCOMPARE(outcome.out, QString(line)
+                                      .replace("TARGET", files_.target)
+                                      .replace("OLD", oldHex.left(12))
+                                      .replace("NEW", newHex.left(12)) +
+                                  '\n');
+        QCOMPARE(outcome.err.isEmpty(), exitCode < 2);
+        QCOMPARE(readFile(files_.target), before);
+        QCOMPARE(modifiedOf(files_.target), modified);
+        QCOMPARE(files_.stagingFiles(), QStringList());
+        // Logged as every run, in the words of its result line.
+        const QStringList fields = QString::fromUtf8(readFile(log)).split('\t');
+        QCOMPARE(fields.size(), 12);
+        QCOMPARE(fields[3], outcome.out.section(' ', 0, 0));
+        QCOMPARE(fields[4], QString::number(exitCode));
+        QCOMPARE(fields[7], "0");
     }
 
     // One line per run, twelve tab-separated fields, appended: a log on a share gathers many runs.
@@ -1187,6 +1313,261 @@ private slots:
         // Asked, and deaf to it: the grace it was left would have ended with its end, which the
         // cancel called off.
         QCOMPARE(access.state(), QProcess::Running);
+    }
+
+    // The waits of a run: no longer than asked, and cancelled by Ctrl+C or SIGTERM with the old
+    // version whole and the cancel logged.
+    void waits_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("a random delay of 1 s at most")
+            << QStringList{"--random-delay", "1"} << false;
+        QTest::newRow("a random delay cancelled") << QStringList{"--random-delay", "3600"} << true;
+        QTest::newRow("a wait between tries cancelled")
+            << QStringList{"--retry", "3:3600", "--source", "missing.mdb"} << true;
+    }
+
+    void waits() {
+        QFETCH(QStringList, options);
+        QFETCH(bool, cancel);
+        if (const QString why = missing(Facility::InterruptChild); cancel && !why.isEmpty())
+            QSKIP(qPrintable(why));
+        const QString log = files_.root() + "/runs.log";
+        QProcess tarselcopy;
+        start(tarselcopy, paths() << options << "--log" << log);
+        QVERIFY(tarselcopy.waitForStarted());
+        QByteArray said;
+        if (cancel) {
+            QTRY_VERIFY(catchesInterrupts(tarselcopy.processId()));
+            // Between tries once the first has failed.
+            if (options.contains("--retry"))
+                QTRY_VERIFY((said += tarselcopy.readAllStandardError()).contains("trying again"));
+            tarselcopy.terminate();
+        }
+        Outcome outcome = finish(tarselcopy);
+        // What was said before the cancel is the failed try's.
+        outcome.err.remove(0, outcome.err.indexOf("tarselcopy: Error 18 "));
+        const QStringList fields = QString::fromUtf8(readFile(log)).split('\t');
+        QCOMPARE(fields.size(), 12);
+        if (cancel) {
+            QCOMPARE(outcome.exitCode, 8);
+            QCOMPARE(outcome.out, "cancelled " + files_.target + " (exit 8)\n");
+            QCOMPARE(outcome.err, "tarselcopy: Error 18 (User interrupt occurred)\n");
+            QCOMPARE(readFile(files_.target), files_.oldBytes);
+            QCOMPARE(files_.stagingFiles(), QStringList());
+            QCOMPARE(fields.mid(3, 2), QStringList({"cancelled", "8"}));
+        } else {
+            QCOMPARE(outcome.exitCode, 0);
+            QCOMPARE(readFile(files_.target), files_.newBytes);
+            // The wait is part of the run's seconds, and no more than it was allowed.
+            QVERIFY2(fields[8].toDouble() < options.last().toDouble() + 10, qPrintable(fields[8]));
+        }
+    }
+
+    // --retry tries again what may pass, and only that; the one result line and log line say how
+    // many tries it took, and a failed run leaves the old version whole.
+    void retries_data() {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QString>("retry"); // the option's value; empty: none given
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("tries");
+        QTest::newRow("the swap refused once: in service at the second try") << "swap refused once"
+                                                                             << "3:0" << 0 << 2;
+        QTest::newRow("the release not reachable: tried again, to the last try")
+            << "release missing"
+            << "2:0" << 3 << 3;
+        QTest::newRow("the release not reachable, no --retry") << "release missing"
+                                                               << "" << 3 << 1;
+        QTest::newRow("--retry 0: one try") << "release missing"
+                                            << "0" << 3 << 1;
+        QTest::newRow("published meanwhile: taken at the next try") << "published meanwhile"
+                                                                    << "1:1.5" << 0 << 2;
+        QTest::newRow("a checksum that stays stale: not tried again") << "stale checksum"
+                                                                      << "3:0" << 3 << 1;
+        QTest::newRow("a checksum file sha256sum would not read: not tried again")
+            << "checksum garbage"
+            << "3:0" << 3 << 1;
+        QTest::newRow("not signed: not tried again") << "unsigned"
+                                                     << "3:0" << 3 << 1;
+        QTest::newRow("the same file: not tried again") << "same file"
+                                                        << "3:0" << 2 << 1;
+        QTest::newRow("disk full: not tried again") << "disk full"
+                                                    << "3:0" << 5 << 1;
+    }
+
+    void retries() {
+        QFETCH(QString, situation);
+        QFETCH(QString, retry);
+        QFETCH(int, exitCode);
+        QFETCH(int, tries);
+        QStringList arguments = paths();
+        QStringList wrapper;
+        const QString published = files_.source + ".sha256";
+        const QByteArray line = sha256Hex(files_.newBytes) + "  app.mdb\n";
+        if (situation == "swap refused once") {
+            if (const QString why = missing(Facility::SystemCallFaults); !why.isEmpty())
+                QSKIP(qPrintable(why));
+            wrapper = withFailingCalls(QString(), "rename", "EIO:when=1");
+        } else if (situation == "release missing") {
+            QVERIFY(QFile::remove(files_.source));
+        } else if (situation == "stale checksum" || situation == "published meanwhile") {
+            // The release written after its checksum, as a publish under way leaves it.
+            QVERIFY(writeFile(published, sha256Hex(files_.oldBytes) + "  app.mdb\n"));
+            QVERIFY(writeFile(files_.source, files_.newBytes));
+        } else if (situation == "checksum garbage") {
+            QVERIFY(writeFile(published, patternBytes(500)));
+        } else if (situation == "unsigned") {
+            QVERIFY(writeFile(published, line));
+            arguments << "--trusted-key" << publicKeyLine("unprotected");
+        } else if (situation == "same file") {
+            arguments[3] = files_.source;
+        }
+        std::optional<FileSizeLimit> limit;
+        if (situation == "disk full") {
+            if (const QString why = missing(Facility::FileSizeLimit); !why.isEmpty())
+                QSKIP(qPrintable(why));
+            limit.emplace(1000);
+        }
+        const QByteArray old = readFile(files_.target);
+        const QString log = files_.root() + "/runs.log";
+        if (!retry.isEmpty())
+            arguments << "--retry" << retry;
+        QProcess tarselcopy;
+        start(tarselcopy, arguments << "--log" << log, ConsoleOutput::Read, wrapper);
+        QByteArray said;
+        if (situation == "published meanwhile") {
+            QTRY_VERIFY((said += tarselcopy.readAllStandardError()).contains("trying again in "));
+            QVERIFY(writeFile(published, line));
+        }
+        Outcome outcome = finish(tarselcopy);
+        limit.reset();
+        outcome.err.prepend(QString::fromUtf8(said));
+
+        QCOMPARE(outcome.exitCode, exitCode);
+        const QString tried = tries > 1 ? QString("after %1 tries").arg(tries) : QString();
+        QCOMPARE(outcome.out.count('\n'), 1);
+        if (tries > 1)
+            QVERIFY2(outcome.out.endsWith(", " + tried + ")\n"), qPrintable(outcome.out));
+        else
+            QVERIFY2(!outcome.out.contains(" tries"), qPrintable(outcome.out));
+        const QStringList fields = QString::fromUtf8(readFile(log)).split('\t');
+        QCOMPARE(fields.size(), 12);
+        QCOMPARE(fields[4], QString::number(exitCode));
+        QVERIFY2(fields[9].endsWith(tried), qPrintable(fields[9]));
+        QCOMPARE(fields[9].contains(" tries"), tries > 1);
+        // A stale checksum is waited for once, then left where nothing changed.
+        const bool waitedInVain = situation == "stale checksum";
+        QCOMPARE(outcome.err.count("tarselcopy: trying again in "), tries - 1 + waitedInVain);
+        QCOMPARE(outcome.err.contains("not tried again: neither the release nor its checksum "
+                                      "changed"),
+                 waitedInVain);
+        QCOMPARE(readFile(files_.target), exitCode == 0 ? files_.newBytes : old);
+        QCOMPARE(files_.stagingFiles(), QStringList());
+    }
+
+    // The computer's policies set what a run's command line leaves out, and win over what it gives
+    // unless they let it override them.
+    void policies_data() {
+        QTest::addColumn<QStringList>("policies"); // NAME=TEXT
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said"); // in the result line
+        QTest::addColumn<bool>("warned");  // that the policy replaced an option given
+        QTest::addColumn<QString>("log");  // the file the log line went into, if any
+        const QStringList none;
+        QTest::newRow("the log from the policy")
+            << QStringList{"LogFile=policy.log"} << none << "plain" << 0 << "updated " << false
+            << "policy.log";
+        QTest::newRow("the policy's log wins over --log")
+            << QStringList{"LogFile=policy.log"} << QStringList{"--log", "given.log"} << "plain"
+            << 0 << "updated " << true << "policy.log";
+        QTest::newRow("--log where the policy lets the command line override it")
+            << QStringList{"LogFile=policy.log", "LogFileCommandLine=1"}
+            << QStringList{"--log", "given.log"} << "plain" << 0 << "updated " << false
+            << "given.log";
+        QTest::newRow("a run refused for its command line: logged where the policy says")
+            << QStringList{"LogFile=policy.log"} << QStringList{"--frobnicate"} << "plain" << 2
+            << "failed " << false << "policy.log";
+        QTest::newRow("--if-changed from the policy")
+            << QStringList{"IfChanged=1"} << none << "current" << 0 << "current " << false << "";
+        QTest::newRow("IfChanged 0 wins over --if-changed")
+            << QStringList{"IfChanged=0"} << QStringList{"--if-changed"} << "current" << 0
+            << "updated " << true << "";
+        QTest::newRow("IfChanged neither 1 nor 0: refused")
+            << QStringList{"IfChanged=yes"} << none << "plain" << 2 << "failed " << false << "";
+        QTest::newRow("--retry from the policy")
+            << QStringList{"Retry=2:0"} << none << "release missing" << 3 << ", after 3 tries)"
+            << false << "";
+        QTest::newRow("the policy's Retry wins over --retry 0")
+            << QStringList{"Retry=1:0"} << QStringList{"--retry", "0"} << "release missing" << 3
+            << ", after 2 tries)" << true << "";
+        QTest::newRow("RandomDelay not a number: refused")
+            << QStringList{"RandomDelay=soon"} << none << "plain" << 2 << "failed " << false << "";
+        QTest::newRow("the policy's trusted key wins over --trusted-key")
+            << QStringList{"TrustedKeys=unprotected"} << QStringList{"--trusted-key", "other"}
+            << "signed" << 0 << "updated " << true << "";
+        QTest::newRow("--trusted-key where the policy lets the command line override it")
+            << QStringList{"TrustedKeys=unprotected", "TrustedKeysCommandLine=1"}
+            << QStringList{"--trusted-key", "other"} << "signed" << 3 << "failed " << false << "";
+        // A policy for runs asks nothing of --check.
+        QTest::newRow("--check with EndAccess and Retry set")
+            << QStringList{"EndAccess=1", "Retry=3:0"} << QStringList{"--check"} << "plain" << 1
+            << "behind " << false << "";
+    }
+
+    void policies() {
+        QFETCH(QStringList, policies);
+        QFETCH(QStringList, options);
+        QFETCH(QString, situation);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        QFETCH(bool, warned);
+        QFETCH(QString, log);
+        if (const QString why = missing(Facility::ChildSharesSettings); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        // Files by name in the test's folder, keys by their fixture's name.
+        const auto resolved = [&](const QString& value) {
+            if (value.endsWith(".log"))
+                return files_.root() + '/' + value;
+            if (value == "unprotected" || value == "other")
+                return publicKeyLine(value);
+            return value;
+        };
+        for (QString& option : options)
+            option = resolved(option);
+        const QString published = files_.source + ".sha256";
+        const QByteArray line = sha256Hex(files_.newBytes) + "  app.mdb\n";
+        if (situation == "current") {
+            QVERIFY(writeFile(published, line));
+            QCOMPARE(run(paths()).exitCode, 0);
+        } else if (situation == "release missing") {
+            QVERIFY(QFile::remove(files_.source));
+        } else if (situation == "signed") {
+            QVERIFY(writeFile(published, line));
+            QVERIFY(writeFile(published + ".minisig", releaseSignature(line, "app.mdb", 5)));
+        }
+        IsolatedPresets presets;
+        for (const QString& policy : policies)
+            QVERIFY(presets.set(IsolatedPresets::Scope::Computer, policy.section('=', 0, 0),
+                                resolved(policy.section('=', 1))));
+        const Outcome outcome = run(paths() << options);
+
+        QCOMPARE(outcome.exitCode, exitCode);
+        QVERIFY2(outcome.out.contains(said), qPrintable(outcome.out + outcome.err));
+        QCOMPARE(outcome.err.contains("tarselcopy: warning: the computer's policy "), warned);
+        if (exitCode == 2 && options.isEmpty())
+            QVERIFY2(outcome.err.startsWith("tarselcopy: the computer's policy " +
+                                            policies.first().section('=', 0, 0) + ": "),
+                     qPrintable(outcome.err));
+        for (const QString& file : {QString("policy.log"), QString("given.log")})
+            QCOMPARE(QFileInfo::exists(files_.root() + '/' + file), file == log);
+        if (!log.isEmpty())
+            QCOMPARE(QString::fromUtf8(readFile(files_.root() + '/' + log)).split('\t').value(4),
+                     QString::number(exitCode));
+        QCOMPARE(readFile(files_.target), exitCode == 0 && said == "updated " ? files_.newBytes
+                                          : situation == "current"            ? files_.newBytes
+                                                                              : files_.oldBytes);
     }
 
     void endAccessEndsOnlyWhatIsInTheWay_data() {
@@ -1547,6 +1928,14 @@ private slots:
                                "denied)"}
             << "4 desks: 2 on release @NEW12, 1 on release @OLD12, 1 failed (exit 4: 1); the "
                "master is release @NEW12: 2 on master, 1 behind, 1 unknown";
+        // A --check's line is a run's like any other: the desk's last.
+        QTest::newRow("a --check that found the desk behind")
+            << logLine(t1, "D1", "u", "updated", 0, "/a", "@OLD") +
+                   logLine(t2, "D1", "u", "behind", 1, "/a", "@OLD")
+            << QStringList{"--source", "@MASTER"} << 0
+            << QStringList{"COMPUTER|USER|TARGET|LAST RUN|OUTCOME|EXIT|RELEASE|MASTER|ERROR",
+                           "D1|u|/a|" + t2 + "|behind|1|@OLD12|behind"}
+            << "1 desk: 1 on release @OLD12; the master is release @NEW12: 1 behind";
         QTest::newRow("the stored release path is the master")
             << logLine(t1, "D1", "u", "updated", 0, "/a", "@NEW") << QStringList{"@STORED"} << 0
             << QStringList{"COMPUTER|USER|TARGET|LAST RUN|OUTCOME|EXIT|RELEASE|MASTER|ERROR",

@@ -156,6 +156,8 @@ private slots:
         // The shortcut did not bring its user to work: as much a failure to be told.
         QTest::newRow("updated, but no program opens it")
             << "no opener" << true << 0 << "The front end is up to date: open it yourself.";
+        // --check's "behind" is an answer for a script, not a failure to tell.
+        QTest::newRow("--check, behind") << "check behind" << false << 1 << "";
         // A name from the share cannot reorder the box's text to read as another.
         QTest::newRow("a name that reorders text: escaped")
             << "reordering name" << false << 3
@@ -198,6 +200,8 @@ private slots:
                 targetPath = path("blocker/deeper/front end.accdb");
             } else if (situation == "unknown option") {
                 extra << "--frobnicate";
+            } else if (situation == "check behind") {
+                extra << "--check";
             } else if (situation == "reordering name") {
                 source = path(QStringLiteral("share/gpj.\u202eexe"));
             }

@@ -1,5 +1,8 @@
 #include "settings/Module1.h"
+#include "settings/RunPolicy.h"
 #include "support/SettingsFixture.h"
+#include "support/TestHost.h"
+#include "support/WindowSettings.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -20,7 +23,8 @@ namespace {
 // What the Group Policy templates name and refer to.
 struct Templates {
     QString error; // empty when both files are well-formed
-    QStringList keys, valueNames, classes;
+    QStringList keys, valueNames;
+    QStringList classes;       // of the policy each value name is set by, in the same order
     QSet<QString> elementIds;  // of the policies' elements
     QStringList references;    // "string.X" and "presentation.X" in any attribute
     QSet<QString> definitions; // "string.X" and "presentation.X" that the language file holds
@@ -47,17 +51,20 @@ Templates readTemplates() {
     static const QRegularExpression reference(
         QStringLiteral("^\\$\\(((?:string|presentation)\\.[^)]+)\\)$"));
     Templates t;
+    QString policyClass;
     const auto definition = [&](const QString& name, const QXmlStreamAttributes& attributes) {
         const auto value = [&](const char* attribute) {
             return attributes.value(QLatin1String(attribute)).toString();
         };
         if (attributes.hasAttribute(QLatin1String("key")))
             t.keys << value("key");
-        if (attributes.hasAttribute(QLatin1String("valueName")))
-            t.valueNames << value("valueName");
         if (name == QLatin1String("policy"))
-            t.classes << value("class");
-        if (name == QLatin1String("text"))
+            policyClass = value("class");
+        if (attributes.hasAttribute(QLatin1String("valueName"))) {
+            t.valueNames << value("valueName");
+            t.classes << policyClass;
+        }
+        if (name == QLatin1String("text") || name == QLatin1String("boolean"))
             t.elementIds << value("id");
         for (const QXmlStreamAttribute& attribute : attributes)
             if (const auto match = reference.match(attribute.value()); match.hasMatch())
@@ -207,6 +214,58 @@ private slots:
         QCOMPARE(stored(Target), text(target));
     }
 
+    // How a tarselcopy run goes is the computer's policy alone, with whether the command line may
+    // override it.
+    void runPoliciesAreTheComputers_data() {
+        QTest::addColumn<QString>("scope"); // where the presets are set: "computer", "user", "own"
+        QTest::addColumn<QString>("override"); // the NAMECommandLine value; null for none
+        QTest::addColumn<bool>("read");
+        QTest::addColumn<bool>("overrides");
+        QTest::newRow("the computer's") << "computer" << QString() << true << false;
+        QTest::newRow("the computer's, the command line let override it") << "computer"
+                                                                          << "1" << true << true;
+        QTest::newRow("an override other than 1: not let") << "computer"
+                                                           << "yes" << true << false;
+        QTest::newRow("an override of 0") << "computer"
+                                          << "0" << true << false;
+        // On Linux the user's preset folder is the system's too, which only an administrator
+        // writes.
+        QTest::newRow("the user's policy")
+            << "user"
+            << "1" << test::userScopeIsTheComputers() << test::userScopeIsTheComputers();
+        QTest::newRow("the user's own store: never") << "own"
+                                                     << "1" << false << false;
+    }
+
+    void runPoliciesAreTheComputers() {
+        QFETCH(QString, scope);
+        QFETCH(QString, override);
+        QFETCH(bool, read);
+        QFETCH(bool, overrides);
+        test::IsolatedPresets presets;
+        const QStringList names = RunPolicyNames + QStringList{TrustedKeys};
+        for (const QString& name : names) {
+            const QString value = name + QStringLiteral(" value");
+            const QList<std::pair<QString, QString>> values{{name, value},
+                                                            {name + CommandLineSuffix, override}};
+            for (const auto& [valueName, text] : values) {
+                if (text.isNull())
+                    continue;
+                if (scope == "own")
+                    RegSetString(HKEY_CURRENT_USER, SettingsKeyPath, valueName, text);
+                else
+                    QVERIFY(presets.set(scope == "user" ? Scope::User : Scope::Computer, valueName,
+                                        text));
+            }
+        }
+        for (const QString& name : names) {
+            const Policy policy = computerPolicy(name);
+            QCOMPARE(policy.value,
+                     read ? std::optional(name + QStringLiteral(" value")) : std::nullopt);
+            QCOMPARE(policy.commandLineOverrides, overrides);
+        }
+    }
+
     // The window stores back every path it restores; the user keeps following the preset until
     // they choose a path of their own.
     void neverStoresAPresetAsTheUsersOwn() {
@@ -228,15 +287,16 @@ private slots:
         QVERIFY(!templates.keys.isEmpty());
         for (const QString& key : templates.keys)
             QCOMPARE(key, PolicyKeyPath);
-        // The paths for the computer and the user alike; the trusted keys for the computer alone,
-        // where a user cannot remove them. One value per policy, in the same order.
-        QCOMPARE(templates.classes.size(), templates.valueNames.size());
+        // The paths for the computer and the user alike; the rest for the computer alone, where a
+        // user cannot remove it, each with whether the command line may override it.
         for (qsizetype i = 0; i < templates.classes.size(); ++i)
-            QCOMPARE(templates.classes[i], templates.valueNames[i] == TrustedKeys
-                                               ? QStringLiteral("Machine")
-                                               : QStringLiteral("Both"));
+            QCOMPARE(templates.classes[i], PolicyValueNames.contains(templates.valueNames[i])
+                                               ? QStringLiteral("Both")
+                                               : QStringLiteral("Machine"));
         QStringList names = templates.valueNames;
-        QStringList read = PolicyValueNames + QStringList{TrustedKeys};
+        QStringList read = PolicyValueNames;
+        for (const QString& name : RunPolicyNames + QStringList{TrustedKeys})
+            read << name << name + CommandLineSuffix;
         names.sort();
         read.sort();
         QCOMPARE(names, read);
