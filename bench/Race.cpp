@@ -31,7 +31,9 @@ Race race(const Contestant& ours, const Contestant& theirs, bool& ok) {
     for (int i = 0; i < Runs; ++i) {
         result.ours.seconds.push_back(timed(ours));
         result.theirs.seconds.push_back(timed(theirs));
+        result.turnRatios.push_back(result.ours.seconds.back() / result.theirs.seconds.back());
     }
+    std::sort(result.turnRatios.begin(), result.turnRatios.end());
     std::sort(result.ours.seconds.begin(), result.ours.seconds.end());
     std::sort(result.theirs.seconds.begin(), result.theirs.seconds.end());
     return result;
@@ -47,7 +49,8 @@ void printRace(const char* what, const char* ours, const char* theirs, const Rac
     std::printf("%-7s", what);
     printContestant(ours, race.ours, mb);
     printContestant(theirs, race.theirs, mb);
-    std::printf("  ratio %.2f (target <= %.2f) %s\n", ratio, target, verdict(ratio <= target));
+    std::printf("  ratio %.2f (target <= %.2f) %s; median of the turns %.2f\n", ratio, target,
+                verdict(ratio <= target), race.medianTurnRatio());
 }
 
 } // namespace tarsel::bench

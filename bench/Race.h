@@ -22,6 +22,10 @@ struct Times {
 struct Race {
     Times ours;
     Times theirs;
+    // Ours over theirs in each turn, sorted: where the disk's speed drifts between turns, their
+    // median follows the program more than the ratio of the two best times does.
+    std::vector<double> turnRatios;
+    double medianTurnRatio() const { return turnRatios[turnRatios.size() / 2]; }
 };
 
 // `Runs` timed runs of each, taking turns so that both meet the same background load, each run
