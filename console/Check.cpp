@@ -25,21 +25,6 @@ QString releaseName(quint64 number, const QByteArray& digest) {
     return QStringLiteral("release ") + hexOf(digest).left(12);
 }
 
-// The version at the target as its record gives it, with the number this user put into service
-// with that digest; none where no record gives a digest.
-std::optional<NumberedRelease> inService(const QString& target) {
-    std::optional<QByteArray> digest;
-    try {
-        digest = readRecordedChecksum(target);
-    } catch (const RunTimeError&) {
-        // A record that gives no digest tells nothing of the version.
-    }
-    if (!digest)
-        return std::nullopt;
-    const NumberedRelease numbered = releaseInService(target);
-    return NumberedRelease{numbered.digest == *digest ? numbered.release : 0, *digest};
-}
-
 // What the master publishes, read as a run would take it. Throws RunTimeError where a run would
 // refuse it, an older signed release than the one in service too.
 QString published(const QString& source, const QString& target,
@@ -75,7 +60,7 @@ void checkStanding(const QString& source, const QString& target,
     record.exitCode = current ? ExitCode::Ok : ExitCode::Behind;
     QString version = QStringLiteral("none");
     if (QFileInfo(target).isFile()) {
-        const std::optional<NumberedRelease> numbered = inService(target);
+        const std::optional<NumberedRelease> numbered = versionInService(target);
         version = numbered ? releaseName(numbered->release, numbered->digest)
                            : releaseName(0, QByteArray());
         record.release = numbered ? numbered->release : 0;

@@ -10,7 +10,6 @@
 #include "console/SignPublish.h"
 #include "console/Wait.h"
 #include "copy/AlreadyInService.h"
-#include "copy/ChecksumFile.h"
 #include "copy/ReleaseNumbers.h"
 #include "copy/ReleaseRun.h"
 #include "copy/TrustedKeys.h"
@@ -204,17 +203,11 @@ QString updateWithRetries(const Options& options, const Keys& keys, RunRecord& r
 void recordInService(RunRecord& record) {
     if (record.target.isEmpty())
         return;
-    try {
-        if (const std::optional<QByteArray> digest = readRecordedChecksum(record.target))
-            record.digest = *digest;
-    } catch (const RunTimeError&) {
-        // A record that gives no digest tells nothing of the version.
+    if (const std::optional<NumberedRelease> version = versionInService(record.target)) {
+        if (record.release == 0 || version->digest != record.digest)
+            record.release = version->release;
+        record.digest = version->digest;
     }
-    if (record.release != 0 || record.digest.isEmpty())
-        return;
-    const NumberedRelease kept = releaseInService(record.target);
-    if (kept.digest == record.digest)
-        record.release = kept.release;
 }
 
 QString resultLine(const RunRecord& record) {

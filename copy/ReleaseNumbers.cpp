@@ -1,6 +1,8 @@
 #include "copy/ReleaseNumbers.h"
 
+#include "copy/ChecksumFile.h"
 #include "core/RegistryKeys.h"
+#include "core/RunTimeError.h"
 #include "platform/SettingsStore.h"
 #include "settings/Module1.h"
 
@@ -43,6 +45,19 @@ bool keep(const QString& keyPath, const QString& path, const NumberedRelease& re
 
 NumberedRelease releaseInService(const QString& target) {
     return read(ReleasesInServiceKeyPath, target);
+}
+
+std::optional<NumberedRelease> versionInService(const QString& target) {
+    std::optional<QByteArray> digest;
+    try {
+        digest = readRecordedChecksum(target);
+    } catch (const RunTimeError&) {
+        // A record that gives no digest tells nothing of the version.
+    }
+    if (!digest)
+        return std::nullopt;
+    const NumberedRelease kept = releaseInService(target);
+    return NumberedRelease{kept.digest == *digest ? kept.release : 0, *digest};
 }
 
 bool keepReleaseInService(const QString& target, const NumberedRelease& release) {

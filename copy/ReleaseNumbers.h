@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 namespace tarsel {
 
 // The release numbers that this user's own settings store keeps, per file: a place that a writer
@@ -15,6 +17,11 @@ struct NumberedRelease {
 
 // The highest signed release this user put into service at `target`.
 NumberedRelease releaseInService(const QString& target);
+
+// The version at `target` as the .sha256 beside it gives it, numbered as this user put those bytes
+// into service (0 where the store keeps another digest or none); none where no record gives a
+// digest.
+std::optional<NumberedRelease> versionInService(const QString& target);
 
 // Keeps `release` as the one in service at `target` unless a higher one is kept. Returns whether
 // the store holds it.
