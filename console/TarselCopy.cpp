@@ -178,8 +178,12 @@ QString updateWithRetries(const Options& options, const Keys& keys, RunRecord& r
                         .arg(record.tries + 1)
                         .arg(options.retries + 1));
         if (!waitUnlessInterrupted(waitMs)) {
+            const QString tried = record.error;
             markCancelled(record);
-            return record.error;
+            const QString cancelLine = record.error;
+            // The log keeps what the run was waiting to try again after.
+            record.error += QStringLiteral("; while waiting to try again after: ") + tried;
+            return cancelLine;
         }
         // A checksum that differs from its release stays so until one of them changes.
         if (failure->kind() == ErrorKind::ChecksumDiffers &&

@@ -1356,6 +1356,11 @@ private slots:
             QCOMPARE(readFile(files_.target), files_.oldBytes);
             QCOMPARE(files_.stagingFiles(), QStringList());
             QCOMPARE(fields.mid(3, 2), QStringList({"cancelled", "8"}));
+            QVERIFY2(fields[9].startsWith("Error 18 (User interrupt occurred)"),
+                     qPrintable(fields[9]));
+            // The failed try that the wait was for stays in the log.
+            QCOMPARE(fields[9].contains("; while waiting to try again after: Error 53 ("),
+                     options.contains("--retry"));
         } else {
             QCOMPARE(outcome.exitCode, 0);
             QCOMPARE(readFile(files_.target), files_.newBytes);
