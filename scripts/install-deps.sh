@@ -21,7 +21,8 @@ if [ "${1:-}" = windows ]; then
     packages+=(
         g++-mingw-w64-x86-64-posix    # the cross compiler; the posix thread model is the one Qt needs
         binutils-mingw-w64-x86-64     # windres and windmc: version resources and the Event Log's message table
-        dpkg-dev xz-utils             # apt-get source unpacks Debian's qt6-base source package
+        dpkg-dev xz-utils             # apt-get source unpacks Debian's qt6-base and libsodium source packages
+        autoconf automake libtool     # libsodium's Debian source comes without its configure script
         qt6-base-dev-tools            # moc, rcc and uic run on this machine for the cross build
         wine wine64                   # runs the cross-built tests
         wixl msitools                 # make msi builds the MSI; the signing test unpacks it
