@@ -8,7 +8,7 @@ packages=(
     cmake ninja-build g++ make        # the build
     qt6-base-dev libgl-dev            # Qt 6 Core, Widgets and Test; Qt6Gui's CMake config asks for OpenGL
     libssl-dev                        # SHA-256 through libcrypto, on the processor's SHA instructions
-    libgcrypt20-dev                   # Ed25519, BLAKE2b and scrypt for release signatures (minisign's format)
+    libsodium-dev                     # Ed25519, BLAKE2b and scrypt for release signatures (minisign's own library)
     minisign                          # the tests check that minisign and the tool read each other's signatures
     fonts-dejavu-core                 # a sans-serif face for the offscreen platform, and Arabic glyphs
     fonts-liberation                  # Liberation Sans Narrow for "MS Sans Serif": dates fit the date boxes
@@ -27,8 +27,6 @@ if [ "${1:-}" = windows ]; then
         wine wine64                   # runs the cross-built tests
         wixl msitools                 # make msi builds the MSI; the signing test unpacks it
         osslsigncode openssl          # Authenticode signing (make msi SIGN_PFX=...); the test's certificate
-        libgcrypt-mingw-w64-dev       # libgcrypt for the Windows build: headers, import library, DLL
-        libgpg-error-mingw-w64-dev    # libgpg-error, whose DLL libgcrypt's loads
     )
 fi
 
