@@ -63,7 +63,8 @@ enum class Verdict {
     Bad,       // not the signature of this message by this key
     BrokenKey, // no key a seed grows: off the curve, of small order or outside its main group
 };
-// Whether `signature` is the Ed25519 signature of `message` by `publicKey`.
+// Whether `signature` is the Ed25519 signature of `message` by `publicKey`. The key is judged
+// only when the signature fails: whatever verifies is what minisign takes too.
 Verdict verify(QByteArrayView publicKey, QByteArrayView message, QByteArrayView signature);
 
 } // namespace tarsel::crypto
