@@ -39,13 +39,15 @@ bench: build
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
-# Windows: cross-built with mingw-w64 against Qt cross-built once per machine (cached outside the
-# clone), laid out in $(WINBUILD)/dist, tested under Wine.
+# Windows: cross-built with mingw-w64 against Qt and libsodium cross-built once per machine (cached
+# outside the clone), laid out in $(WINBUILD)/dist, tested under Wine.
 windows:
 	@bash scripts/install-deps.sh windows
-	@qt=$$(bash scripts/build-qt-mingw.sh | tail -n 1) && \
+	@sodium=$$(bash scripts/build-libsodium-mingw.sh | tail -n 1) && \
+	    qt=$$(bash scripts/build-qt-mingw.sh | tail -n 1) && \
 	    cmake -S . -B $(WINBUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DTARSEL_QT_PREFIX=$$qt \
+	        -DTARSEL_SODIUM_PREFIX=$$sodium \
 	        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >/dev/null
 	@cmake --build $(WINBUILD)
 

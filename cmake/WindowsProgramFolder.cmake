@@ -20,40 +20,20 @@ foreach(dll IN LISTS TARSEL_MINGW_RUNTIME_NAMES)
     list(APPEND TARSEL_MINGW_RUNTIME ${found})
 endforeach()
 
-# libgcrypt and libgpg-error, which it loads, for release signatures: DLLs beside the program (their
-# licence, LGPL-2.1 or later, lets people replace them with their own build), with the licence's
-# text and the libraries' copyright notices as Debian ships them.
-get_filename_component(gcrypt_dir ${TARSEL_GCRYPT_LIBRARY} DIRECTORY)
-set(TARSEL_GCRYPT_DLL_NAMES libgcrypt-20.dll libgpg-error-0.dll)
-set(TARSEL_GCRYPT_DLLS)
-foreach(dll IN LISTS TARSEL_GCRYPT_DLL_NAMES)
-    get_filename_component(found ${gcrypt_dir}/../bin/${dll} REALPATH)
-    if(NOT EXISTS ${found})
-        message(FATAL_ERROR "${dll} not found beside ${TARSEL_GCRYPT_LIBRARY}: "
-                            "scripts/install-deps.sh windows installs it")
-    endif()
-    list(APPEND TARSEL_GCRYPT_DLLS ${found})
-endforeach()
-set(TARSEL_GCRYPT_NOTICES
-    /usr/share/common-licenses/LGPL-2.1 LGPL-2.1.txt
-    /usr/share/doc/libgcrypt-mingw-w64-dev/copyright libgcrypt.copyright.txt
-    /usr/share/doc/libgpg-error-mingw-w64-dev/copyright libgpg-error.copyright.txt)
-set(TARSEL_COPY_NOTICES)
-while(TARSEL_GCRYPT_NOTICES)
-    list(POP_FRONT TARSEL_GCRYPT_NOTICES from to)
-    if(NOT EXISTS ${from})
-        message(FATAL_ERROR "${from} not found: scripts/install-deps.sh windows installs it")
-    endif()
-    list(APPEND TARSEL_COPY_NOTICES COMMAND ${CMAKE_COMMAND} -E copy ${from} ${TARSEL_DIST}/${to})
-endwhile()
+# libsodium, linked into the programs for release signatures: its licence (ISC) asks that its
+# copyright and permission notice go with every copy.
+set(TARSEL_SODIUM_LICENCE ${TARSEL_SODIUM_PREFIX}/LICENSE)
+if(NOT EXISTS ${TARSEL_SODIUM_LICENCE})
+    message(FATAL_ERROR "${TARSEL_SODIUM_LICENCE} not found: "
+                        "scripts/build-libsodium-mingw.sh puts it there")
+endif()
 
 # The mingw runtime comes with its debugging information: most of its size.
 set(TARSEL_STRIP_DIST ${CMAKE_COMMAND} -E true)
 if(MINGW)
     list(TRANSFORM TARSEL_MINGW_RUNTIME_NAMES PREPEND ${TARSEL_DIST}/ OUTPUT_VARIABLE stripped)
-    list(TRANSFORM TARSEL_GCRYPT_DLL_NAMES PREPEND ${TARSEL_DIST}/ OUTPUT_VARIABLE gcrypt_stripped)
     set(TARSEL_STRIP_DIST ${CMAKE_STRIP} --strip-unneeded ${TARSEL_DIST}/TarselCopyFile.exe
-                          ${TARSEL_DIST}/tarselcopy.exe ${TARSEL_DIST}/tarselcopyw.exe ${stripped} ${gcrypt_stripped})
+                          ${TARSEL_DIST}/tarselcopy.exe ${TARSEL_DIST}/tarselcopyw.exe ${stripped})
 endif()
 
 add_custom_target(dist ALL
@@ -63,8 +43,8 @@ add_custom_target(dist ALL
             $<TARGET_FILE:tarselcopyw>
             $<TARGET_FILE:Qt6::Core>
             $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets> ${TARSEL_MINGW_RUNTIME}
-            ${TARSEL_GCRYPT_DLLS} ${TARSEL_DIST}
-    ${TARSEL_COPY_NOTICES}
+            ${TARSEL_DIST}
+    COMMAND ${CMAKE_COMMAND} -E copy ${TARSEL_SODIUM_LICENCE} ${TARSEL_DIST}/libsodium.LICENSE.txt
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>
             ${TARSEL_DIST}/platforms
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>
@@ -80,7 +60,7 @@ endif()
 
 # Built on Linux, CTest runs each test under Wine through this wrapper.
 set(TARSEL_WINE_PATH "$<TARGET_FILE_DIR:Qt6::Core>")
-foreach(dll IN LISTS TARSEL_MINGW_RUNTIME TARSEL_GCRYPT_DLLS)
+foreach(dll IN LISTS TARSEL_MINGW_RUNTIME)
     get_filename_component(dir ${dll} DIRECTORY)
     string(APPEND TARSEL_WINE_PATH ";${dir}")
 endforeach()

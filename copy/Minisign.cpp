@@ -303,11 +303,6 @@ PublicKey verify(QByteArrayView message, const Signature& signature,
         throw RunTimeError(ErrorKind::KeyNotTrusted,
                            QStringLiteral("Signed by key %1, which is not a trusted key")
                                .arg(keyIdText(signature.keyId)));
-    if (signature.algorithm == Algorithm::Legacy && message.size() > crypto::MaxWholeMessageSize)
-        throw RunTimeError(ErrorKind::CryptoFailed,
-                           QStringLiteral("A legacy signature (Ed) of more than %1 bytes cannot be "
-                                          "checked here: sign in minisign's default form")
-                               .arg(crypto::MaxWholeMessageSize));
     const QByteArray signedBytes = signature.algorithm == Algorithm::Prehashed
                                        ? crypto::blake2b(message, DigestSize)
                                        : message.toByteArray();

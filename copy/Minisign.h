@@ -100,8 +100,7 @@ Signature readSignature(QByteArrayView file);
 // of the trusted comment. Throws RunTimeError: ErrorKind::KeyNotTrusted (naming the signature's
 // key id) when no trusted key has its id, ErrorKind::SignatureDiffers when the message or the
 // trusted comment is not the one signed, ErrorKind::BadKey when the trusted key with that id is
-// no Ed25519 key, ErrorKind::CryptoFailed for a legacy signature of a message over
-// crypto::MaxWholeMessageSize bytes, which is never passed to libgcrypt.
+// no Ed25519 key.
 PublicKey verify(QByteArrayView message, const Signature& signature,
                  const QList<PublicKey>& trusted);
 

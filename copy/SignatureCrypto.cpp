@@ -2,94 +2,57 @@
 
 #include "core/RunTimeError.h"
 
-#include <gcrypt.h>
+#include <sodium.h>
 
 #include <algorithm>
-#include <memory>
-#include <type_traits>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace tarsel::crypto {
 
 namespace {
 
-// Enough for a few secret keys and libgcrypt's own working copies of them; it grows, unlocked,
-// rather than fail.
-constexpr int SecureMemorySize = 32 * 1024; // an int, as gcry_control reads it
+static_assert(crypto_sign_PUBLICKEYBYTES == PublicKeySize && crypto_sign_SEEDBYTES == SeedSize &&
+              crypto_sign_BYTES == SignatureSize);
 
-RunTimeError failure(const char* call, gcry_error_t error) {
-    return RunTimeError(ErrorKind::CryptoFailed, QStringLiteral("libgcrypt: %1: %2")
-                                                     .arg(QLatin1String(call))
-                                                     .arg(QString::fromUtf8(gcry_strerror(error))));
+RunTimeError failure(const char* call, const QString& reason) {
+    return RunTimeError(ErrorKind::CryptoFailed,
+                        QStringLiteral("libsodium: %1: %2").arg(QLatin1String(call), reason));
 }
 
-// The library's one set-up, as its manual asks of a program: the version check first, then
-// secure memory, without the warning libgcrypt prints on standard error where memory cannot be
-// locked (no CAP_IPC_LOCK and RLIMIT_MEMLOCK too small): the console program's standard error is
-// its own. Empty when done, else why not.
-QString setUp() {
-    if (!gcry_check_version(GCRYPT_VERSION))
-        return QStringLiteral("libgcrypt %1 is older than %2, which this program needs")
-            .arg(QLatin1String(gcry_check_version(nullptr)), QLatin1String(GCRYPT_VERSION));
-    if (gcry_control(GCRYCTL_INITIALIZATION_FINISHED_P))
-        return QString(); // set up by another part of this process
-    gcry_control(GCRYCTL_DISABLE_SECMEM_WARN);
-    // Where the memory cannot be locked this reports a general error, yet the pool works, unlocked
-    // (and still wiped): better than refusing to sign for an unprivileged user.
-    gcry_control(GCRYCTL_INIT_SECMEM, SecureMemorySize, 0);
-    gcry_control(GCRYCTL_AUTO_EXPAND_SECMEM, SecureMemorySize);
-    gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
-    return QString();
-}
-
+// sodium_init picks the processor's fastest code and sets up guarded memory; it may be called
+// from any thread, and again.
 void ensureSetUp() {
-    static const QString failed = setUp();
-    if (!failed.isEmpty())
-        throw RunTimeError(ErrorKind::CryptoFailed, failed);
+    static const bool ready = sodium_init() >= 0;
+    if (!ready)
+        throw failure("sodium_init", QStringLiteral("the library could not be set up"));
 }
 
-struct SexpRelease {
-    void operator()(gcry_sexp_t sexp) const { gcry_sexp_release(sexp); }
+// The 64-byte secret key that libsodium signs with (the seed, then its public key) and the
+// public key, grown from `seed`.
+struct KeyPair {
+    SecureBytes secret{crypto_sign_SECRETKEYBYTES};
+    QByteArray publicKey{PublicKeySize, Qt::Uninitialized};
 };
-using Sexp = std::unique_ptr<std::remove_pointer_t<gcry_sexp_t>, SexpRelease>;
 
-template <typename... Arguments> Sexp built(const char* format, Arguments... arguments) {
-    gcry_sexp_t sexp = nullptr;
-    if (const gcry_error_t error = gcry_sexp_build(&sexp, nullptr, format, arguments...))
-        throw failure("gcry_sexp_build", error);
-    return Sexp(sexp);
+KeyPair keyPairOf(const SecureBytes& seed) {
+    Q_ASSERT(seed.size() == SeedSize);
+    KeyPair pair;
+    if (crypto_sign_seed_keypair(reinterpret_cast<uchar*>(pair.publicKey.data()),
+                                 pair.secret.data(), seed.data()) != 0)
+        throw failure("crypto_sign_seed_keypair", QStringLiteral("no key pair"));
+    return pair;
 }
 
-void requireWhole(QByteArrayView message) {
-    if (message.size() > MaxWholeMessageSize)
-        throw RunTimeError(ErrorKind::CryptoFailed,
-                           QStringLiteral("Ed25519 signs and verifies at most %1 bytes whole here, "
-                                          "not %2")
-                               .arg(MaxWholeMessageSize)
-                               .arg(message.size()));
-}
-
-Sexp messageSexp(QByteArrayView message) {
-    requireWhole(message);
-    return built("(data(flags eddsa)(hash-algo sha512)(value %b))", int(message.size()),
-                 message.data());
-}
-
-// libgcrypt 1.10 aborts the process, instead of refusing the key, on a point whose y is below
-// 2^192 (the top 64 bits of its encoding clear, but for the sign of x). No key grown from a seed
-// has one (a chance of 2^-63), so such a key is a broken one.
-bool abortsLibgcrypt(QByteArrayView publicKey) {
-    const auto top = publicKey.sliced(24);
-    return std::all_of(top.begin(), top.end() - 1, [](char c) { return c == 0; }) &&
-           (uchar(top.back()) & 0x7f) == 0;
+const uchar* bytesOf(QByteArrayView bytes) {
+    return reinterpret_cast<const uchar*>(bytes.data());
 }
 
 } // namespace
 
 void wipe(void* bytes, qsizetype size) {
-    volatile uchar* p = static_cast<volatile uchar*>(bytes);
-    while (size-- > 0)
-        *p++ = 0;
+    sodium_memzero(bytes, size_t(size));
 }
 
 void wipe(QByteArray& bytes) {
@@ -99,17 +62,15 @@ void wipe(QByteArray& bytes) {
 
 SecureBytes::SecureBytes(qsizetype size) : size_(size) {
     ensureSetUp();
-    data_ = static_cast<uchar*>(gcry_calloc_secure(1, size_t(std::max<qsizetype>(size, 1))));
+    data_ = static_cast<uchar*>(sodium_malloc(size_t(std::max<qsizetype>(size, 1))));
     if (!data_)
-        throw RunTimeError(ErrorKind::CryptoFailed,
-                           QStringLiteral("libgcrypt: no secure memory left for a secret"));
+        throw failure("sodium_malloc", QStringLiteral("no guarded memory left for a secret"));
+    // sodium_malloc fills the bytes with a marker, not zeros.
+    std::memset(data_, 0, size_t(size_));
 }
 
 SecureBytes::~SecureBytes() {
-    if (data_) {
-        wipe(data_, size_);
-        gcry_free(data_);
-    }
+    sodium_free(data_); // wipes them, and takes a null pointer
 }
 
 SecureBytes::SecureBytes(SecureBytes&& other) noexcept
@@ -124,97 +85,54 @@ SecureBytes& SecureBytes::operator=(SecureBytes&& other) noexcept {
 QByteArray blake2b(QByteArrayView message, qsizetype digestSize) {
     ensureSetUp();
     Q_ASSERT(digestSize == 32 || digestSize == 64);
-    const int algorithm = digestSize == 32 ? GCRY_MD_BLAKE2B_256 : GCRY_MD_BLAKE2B_512;
-    gcry_md_hd_t hash = nullptr;
-    if (const gcry_error_t error = gcry_md_open(
-            &hash, algorithm, gcry_is_secure(message.data()) ? GCRY_MD_FLAG_SECURE : 0))
-        throw failure("gcry_md_open", error);
-    gcry_md_write(hash, message.data(), size_t(message.size()));
-    const QByteArray digest(reinterpret_cast<const char*>(gcry_md_read(hash, algorithm)),
-                            digestSize);
-    gcry_md_close(hash);
+    QByteArray digest(digestSize, Qt::Uninitialized);
+    if (crypto_generichash(reinterpret_cast<uchar*>(digest.data()), size_t(digestSize),
+                           bytesOf(message), quint64(message.size()), nullptr, 0) != 0)
+        throw failure("crypto_generichash", QStringLiteral("no digest"));
     return digest;
 }
 
 void scrypt(QByteArrayView password, QByteArrayView salt, int nLog2, quint32 p, SecureBytes& key) {
     ensureSetUp();
     Q_ASSERT(nLog2 > 0 && nLog2 < 31);
-    if (const gcry_error_t error =
-            gcry_kdf_derive(password.data(), size_t(password.size()), GCRY_KDF_SCRYPT, 1 << nLog2,
-                            salt.data(), size_t(salt.size()), p, size_t(key.size()), key.data()))
-        throw failure("gcry_kdf_derive (scrypt)", error);
+    if (crypto_pwhash_scryptsalsa208sha256_ll(
+            bytesOf(password), size_t(password.size()), bytesOf(salt), size_t(salt.size()),
+            quint64(1) << nLog2, 8, p, key.data(), size_t(key.size())) != 0)
+        throw failure("crypto_pwhash_scryptsalsa208sha256_ll",
+                      QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 QByteArray publicKeyOf(const SecureBytes& seed) {
-    Q_ASSERT(seed.size() == SeedSize);
     ensureSetUp();
-    const Sexp key =
-        built("(private-key(ecc(curve Ed25519)(flags eddsa)(d %b)))", int(SeedSize), seed.data());
-    gcry_ctx_t context = nullptr;
-    if (const gcry_error_t error = gcry_mpi_ec_new(&context, key.get(), nullptr))
-        throw failure("gcry_mpi_ec_new", error);
-    const gcry_mpi_t q = gcry_mpi_ec_get_mpi("q@eddsa", context, 1);
-    gcry_ctx_release(context);
-    unsigned int bits = 0;
-    const void* encoded = q ? gcry_mpi_get_opaque(q, &bits) : nullptr;
-    QByteArray publicKey;
-    if (encoded && bits == 8 * PublicKeySize)
-        publicKey = QByteArray(static_cast<const char*>(encoded), PublicKeySize);
-    gcry_mpi_release(q);
-    if (publicKey.isEmpty())
-        throw RunTimeError(ErrorKind::CryptoFailed,
-                           QStringLiteral("libgcrypt: gcry_mpi_ec_get_mpi gave no public key"));
-    return publicKey;
+    return keyPairOf(seed).publicKey;
 }
 
 QByteArray sign(const SecureBytes& seed, QByteArrayView publicKey, QByteArrayView message) {
-    Q_ASSERT(seed.size() == SeedSize && publicKey.size() == PublicKeySize);
+    Q_ASSERT(publicKey.size() == PublicKeySize);
     ensureSetUp();
-    // Built from secure memory, the key's S-expression is in secure memory too.
-    const Sexp key = built("(private-key(ecc(curve Ed25519)(flags eddsa)(q %b)(d %b)))",
-                           int(PublicKeySize), publicKey.data(), int(SeedSize), seed.data());
-    const Sexp data = messageSexp(message);
-    gcry_sexp_t result = nullptr;
-    if (const gcry_error_t error = gcry_pk_sign(&result, data.get(), key.get()))
-        throw failure("gcry_pk_sign", error);
-    const Sexp signature(result);
-    QByteArray bytes;
-    for (const char* part : {"r", "s"}) {
-        const Sexp token(gcry_sexp_find_token(signature.get(), part, 0));
-        size_t length = 0;
-        const char* value = token ? gcry_sexp_nth_data(token.get(), 1, &length) : nullptr;
-        if (!value || length != SignatureSize / 2)
-            throw RunTimeError(ErrorKind::CryptoFailed,
-                               QStringLiteral("libgcrypt: gcry_pk_sign gave no %1 of 32 bytes")
-                                   .arg(QLatin1String(part)));
-        bytes.append(value, qsizetype(length));
-    }
-    return bytes;
+    // libsodium takes the public key from the secret key it is given; signing with one that is
+    // not the seed's would give a signature that fails, and two such reveal the secret key.
+    const KeyPair pair = keyPairOf(seed);
+    if (pair.publicKey != publicKey)
+        throw RunTimeError(ErrorKind::CryptoFailed,
+                           QStringLiteral("The public key is not the one of the secret key"));
+    QByteArray signature(SignatureSize, Qt::Uninitialized);
+    if (crypto_sign_detached(reinterpret_cast<uchar*>(signature.data()), nullptr, bytesOf(message),
+                             quint64(message.size()), pair.secret.data()) != 0)
+        throw failure("crypto_sign_detached", QStringLiteral("no signature"));
+    return signature;
 }
 
 Verdict verify(QByteArrayView publicKey, QByteArrayView message, QByteArrayView signature) {
     Q_ASSERT(publicKey.size() == PublicKeySize && signature.size() == SignatureSize);
     ensureSetUp();
-    if (abortsLibgcrypt(publicKey))
-        return Verdict::BrokenKey;
-    const Sexp key = built("(public-key(ecc(curve Ed25519)(flags eddsa)(q %b)))",
-                           int(PublicKeySize), publicKey.data());
-    const Sexp data = messageSexp(message);
-    const Sexp value =
-        built("(sig-val(eddsa(r %b)(s %b)))", int(SignatureSize / 2), signature.data(),
-              int(SignatureSize / 2), signature.data() + SignatureSize / 2);
-    const gcry_error_t error = gcry_pk_verify(value.get(), data.get(), key.get());
-    switch (gcry_err_code(error)) {
-    case GPG_ERR_NO_ERROR:
+    if (crypto_sign_verify_detached(bytesOf(signature), bytesOf(message), quint64(message.size()),
+                                    bytesOf(publicKey)) == 0)
         return Verdict::Good;
-    case GPG_ERR_BAD_SIGNATURE:
-        return Verdict::Bad;
-    case GPG_ERR_BROKEN_PUBKEY:
-    case GPG_ERR_INV_OBJ:
-        return Verdict::BrokenKey;
-    default:
-        throw failure("gcry_pk_verify", error);
-    }
+    // Only a signature that fails has its key examined, which costs almost a verification more:
+    // what verifies is exactly what minisign takes.
+    return crypto_core_ed25519_is_valid_point(bytesOf(publicKey)) ? Verdict::Bad
+                                                                  : Verdict::BrokenKey;
 }
 
 } // namespace tarsel::crypto

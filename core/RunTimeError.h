@@ -43,7 +43,7 @@ enum class ErrorKind {
     // password that does not open it.
     BadKey,
     WrongPassword,
-    // libgcrypt could not be set up or failed, or was asked for what it cannot do safely.
+    // libsodium could not be set up or failed, or was asked for what it cannot do safely.
     CryptoFailed,
     // A system's code with no kind of its own: shown with that code.
     System,

@@ -22,24 +22,7 @@ if [ -f "$prefix/.complete" ]; then
     exit 0
 fi
 
-if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo -n); fi
-
-# apt-get source needs a deb-src entry for the archive that apt already uses.
-if ! apt-get source --print-uris "qt6-base=$version" >/dev/null 2>&1; then
-    echo "Adding deb-src entries for the Debian archive apt already uses" >&2
-    list=/etc/apt/sources.list.d/tarsel-deb-src.sources
-    : | "${sudo[@]}" tee "$list" >/dev/null
-    for f in /etc/apt/sources.list.d/*.sources; do
-        [ "$f" = "$list" ] && continue
-        awk 'BEGIN { RS = ""; ORS = "\n\n" } /(^|\n)Types:/ && /debian/ {
-                 sub(/Types:[^\n]*/, "Types: deb-src"); print }' "$f" | "${sudo[@]}" tee -a "$list" >/dev/null
-    done
-    if [ -f /etc/apt/sources.list ]; then
-        sed -n 's/^deb \(.*debian.*\)/deb-src \1/p' /etc/apt/sources.list |
-            "${sudo[@]}" tee /etc/apt/sources.list.d/tarsel-deb-src.list >/dev/null
-    fi
-    "${sudo[@]}" apt-get update -qq
-fi
+bash "$scripts/add-deb-src.sh" "qt6-base=$version"
 
 work=$cache/qt-$version-work
 rm -rf "$work" "$prefix"

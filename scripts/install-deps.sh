@@ -8,7 +8,7 @@ packages=(
     cmake ninja-build g++ make        # the build
     qt6-base-dev libgl-dev            # Qt 6 Core, Widgets and Test; Qt6Gui's CMake config asks for OpenGL
     libssl-dev                        # SHA-256 through libcrypto, on the processor's SHA instructions
-    libgcrypt20-dev                   # Ed25519, BLAKE2b and scrypt for release signatures (minisign's format)
+    libsodium-dev                     # Ed25519, BLAKE2b and scrypt for release signatures (minisign's own library)
     minisign                          # the tests check that minisign and the tool read each other's signatures
     fonts-dejavu-core                 # a sans-serif face for the offscreen platform, and Arabic glyphs
     fonts-liberation                  # Liberation Sans Narrow for "MS Sans Serif": dates fit the date boxes
@@ -21,13 +21,12 @@ if [ "${1:-}" = windows ]; then
     packages+=(
         g++-mingw-w64-x86-64-posix    # the cross compiler; the posix thread model is the one Qt needs
         binutils-mingw-w64-x86-64     # windres and windmc: version resources and the Event Log's message table
-        dpkg-dev xz-utils             # apt-get source unpacks Debian's qt6-base source package
+        dpkg-dev xz-utils             # apt-get source unpacks Debian's qt6-base and libsodium source packages
+        autoconf automake libtool     # libsodium's Debian source comes without its configure script
         qt6-base-dev-tools            # moc, rcc and uic run on this machine for the cross build
         wine wine64                   # runs the cross-built tests
         wixl msitools                 # make msi builds the MSI; the signing test unpacks it
         osslsigncode openssl          # Authenticode signing (make msi SIGN_PFX=...); the test's certificate
-        libgcrypt-mingw-w64-dev       # libgcrypt for the Windows build: headers, import library, DLL
-        libgpg-error-mingw-w64-dev    # libgpg-error, whose DLL libgcrypt's loads
     )
 fi
 

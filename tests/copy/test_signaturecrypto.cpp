@@ -8,6 +8,8 @@
 using namespace tarsel;
 using namespace tarsel::crypto;
 
+Q_DECLARE_METATYPE(tarsel::crypto::Verdict)
+
 namespace {
 
 SecureBytes secure(const QByteArray& bytes) {
@@ -136,55 +138,86 @@ private slots:
             QCOMPARE(verify(publicKey, flipped(message, 0), signature), Verdict::Bad);
     }
 
-    // Keys that are no point of the curve are refused; those of a small y, on which libgcrypt
-    // 1.10 aborts the process, never reach it.
-    void brokenPublicKeys_data() {
+    // Keys that no seed grows are told apart from a bad signature: off the curve, encoded out of
+    // range, of small order, or a good key with a part of small order added. Another good key is
+    // only a bad signature.
+    void otherPublicKeys_data() {
         QTest::addColumn<QByteArray>("publicKey");
-        QTest::newRow("all zeros") << QByteArray(32, '\0');
-        QTest::newRow("y = 1, the neutral point") << hex("01") + QByteArray(31, '\0');
-        QTest::newRow("y = 2") << hex("02") + QByteArray(31, '\0');
-        QTest::newRow("y just below 2^192") << QByteArray(24, '\xff') + QByteArray(8, '\0');
-        QTest::newRow("x's sign alone") << QByteArray(31, '\0') + '\x80';
-        QTest::newRow("y >= p") << hex(
-            "edffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f");
-        QTest::newRow("all ones") << QByteArray(32, '\xff');
-        QTest::newRow("a key damaged in its last byte") << flipped(Rfc8032Public2, 248);
+        QTest::addColumn<Verdict>("verdict");
+        const Verdict broken = Verdict::BrokenKey;
+        QTest::newRow("all zeros") << QByteArray(32, '\0') << broken;
+        QTest::newRow("y = 1, the neutral point") << hex("01") + QByteArray(31, '\0') << broken;
+        QTest::newRow("y = 2") << hex("02") + QByteArray(31, '\0') << broken;
+        QTest::newRow("y just below 2^192")
+            << QByteArray(24, '\xff') + QByteArray(8, '\0') << broken;
+        QTest::newRow("x's sign alone") << QByteArray(31, '\0') + '\x80' << broken;
+        QTest::newRow("y >= p")
+            << hex("edffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f") << broken;
+        QTest::newRow("all ones") << QByteArray(32, '\xff') << broken;
+        QTest::newRow("a key damaged in its last byte") << flipped(Rfc8032Public2, 248) << broken;
+        // Rfc8032Public2 plus a point of order 8: on the curve, outside its prime-order group.
+        QTest::newRow("a good key with a part of order 8")
+            << hex("0169d3c02f3edd121cafbe1dfd45c4cf4aac216a79e36e6326419f2a654d2d46") << broken;
+        QTest::newRow("another seed's key")
+            << hex("d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a")
+            << Verdict::Bad;
+        QTest::newRow("the key negated") << flipped(Rfc8032Public2, 255) << Verdict::Bad;
     }
 
-    void brokenPublicKeys() {
+    void otherPublicKeys() {
         QFETCH(QByteArray, publicKey);
+        QFETCH(Verdict, verdict);
         const QByteArray signature =
             hex("92a009a9f0d4cab8720e820b5f642540a2b27b5416503f8fb3762223ebdb69da"
                 "085ac1e43e15996e458f3613d0f11d8c387b2eaeb4302aeeb00d291612bb0c00");
-        QCOMPARE(verify(publicKey, hex("72"), signature), Verdict::BrokenKey);
+        QCOMPARE(verify(publicKey, hex("72"), signature), verdict);
     }
 
-    // What Ed25519 takes whole stays well below the size at which libgcrypt's S-expressions fail
-    // (a wrong verdict from about 65,500 bytes, an abort from 65,535, on Linux and Windows): up to
-    // the limit it signs and verifies, above it the call is refused before libgcrypt sees it.
-    void wholeMessageLimit_data() {
+    // A public key that is not the seed's is refused: libsodium would sign with it, and two
+    // signatures of one seed under two public keys give the seed away.
+    void signRefusesAnotherPublicKey_data() {
+        QTest::addColumn<QByteArray>("publicKey");
+        QTest::newRow("another seed's")
+            << hex("d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a");
+        QTest::newRow("one bit other") << flipped(Rfc8032Public2, 0);
+        QTest::newRow("all zeros") << QByteArray(PublicKeySize, '\0');
+    }
+
+    void signRefusesAnotherPublicKey() {
+        QFETCH(QByteArray, publicKey);
+        const SecureBytes seed = secure(Rfc8032Seed2);
+        QCOMPARE(test::errorOf([&] { sign(seed, publicKey, hex("72")); }),
+                 runTimeNumberOf(ErrorKind::CryptoFailed));
+    }
+
+    // Secure bytes start as zeros, whatever the allocator filled them with.
+    void secureBytesStartZeroed_data() {
         QTest::addColumn<qsizetype>("size");
-        QTest::addColumn<bool>("taken");
-        QTest::newRow("at the limit") << MaxWholeMessageSize << true;
-        QTest::newRow("one above") << MaxWholeMessageSize + 1 << false;
-        QTest::newRow("64 KiB") << qsizetype(64 * 1024) << false;
-        QTest::newRow("70,000 bytes") << qsizetype(70'000) << false;
-        QTest::newRow("100,000 bytes") << qsizetype(100'000) << false;
+        for (const qsizetype size : {0, 1, 64, 4097})
+            QTest::addRow("%lld bytes", qlonglong(size)) << size;
     }
 
-    void wholeMessageLimit() {
+    void secureBytesStartZeroed() {
         QFETCH(qsizetype, size);
-        QFETCH(bool, taken);
+        const SecureBytes bytes(size);
+        QCOMPARE(bytes.size(), size);
+        QCOMPARE(bytes.view().toByteArray(), QByteArray(size, '\0'));
+    }
+
+    // Messages signed whole, around the sizes where other libraries' buffers end.
+    void largeMessages_data() {
+        QTest::addColumn<qsizetype>("size");
+        QTest::newRow("32 KiB") << qsizetype(32 * 1024);
+        QTest::newRow("one above 32 KiB") << qsizetype(32 * 1024 + 1);
+        QTest::newRow("64 KiB") << qsizetype(64 * 1024);
+        QTest::newRow("70,000 bytes") << qsizetype(70'000);
+        QTest::newRow("100,000 bytes") << qsizetype(100'000);
+    }
+
+    void largeMessages() {
+        QFETCH(qsizetype, size);
         const SecureBytes seed = secure(Rfc8032Seed2);
         const QByteArray message = test::patternBytes(size);
-        if (!taken) {
-            const int refused = runTimeNumberOf(ErrorKind::CryptoFailed);
-            QCOMPARE(test::errorOf([&] { sign(seed, Rfc8032Public2, message); }), refused);
-            QCOMPARE(test::errorOf(
-                         [&] { verify(Rfc8032Public2, message, QByteArray(SignatureSize, '\0')); }),
-                     refused);
-            return;
-        }
         const QByteArray signature = sign(seed, Rfc8032Public2, message);
         QCOMPARE(verify(Rfc8032Public2, message, signature), Verdict::Good);
         QCOMPARE(verify(Rfc8032Public2, flipped(message, 8 * size - 1), signature), Verdict::Bad);

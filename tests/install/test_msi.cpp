@@ -4,10 +4,10 @@
 #include "core/RegistryKeys.h"
 #include "support/FileFixtures.h"
 #include "support/IdleCopy.h"
+#include "support/MinisignFixtures.h"
 #include "support/ProgramRun.h"
 #include "support/TestHost.h"
 
-#include <QLibrary>
 #include <QLibraryInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -17,8 +17,6 @@
 #include <QtTest>
 
 #include <optional>
-
-#include <gcrypt.h> // the version the programs were built against
 
 #ifdef TARSEL_MSI_VERSION
 #include <windows.h>
@@ -171,10 +169,8 @@ class TestMsi : public QObject {
     void verifyInstalled(const QString& version) {
         QCOMPARE(listedVersions(), QStringList{version + QStringLiteral(" Ombrix")});
         const QStringList packed = filesUnder(packedFolder(version));
-        // The programs, and libgcrypt with libgpg-error, which it loads, beside their licence.
-        for (const char* file :
-             {"tarselcopy.exe", "tarselcopyw.exe", "libgcrypt-20.dll", "libgpg-error-0.dll",
-              "LGPL-2.1.txt", "libgcrypt.copyright.txt", "libgpg-error.copyright.txt"})
+        // The programs, and the licence of libsodium, which is linked into them.
+        for (const char* file : {"tarselcopy.exe", "tarselcopyw.exe", "libsodium.LICENSE.txt"})
             QVERIFY2(packed.contains(QLatin1String(file)), file);
         QCOMPARE(filesUnder(installFolder()), packed);
         for (const QString& file : packed)
@@ -280,16 +276,30 @@ private slots:
                                 .arg(QString::fromLocal8Bit(window.readAll()))));
     }
 
-    // The installed libgcrypt loads with the libgpg-error installed beside it, and is the one
-    // the programs were built against.
-    void installedLibgcryptLoads() {
-        QLibrary gcrypt(installFolder() + QStringLiteral("/libgcrypt-20.dll"));
-        QVERIFY2(gcrypt.load(), qPrintable(gcrypt.errorString()));
-        const auto checkVersion =
-            reinterpret_cast<const char* (*)(const char*)>(gcrypt.resolve("gcry_check_version"));
-        QVERIFY(checkVersion);
-        QVERIFY(checkVersion(GCRYPT_VERSION));
-        gcrypt.unload();
+    // The installed program signs a release and checks its signature with nothing beside it
+    // for the cryptography: a release signed by a key that is not trusted stays out.
+    void installedProgramChecksSignatures() {
+        const QString program = installFolder() + QStringLiteral("/tarselcopy.exe");
+        const QString build = work.filePath(QStringLiteral("build.accdb"));
+        const QString master = work.filePath(QStringLiteral("signed.accdb"));
+        const QString target = work.filePath(QStringLiteral("desk.accdb"));
+        const QString key = work.filePath(QStringLiteral("unprotected.key"));
+        QVERIFY(writeFile(key, tarsel::test::minisignFixture(QStringLiteral("unprotected.key"))));
+        QVERIFY(writeFile(build, QByteArray(5000, 's')));
+        const ProgramRun publish =
+            runProgram(program, {QStringLiteral("--sign-key"), key, QStringLiteral("--source"),
+                                 build, QStringLiteral("--target"), master});
+        QVERIFY2(publish.exitCode == 0, qPrintable(publish.output));
+        for (const char* trusted : {"other", "unprotected"}) {
+            QVERIFY(writeFile(target, "old version"));
+            const ProgramRun run = runProgram(
+                program, {QStringLiteral("--source"), master, QStringLiteral("--target"), target,
+                          QStringLiteral("--quiet"), QStringLiteral("--trusted-key"),
+                          tarsel::test::publicKeyLine(QLatin1String(trusted))});
+            const bool taken = qstrcmp(trusted, "unprotected") == 0;
+            QVERIFY2((run.exitCode == 0) == taken, qPrintable(trusted + (": " + run.output)));
+            QCOMPARE(readFile(target), taken ? readFile(build) : QByteArray("old version"));
+        }
     }
 
     // Group Policy presets both paths for a user who stored none, the computer's policy before the

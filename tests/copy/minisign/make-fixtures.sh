@@ -13,7 +13,7 @@ minisign -G -W -f -p other.pub -s other.key >/dev/null
 rm other.key
 printf '%s\n%s\n' "$password" "$password" | minisign -G -f -p protected.pub -s protected.key >/dev/null
 
-# A release's checksum, as the publish writes it, and a long one for the legacy form's limit.
+# A release's checksum, as the publish writes it, and a long one, which the legacy form signs whole.
 printf '%s  sales.accdb\n' ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad \
     > sales.accdb.sha256
 head -c 32768 /dev/zero | tr '\0' 'a' > long.sha256
