@@ -29,9 +29,9 @@ platform::FileId writeSmallFile(const QString& path, const QByteArray& bytes,
                                 const QString& rightsOf, Yielder& yielder) {
     platform::StagingFile staging(path, bytes.size());
     platform::writeAt(staging.file(), bytes.constData(), bytes.size(), 0);
-    const platform::OpenFile written = staging.readBack(yielder);
+    platform::StoredCopy written = staging.readBack();
     QByteArray back(bytes.size() + 1, '\0');
-    back.truncate(platform::readAt(written, back.data(), back.size(), 0));
+    back.truncate(written.readAt(back.data(), back.size(), 0));
     if (back != bytes)
         throw RunTimeError(ErrorKind::CopyDiffers,
                            path + QStringLiteral(": what was read back is not what was written"));

@@ -19,6 +19,8 @@ constexpr qint64 ReadStretch = qint64(1) << 20;
 
 struct Side {
     const platform::OpenFile& file;
+    // Where the file is a copy that is still reaching storage, it is read through this.
+    platform::StoredCopy* stored = nullptr;
     // Where there is a digest, it takes the release's stretches as they are found equal.
     HashingThread* hashing = nullptr;
     HashingThread::Stretch stretch;
@@ -35,7 +37,8 @@ struct Side {
             }
             stretch.resize(size_t(std::max(ReadStretch, length)));
             from = offset;
-            held = platform::readAt(file, stretch.data(), qint64(stretch.size()), offset);
+            held = stored ? stored->readAt(stretch.data(), qint64(stretch.size()), offset)
+                          : platform::readAt(file, stretch.data(), qint64(stretch.size()), offset);
             if (length > held)
                 return nullptr;
         }
@@ -56,18 +59,17 @@ bool sameBytes(Side& a, Side& b, qint64 length, qint64 offset) {
     return original && copy && std::memcmp(original, copy, size_t(length)) == 0;
 }
 
-} // namespace
-
-bool ValidateFile(const platform::OpenFile& source, const platform::OpenFile& target,
-                  qint32 blockSize, CopyHost& host, platform::Sha256* digest) {
+bool compare(const platform::OpenFile& source, const platform::OpenFile& target,
+             platform::StoredCopy* stored, qint32 blockSize, CopyHost& host,
+             platform::Sha256* digest) {
     if (blockSize <= 0)
         throw RunTimeError(ErrorKind::DivisionByZero, QStringLiteral("Division by zero"));
     // Stopped and joined on every way out, before the caller sees the digest again.
     std::optional<HashingThread> hashing;
     if (digest)
         hashing.emplace(*digest);
-    Side original{source, hashing ? &*hashing : nullptr, {}};
-    Side copy{target, nullptr, {}};
+    Side original{source, nullptr, hashing ? &*hashing : nullptr, {}};
+    Side copy{target, stored, nullptr, {}};
     const qint64 length = platform::lengthOf(original.file);
     if (platform::lengthOf(copy.file) != length)
         return false;
@@ -89,6 +91,18 @@ bool ValidateFile(const platform::OpenFile& source, const platform::OpenFile& ta
         hashing->finish();
     }
     return true;
+}
+
+} // namespace
+
+bool ValidateFile(const platform::OpenFile& source, const platform::OpenFile& target,
+                  qint32 blockSize, CopyHost& host, platform::Sha256* digest) {
+    return compare(source, target, nullptr, blockSize, host, digest);
+}
+
+bool ValidateFile(const platform::OpenFile& source, platform::StoredCopy& target, qint32 blockSize,
+                  CopyHost& host, platform::Sha256* digest) {
+    return compare(source, target.file(), &target, blockSize, host, digest);
 }
 
 } // namespace tarsel

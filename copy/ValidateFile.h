@@ -3,6 +3,7 @@
 #include "copy/CopyHost.h"
 #include "platform/Checksum.h"
 #include "platform/Files.h"
+#include "platform/StagingFile.h"
 
 #include <QtGlobal>
 
@@ -17,5 +18,10 @@ namespace tarsel {
 // neither file was read for it again; after any other answer it holds nothing to use.
 bool ValidateFile(const platform::OpenFile& source, const platform::OpenFile& target,
                   qint32 blockSize, CopyHost& host, platform::Sha256* digest = nullptr);
+
+// The same with a staging file's copy as storage holds it: each stretch of it is read once it is
+// there, while the later ones are still being written out.
+bool ValidateFile(const platform::OpenFile& source, platform::StoredCopy& target, qint32 blockSize,
+                  CopyHost& host, platform::Sha256* digest = nullptr);
 
 } // namespace tarsel

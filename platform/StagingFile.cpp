@@ -9,6 +9,10 @@
 
 namespace tarsel::platform {
 
+StoredCopy::StoredCopy(OpenFile file, qint64 length, bool durable)
+    : file_(std::move(file)), length_(length), stored_(durable ? length : 0), started_(stored_),
+      durable_(durable) {}
+
 namespace {
 
 const QString Marker = QStringLiteral(".tarsel-");

@@ -12,6 +12,30 @@
 
 namespace tarsel::platform {
 
+// A staging file's bytes read back as storage holds them, through the run's own open file (on Linux
+// its descriptor again, on Windows its handle opened again without buffering): a share that locks
+// per handle sees no second open. On Linux each read first waits until the bytes it asks for are
+// on storage and drops their cached pages, while the writeback of the next ones is already under
+// way, so that reading back overlaps writing out instead of following it; the read that reaches
+// the file's end first waits until the whole file is durable. On Windows the whole file is flushed
+// before the first read. A read that could not be made so throws RunTimeError.
+class StoredCopy {
+public:
+    StoredCopy(OpenFile file, qint64 length, bool durable);
+
+    const OpenFile& file() const { return file_; }
+
+    // Reads as platform::readAt does, the bytes as storage holds them.
+    qint64 readAt(char* buffer, qint64 length, qint64 offset);
+
+private:
+    OpenFile file_;
+    qint64 length_;
+    qint64 stored_ = 0;  // bytes from the start that are on storage, their pages dropped
+    qint64 started_ = 0; // bytes from the start whose writeback was started
+    bool durable_;       // the whole file, its length and allocation included
+};
+
 // A new file in the target's own folder that takes the new release while it is written, stamped and
 // verified. Only a complete, verified file is moved over the target, in one atomic rename; until
 // then the old target is untouched. The run reads and writes the file through the one handle it
@@ -50,12 +74,9 @@ public:
     // name.
     QString openPath() const;
 
-    // Puts the written bytes on storage and returns the file to read them back from as storage
-    // holds them, not as a cache remembers them: on Linux the run's own descriptor again (its
-    // cached pages dropped), on Windows the run's handle opened again without buffering. Flushes a
-    // slice at a time and yields between slices, so that a large file never freezes the window.
-    // Throws RunTimeError.
-    OpenFile readBack(Yielder& yielder);
+    // The written bytes, to be read back as storage holds them, not as a cache remembers them
+    // (StoredCopy). Call once the file is written. Throws RunTimeError.
+    StoredCopy readBack();
 
     // Gives the file the rights of the version it replaces (AccessRights.h), or of `rightsOf` where
     // given, moves it over the target, then asks for the rename to be made durable; openPath() then

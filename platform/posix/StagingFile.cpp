@@ -8,6 +8,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -138,48 +139,65 @@ QString StagingFile::openPath() const {
     return QStringLiteral("/proc/self/fd/") + QString::number(file_->handle());
 }
 
-OpenFile StagingFile::readBack(Yielder& yielder) {
+namespace {
+
+// Slices of the copy are waited for one at a time while the writeback of the next few is under
+// way: the disk always has work queued, and no wait grows long.
+constexpr qint64 Slice = qint64(8) << 20;
+constexpr qint64 Ahead = 4 * Slice;
+
+} // namespace
+
+StoredCopy StagingFile::readBack() {
     const int fd = int(file_->handle());
-    const QString& name = file_->path();
     struct stat st {};
     if (::fstat(fd, &st) != 0)
-        throw errnoError(errno, name);
-    // Each slice is waited for in turn, with a yield between, while the writeback of the next few
-    // is already under way, so the disk always has work queued but a wait never grows long; the
-    // final fsync then has only the rest to do.
-    constexpr off_t Slice = off_t(8) << 20;
-    constexpr off_t Ahead = 4 * Slice;
-    ::sync_file_range(fd, 0, Ahead, SYNC_FILE_RANGE_WRITE);
-    for (off_t offset = 0; offset < st.st_size;) {
-        // Best effort: the wait below writes what this did not start.
-        ::sync_file_range(fd, offset + Ahead, Slice, SYNC_FILE_RANGE_WRITE);
-        // An interrupted call is made again once the yield has seen whether it was a cancel.
-        const int rc = ::sync_file_range(fd, offset, Slice,
-                                         SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                                             SYNC_FILE_RANGE_WAIT_AFTER);
-        const bool interrupted = rc != 0 && errno == EINTR;
-        if (rc != 0 && !interrupted && errno != ENOSYS && errno != EINVAL)
-            throw errnoError(errno, name);
-        if (!interrupted) {
-            // Written, so its pages can go now: dropping a whole file's at the end would hold the
-            // run for tens of milliseconds without a yield.
-            ::posix_fadvise(fd, offset, Slice, POSIX_FADV_DONTNEED);
-            offset += Slice;
-        }
-        yielder.yield();
-    }
-    int synced;
-    while ((synced = ::fsync(fd)) != 0 && errno == EINTR)
-        yielder.yield();
-    if (synced != 0)
-        throw errnoError(errno, name);
-    // What the slices left, the last partial page: the reads below then come from storage.
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    // The same open file, lock and all: a share that locks per handle sees no second open.
+        throw errnoError(errno, file_->path());
+    // The same open file, lock and all.
     const int reader = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (reader < 0)
-        throw errnoError(errno, name);
-    return OpenFile(reader, name);
+        throw errnoError(errno, file_->path());
+    return StoredCopy(OpenFile(reader, file_->path()), st.st_size, false);
+}
+
+qint64 StoredCopy::readAt(char* buffer, qint64 length, qint64 offset) {
+    const int fd = int(file_.handle());
+    const qint64 end = std::min(offset + std::max<qint64>(length, 0), length_);
+    while (stored_ < end) {
+        const qint64 ahead = std::min(stored_ + Ahead, length_);
+        if (started_ < ahead) {
+            // Best effort: the wait below writes what this did not start.
+            ::sync_file_range(fd, started_, ahead - started_, SYNC_FILE_RANGE_WRITE);
+            started_ = ahead;
+        }
+        if (::sync_file_range(fd, stored_, Slice,
+                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                  SYNC_FILE_RANGE_WAIT_AFTER) != 0) {
+            if (errno == EINTR)
+                continue;
+            // A file system that cannot wait for a part (ENOSYS, EINVAL) is made durable whole
+            // below before anything is read.
+            if (errno != ENOSYS && errno != EINVAL)
+                throw errnoError(errno, file_.path());
+            stored_ = length_;
+            break;
+        }
+        // On storage, so its pages can go: the read below then comes from there.
+        ::posix_fadvise(fd, stored_, Slice, POSIX_FADV_DONTNEED);
+        stored_ += Slice;
+    }
+    // Whatever reads the last bytes learns that the file is whole on storage before it is used.
+    if (!durable_ && offset + length >= length_) {
+        int synced;
+        while ((synced = ::fsync(fd)) != 0 && errno == EINTR) {
+        }
+        if (synced != 0)
+            throw errnoError(errno, file_.path());
+        // What the slices left, such as the last partial page.
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        durable_ = true;
+    }
+    return platform::readAt(file_, buffer, length, offset);
 }
 
 std::optional<RunTimeError> StagingFile::commit(Yielder&, const QString& rightsOf) {

@@ -137,7 +137,7 @@ QString StagingFile::openPath() const {
     return committed_ ? target_ : path();
 }
 
-OpenFile StagingFile::readBack(Yielder&) {
+StoredCopy StagingFile::readBack() {
     const HANDLE handle = nativeOf(file_->handle());
     if (!FlushFileBuffers(handle))
         fail(target_);
@@ -147,7 +147,13 @@ OpenFile StagingFile::readBack(Yielder&) {
                                      FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN);
     if (reader == INVALID_HANDLE_VALUE)
         fail(target_);
-    return OpenFile(reinterpret_cast<qintptr>(reader), target_, true);
+    OpenFile file(reinterpret_cast<qintptr>(reader), target_, true);
+    const qint64 length = lengthOf(file);
+    return StoredCopy(std::move(file), length, true);
+}
+
+qint64 StoredCopy::readAt(char* buffer, qint64 length, qint64 offset) {
+    return platform::readAt(file_, buffer, length, offset);
 }
 
 std::optional<RunTimeError> StagingFile::commit(Yielder& yielder, const QString& rightsOf) {

@@ -3,6 +3,7 @@
 #include "core/RunTimeError.h"
 #include "support/FakeCopyHost.h"
 #include "support/FileFixtures.h"
+#include "support/StagedCopy.h"
 
 #include <QCryptographicHash>
 #include <QProcess>
@@ -38,6 +39,8 @@ QByteArray referenceDigest(const QString& file) {
 }
 
 constexpr qint64 MiB = 1 << 20;
+// What a staging file's copy is written out and read back in, on Linux.
+constexpr qint64 Slice = 8 * MiB;
 } // namespace
 
 class TestValidateFile : public QObject {
@@ -118,32 +121,49 @@ private slots:
         constexpr qint64 Queue = HashingThread::Stretches * MiB;
         QTest::addColumn<qint64>("size");
         QTest::addColumn<qint32>("blockSize");
-        QTest::newRow("empty") << qint64(0) << BlockSize;
-        QTest::newRow("one byte") << qint64(1) << BlockSize;
-        QTest::newRow("one block") << qint64(BlockSize) << BlockSize;
-        QTest::newRow("one block and a byte") << qint64(BlockSize) + 1 << BlockSize;
-        QTest::newRow("1 MiB - 1") << MiB - 1 << BlockSize;
-        QTest::newRow("1 MiB") << MiB << BlockSize;
-        QTest::newRow("1 MiB + 1") << MiB + 1 << BlockSize;
-        QTest::newRow("every stretch, less a byte") << Queue - 1 << BlockSize;
-        QTest::newRow("every stretch") << Queue << BlockSize;
-        QTest::newRow("every stretch and a byte") << Queue + 1 << BlockSize;
+        // Copied into a staging file and read back as storage holds it, a slice of writeback at a
+        // time: every byte read only once it is there, whatever the slices' ends.
+        QTest::addColumn<bool>("staged");
+        QTest::newRow("empty") << qint64(0) << BlockSize << false;
+        QTest::newRow("one byte") << qint64(1) << BlockSize << false;
+        QTest::newRow("one block") << qint64(BlockSize) << BlockSize << false;
+        QTest::newRow("one block and a byte") << qint64(BlockSize) + 1 << BlockSize << false;
+        QTest::newRow("1 MiB - 1") << MiB - 1 << BlockSize << false;
+        QTest::newRow("1 MiB") << MiB << BlockSize << false;
+        QTest::newRow("1 MiB + 1") << MiB + 1 << BlockSize << false;
+        QTest::newRow("every stretch, less a byte") << Queue - 1 << BlockSize << false;
+        QTest::newRow("every stretch") << Queue << BlockSize << false;
+        QTest::newRow("every stretch and a byte") << Queue + 1 << BlockSize << false;
         QTest::newRow("every stretch twice over, and a remainder")
-            << 2 * Queue + 12345 << BlockSize;
-        QTest::newRow("blocks that end where stretches do, plus one") << Queue + 1 << qint32(4096);
-        QTest::newRow("blocks longer than a stretch") << Queue + 100 << qint32(3 * MiB / 2 + 7);
+            << 2 * Queue + 12345 << BlockSize << false;
+        QTest::newRow("blocks that end where stretches do, plus one")
+            << Queue + 1 << qint32(4096) << false;
+        QTest::newRow("blocks longer than a stretch")
+            << Queue + 100 << qint32(3 * MiB / 2 + 7) << false;
+        QTest::newRow("staged, empty") << qint64(0) << BlockSize << true;
+        QTest::newRow("staged, a slice less a byte") << Slice - 1 << BlockSize << true;
+        QTest::newRow("staged, a slice and a byte") << Slice + 1 << BlockSize << true;
+        QTest::newRow("staged, past the writeback started at first")
+            << 5 * Slice + 12345 << BlockSize << true;
     }
 
     void digestIsSha256sums() {
         QFETCH(qint64, size);
         QFETCH(qint32, blockSize);
+        QFETCH(bool, staged);
         QVERIFY(makePair(size));
         const QByteArray expected = referenceDigest(source);
         QCOMPARE(expected.size(), 64);
         const qsizetype threadsBefore = threadCount();
         FakeCopyHost host;
         platform::Sha256 digest;
-        QVERIFY(validate(source, copy, blockSize, host, &digest));
+        if (staged) {
+            StagedCopy staging(source, dir.filePath("staged"));
+            QVERIFY(!staging.copy(blockSize, host));
+            QVERIFY(staging.verify(blockSize, host, &digest));
+        } else {
+            QVERIFY(validate(source, copy, blockSize, host, &digest));
+        }
         QTRY_COMPARE(threadCount(), threadsBefore);
         QCOMPARE(digest.finish().toHex(), expected);
     }

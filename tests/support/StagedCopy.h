@@ -36,7 +36,7 @@ public:
     // True when the copy, as storage holds it, has the release's bytes; with `digest`, their
     // digest is computed on the way, as a run does.
     bool verify(qint32 blockSize, CopyHost& host, platform::Sha256* digest = nullptr) {
-        const platform::OpenFile copy = staging_.readBack(host);
+        platform::StoredCopy copy = staging_.readBack();
         return ValidateFile(release_, copy, blockSize, host, digest);
     }
 
