@@ -3,34 +3,13 @@
 # version as the Linux build, as a static library into a cache outside the clone. Runs once per
 # machine: a complete build in the cache is kept. Prints the install prefix on the last line of
 # standard output, its progress on standard error.
-#
-#   TARSEL_CACHE   the cache folder (default ${XDG_CACHE_HOME:-~/.cache}/tarsel)
+# TARSEL_CACHE sets the cache folder (debian-source.sh).
 set -euo pipefail
 scripts=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 version=$(dpkg-query -W -f='${Version}' libsodium-dev)   # e.g. 1.0.18-1+deb12u1
-cache=${TARSEL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tarsel}
-prefix=$cache/libsodium-$version-mingw64
-mkdir -p "$cache"
-# One build at a time, with a lock of its own: the Qt build holds the cache's for half an hour.
-exec 9>"$cache/.libsodium.lock"
-flock 9
-if [ -f "$prefix/.complete" ]; then
-    echo "$prefix"
-    exit 0
-fi
-
-bash "$scripts/add-deb-src.sh" "libsodium=$version"
-
-work=$cache/libsodium-$version-work
-rm -rf "$work" "$prefix"
-mkdir -p "$work"
-cd "$work"
-echo "Fetching Debian's libsodium $version source" >&2
-apt-get source -qq --download-only "libsodium=$version" 2>&1 | grep -v -e unsandboxed >&2 || true
-[ -f libsodium_*.dsc ] || { echo "apt-get source libsodium=$version failed" >&2; exit 1; }
-# apt-get has checked the download against the archive's signed index already.
-dpkg-source --no-check -x libsodium_*.dsc src >/dev/null 2>&1
+source "$scripts/debian-source.sh"
+cached_build_begin libsodium libsodium "$version"
 
 # Static: nothing more to ship beside the program than the licence. The posix compiler is the one
 # the program is built with. Not --enable-minimal, which leaves out scrypt.
@@ -44,6 +23,4 @@ make -C src -j2 >build.log 2>&1 || { tail -40 build.log >&2; exit 1; }
 make -C src install >install.log 2>&1 || { tail -40 install.log >&2; exit 1; }
 # Its licence, which the program folder and the MSI carry, as the library is linked in.
 cp src/LICENSE "$prefix/LICENSE"
-touch "$prefix/.complete"
-cd "$cache" && rm -rf "$work"
-echo "$prefix"
+cached_build_end

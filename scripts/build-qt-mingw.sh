@@ -3,36 +3,15 @@
 # version as the Linux build, into a cache outside the clone. Runs once per machine: a complete build
 # in the cache is kept. Prints the install prefix on standard output, its progress on standard
 # error.
-#
-#   TARSEL_CACHE   the cache folder (default ${XDG_CACHE_HOME:-~/.cache}/tarsel)
+# TARSEL_CACHE sets the cache folder (debian-source.sh).
 set -euo pipefail
 scripts=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 toolchain=$scripts/../cmake/mingw-w64-x86_64.cmake
 
 version=$(dpkg-query -W -f='${Version}' qt6-base-dev)   # e.g. 6.4.2+dfsg-10
 upstream=${version%%+*}
-cache=${TARSEL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tarsel}
-prefix=$cache/qt-$version-mingw64
-mkdir -p "$cache"
-# One build at a time: a second caller waits for the first and then finds the cache complete.
-exec 9>"$cache/.lock"
-flock 9
-if [ -f "$prefix/.complete" ]; then
-    echo "$prefix"
-    exit 0
-fi
-
-bash "$scripts/add-deb-src.sh" "qt6-base=$version"
-
-work=$cache/qt-$version-work
-rm -rf "$work" "$prefix"
-mkdir -p "$work"
-cd "$work"
-echo "Fetching Debian's qt6-base $version source" >&2
-apt-get source -qq --download-only "qt6-base=$version" 2>&1 | grep -v -e unsandboxed >&2 || true
-[ -f qt6-base_*.dsc ] || { echo "apt-get source qt6-base=$version failed" >&2; exit 1; }
-# apt-get has checked the download against the archive's signed index already.
-dpkg-source --no-check -x qt6-base_*.dsc src >/dev/null 2>&1
+source "$scripts/debian-source.sh"
+cached_build_begin qt qt6-base "$version"
 
 echo "Configuring Qt $upstream for mingw-w64" >&2
 cmake -S src -B build -G Ninja \
@@ -55,6 +34,4 @@ echo "Building Qt (10 to 25 minutes on 2 cores)" >&2
 NINJA_STATUS='[%f/%t] ' cmake --build build --parallel "$(nproc)" 2>&1 |
     bash "$scripts/build-progress.sh" "Building Qt" build.log || { tail -40 build.log >&2; exit 1; }
 cmake --install build --strip >install.log 2>&1 || { tail -40 install.log >&2; exit 1; }
-touch "$prefix/.complete"
-cd "$cache" && rm -rf "$work"
-echo "$prefix"
+cached_build_end
