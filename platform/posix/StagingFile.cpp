@@ -146,6 +146,14 @@ namespace {
 constexpr qint64 Slice = qint64(8) << 20;
 constexpr qint64 Ahead = 4 * Slice;
 
+void syncWhole(int fd, const QString& name) {
+    int synced;
+    while ((synced = ::fsync(fd)) != 0 && errno == EINTR) {
+    }
+    if (synced != 0)
+        throw errnoError(errno, name);
+}
+
 } // namespace
 
 StoredCopy StagingFile::readBack() {
@@ -162,6 +170,7 @@ StoredCopy StagingFile::readBack() {
 
 qint64 StoredCopy::readAt(char* buffer, qint64 length, qint64 offset) {
     const int fd = int(file_.handle());
+    const QString& name = file_.path();
     const qint64 end = std::min(offset + std::max<qint64>(length, 0), length_);
     while (stored_ < end) {
         const qint64 ahead = std::min(stored_ + Ahead, length_);
@@ -175,26 +184,25 @@ qint64 StoredCopy::readAt(char* buffer, qint64 length, qint64 offset) {
                                   SYNC_FILE_RANGE_WAIT_AFTER) != 0) {
             if (errno == EINTR)
                 continue;
-            // A file system that cannot wait for a part (ENOSYS, EINVAL) is made durable whole
-            // below before anything is read.
             if (errno != ENOSYS && errno != EINVAL)
-                throw errnoError(errno, file_.path());
+                throw errnoError(errno, name);
+            // A file system that cannot wait for a part: the whole file, before anything is read.
+            syncWhole(fd, name);
+            ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
             stored_ = length_;
+            durable_ = true;
             break;
         }
-        // On storage, so its pages can go: the read below then comes from there.
+        // On storage, so its pages can go (the last partial page too: the slice ends on a page
+        // boundary past the end): the read below then comes from there.
         ::posix_fadvise(fd, stored_, Slice, POSIX_FADV_DONTNEED);
         stored_ += Slice;
     }
     // Whatever reads the last bytes learns that the file is whole on storage before it is used.
+    // Nothing is dropped here: the pages now cached are the ones read back from storage, and
+    // dropping a GiB of them would hold the run for a tenth of a second.
     if (!durable_ && offset + length >= length_) {
-        int synced;
-        while ((synced = ::fsync(fd)) != 0 && errno == EINTR) {
-        }
-        if (synced != 0)
-            throw errnoError(errno, file_.path());
-        // What the slices left, such as the last partial page.
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        syncWhole(fd, name);
         durable_ = true;
     }
     return platform::readAt(file_, buffer, length, offset);
