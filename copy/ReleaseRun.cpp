@@ -237,7 +237,7 @@ void Run::verify() {
     std::optional<platform::Sha256> digest;
     try {
         digest.emplace();
-        platform::StoredCopy copy = staging_->readBack();
+        platform::StoredCopy copy = staging_->readBack(*this);
         same = ValidateFile(*release_, copy, request_.blockSize, observer_, &*digest);
     } catch (const RunFailure&) {
         throw;

@@ -29,7 +29,7 @@ platform::FileId writeSmallFile(const QString& path, const QByteArray& bytes,
                                 const QString& rightsOf, Yielder& yielder) {
     platform::StagingFile staging(path, bytes.size());
     platform::writeAt(staging.file(), bytes.constData(), bytes.size(), 0);
-    platform::StoredCopy written = staging.readBack();
+    platform::StoredCopy written = staging.readBack(yielder);
     QByteArray back(bytes.size() + 1, '\0');
     back.truncate(written.readAt(back.data(), back.size(), 0));
     if (back != bytes)

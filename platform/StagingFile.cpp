@@ -9,9 +9,9 @@
 
 namespace tarsel::platform {
 
-StoredCopy::StoredCopy(OpenFile file, qint64 length, bool durable)
+StoredCopy::StoredCopy(OpenFile file, qint64 length, bool durable, Yielder* yielder)
     : file_(std::move(file)), length_(length), stored_(durable ? length : 0), started_(stored_),
-      durable_(durable) {}
+      durable_(durable), yielder_(yielder) {}
 
 namespace {
 

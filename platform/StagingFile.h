@@ -21,7 +21,8 @@ namespace tarsel::platform {
 // before the first read. A read that could not be made so throws RunTimeError.
 class StoredCopy {
 public:
-    StoredCopy(OpenFile file, qint64 length, bool durable);
+    // With `yielder`, yields after each wait for a part to reach storage.
+    StoredCopy(OpenFile file, qint64 length, bool durable, Yielder* yielder = nullptr);
 
     const OpenFile& file() const { return file_; }
 
@@ -34,6 +35,7 @@ private:
     qint64 stored_ = 0;  // bytes from the start that are on storage, their pages dropped
     qint64 started_ = 0; // bytes from the start whose writeback was started
     bool durable_;       // the whole file, its length and allocation included
+    Yielder* yielder_;
 };
 
 // A new file in the target's own folder that takes the new release while it is written, stamped and
@@ -75,8 +77,9 @@ public:
     QString openPath() const;
 
     // The written bytes, to be read back as storage holds them, not as a cache remembers them
-    // (StoredCopy). Call once the file is written. Throws RunTimeError.
-    StoredCopy readBack();
+    // (StoredCopy), yielding between the waits for them, so that a large file never freezes the
+    // window. Call once the file is written. Throws RunTimeError.
+    StoredCopy readBack(Yielder& yielder);
 
     // Gives the file the rights of the version it replaces (AccessRights.h), or of `rightsOf` where
     // given, moves it over the target, then asks for the rename to be made durable; openPath() then

@@ -156,7 +156,7 @@ void syncWhole(int fd, const QString& name) {
 
 } // namespace
 
-StoredCopy StagingFile::readBack() {
+StoredCopy StagingFile::readBack(Yielder& yielder) {
     const int fd = int(file_->handle());
     struct stat st {};
     if (::fstat(fd, &st) != 0)
@@ -165,7 +165,7 @@ StoredCopy StagingFile::readBack() {
     const int reader = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (reader < 0)
         throw errnoError(errno, file_->path());
-    return StoredCopy(OpenFile(reader, file_->path()), st.st_size, false);
+    return StoredCopy(OpenFile(reader, file_->path()), st.st_size, false, &yielder);
 }
 
 qint64 StoredCopy::readAt(char* buffer, qint64 length, qint64 offset) {
@@ -182,8 +182,12 @@ qint64 StoredCopy::readAt(char* buffer, qint64 length, qint64 offset) {
         if (::sync_file_range(fd, stored_, Slice,
                               SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
                                   SYNC_FILE_RANGE_WAIT_AFTER) != 0) {
-            if (errno == EINTR)
+            // Made again once the yield has seen whether it was a cancel.
+            if (errno == EINTR) {
+                if (yielder_)
+                    yielder_->yield();
                 continue;
+            }
             if (errno != ENOSYS && errno != EINVAL)
                 throw errnoError(errno, name);
             // A file system that cannot wait for a part: the whole file, before anything is read.
@@ -197,6 +201,9 @@ qint64 StoredCopy::readAt(char* buffer, qint64 length, qint64 offset) {
         // boundary past the end): the read below then comes from there.
         ::posix_fadvise(fd, stored_, Slice, POSIX_FADV_DONTNEED);
         stored_ += Slice;
+        // A wait and the read after it never add up to one long pause.
+        if (yielder_)
+            yielder_->yield();
     }
     // Whatever reads the last bytes learns that the file is whole on storage before it is used.
     // Nothing is dropped here: the pages now cached are the ones read back from storage, and

@@ -137,7 +137,7 @@ QString StagingFile::openPath() const {
     return committed_ ? target_ : path();
 }
 
-StoredCopy StagingFile::readBack() {
+StoredCopy StagingFile::readBack(Yielder&) {
     const HANDLE handle = nativeOf(file_->handle());
     if (!FlushFileBuffers(handle))
         fail(target_);

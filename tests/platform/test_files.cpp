@@ -131,7 +131,8 @@ private slots:
         const QByteArray bytes = patternBytes(size);
         StagingFile staging(path("odd"), size);
         writeAt(staging.file(), bytes.constData(), size, 0);
-        StoredCopy file = staging.readBack();
+        NoYield noYield;
+        StoredCopy file = staging.readBack(noYield);
         const QList<std::pair<qint64, qint64>> reads = {
             {0, 100},   {MiB - 7, 32767}, {5, 4096}, {size - 10, 100},
             {size, 10}, {MiB + 3, 10},    {1, size}, {size + 4096, 1},

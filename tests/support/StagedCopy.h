@@ -36,7 +36,7 @@ public:
     // True when the copy, as storage holds it, has the release's bytes; with `digest`, their
     // digest is computed on the way, as a run does.
     bool verify(qint32 blockSize, CopyHost& host, platform::Sha256* digest = nullptr) {
-        platform::StoredCopy copy = staging_.readBack();
+        platform::StoredCopy copy = staging_.readBack(host);
         return ValidateFile(release_, copy, blockSize, host, digest);
     }
 
