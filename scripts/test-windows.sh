@@ -14,14 +14,6 @@ wineserver -w
 wine winecfg -v win10 >/dev/null 2>&1
 wineserver -w
 
-# Wine's own processes (its server, services, the desktop) keep the standard error of the program that
-# started them until the last Wine program has ended, and CTest waits for the end of a test's output:
-# the test that started them ran into its timeout once the suite outlasted it. So they start here, for
-# the whole run, with their output in a log of their own.
-session_log=$build/wine-session.log
-wineserver -p </dev/null >"$session_log" 2>&1
-wine rundll32 user32.dll,GetDesktopWindow </dev/null >>"$session_log" 2>&1
-
 # A full disk for the scenario tests: a 2 MiB tmpfs as drive T:, where this machine lets us mount.
 small=$build/small-drive
 mkdir -p "$small"

@@ -24,4 +24,19 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winemenubuilder.
 # Windows' own refusals, checked by the platform layer where Wine does not make them.
 export TARSEL_WIN32_CONTRACTS=1
 export WINEQT_QPA_FONTDIR=${WINEQT_QPA_FONTDIR:-Z:/usr/share/fonts/truetype/dejavu}
-exec wine "$@"
+# Whatever a Windows program starts on the side (Wine's server and services, the desktop, a console
+# host that outlives its program) takes that program's standard error and may keep it until the last
+# Wine program has ended; CTest waits for the end of a test's output as well as for the test. So the
+# program writes into a file, and only tail, which ends once the program has ended and the file is
+# read to its end, holds CTest's pipe.
+output=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")
+trap 'rm -f "$output"' EXIT
+# The explicit <&0 keeps the standard input, which a background command would lose to /dev/null.
+wine "$@" <&0 >"$output" 2>&1 &
+program=$!
+tail -n +1 -s 0.05 -f --pid="$program" "$output" &
+reader=$!
+status=0
+wait "$program" || status=$?
+wait "$reader" || true
+exit "$status"
