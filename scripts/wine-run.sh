@@ -29,7 +29,7 @@ export WINEQT_QPA_FONTDIR=${WINEQT_QPA_FONTDIR:-Z:/usr/share/fonts/truetype/deja
 # Wine program has ended; CTest waits for the end of a test's output as well as for the test. So the
 # program writes into a file, and only tail, which ends once the program has ended and the file is
 # read to its end, holds CTest's pipe.
-output=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")
+output=$(mktemp -t wine-run.XXXXXX)
 trap 'rm -f "$output"' EXIT
 # The explicit <&0 keeps the standard input, which a background command would lose to /dev/null.
 wine "$@" <&0 >"$output" 2>&1 &
