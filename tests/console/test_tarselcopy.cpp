@@ -52,15 +52,25 @@ const QString WineListsNobody =
     QStringLiteral("Wine's Restart Manager lists nobody: the programs holding a file are told only "
                    "on Windows");
 
-// The program's lines, ended by '\n' whatever the system ends them with.
+// The program's lines, ended by '\n' whatever the system ends them with. A run that did not end,
+// or ended by a crash or a kill, has no exit code; what it wrote and how it ended are kept for the
+// failure message.
 Outcome finish(QProcess& process) {
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return {};
+    const bool ended = process.waitForFinished(120000);
     const auto lines = [](const QByteArray& bytes) {
         return QString::fromUtf8(bytes).replace(QLatin1String("\r\n"), QLatin1String("\n"));
     };
-    return {process.exitCode(), lines(process.readAllStandardOutput()),
-            lines(process.readAllStandardError())};
+    Outcome outcome{process.exitCode(), lines(process.readAllStandardOutput()),
+                    lines(process.readAllStandardError())};
+    if (!ended || process.exitStatus() != QProcess::NormalExit) {
+        outcome.err += QStringLiteral("\n[%1, status 0x%2: %3]")
+                           .arg(ended ? QStringLiteral("ended abnormally")
+                                      : QStringLiteral("still running after 120 s"))
+                           .arg(uint(process.exitCode()), 0, 16)
+                           .arg(process.errorString());
+        outcome.exitCode = -1;
+    }
+    return outcome;
 }
 
 // What a reader of the manual page sees of troff `lines`: font requests and escapes dropped, line
