@@ -63,11 +63,10 @@ Outcome finish(QProcess& process) {
     Outcome outcome{process.exitCode(), lines(process.readAllStandardOutput()),
                     lines(process.readAllStandardError())};
     if (!ended || process.exitStatus() != QProcess::NormalExit) {
-        outcome.err += QStringLiteral("\n[%1, status 0x%2: %3]")
-                           .arg(ended ? QStringLiteral("ended abnormally")
-                                      : QStringLiteral("still running after 120 s"))
-                           .arg(uint(process.exitCode()), 0, 16)
-                           .arg(process.errorString());
+        outcome.err += ended ? QStringLiteral("\n[ended abnormally, status 0x%1: %2]")
+                                   .arg(uint(process.exitCode()), 0, 16)
+                                   .arg(process.errorString())
+                             : QStringLiteral("\n[still running after 120 s]");
         outcome.exitCode = -1;
     }
     return outcome;
